@@ -44,9 +44,7 @@ class CProcessExclusion : public IExclusion {
 // Holds a CProcessExclusion of the given name for the life of the guard.
 class ProcessExclusionLock {
  public:
-  explicit ProcessExclusionLock(const SharedString& name) : exclusion_(name) {
-    exclusion_.Lock();
-  }
+  explicit ProcessExclusionLock(const SharedString& name) : exclusion_(name) { exclusion_.Lock(); }
   ProcessExclusionLock(const ProcessExclusionLock&) = delete;
   ProcessExclusionLock& operator=(const ProcessExclusionLock&) = delete;
 

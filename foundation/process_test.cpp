@@ -70,8 +70,9 @@ TEST(ProcessTest, AMissingProgramFailsToStart) {
     StartProcess(info);
     FAIL() << "started a missing program";
   } catch (const Win32Exception& e) {
-    EXPECT_EQ(std::string(e.what()).rfind(GetDefaultEncoding().ToMultiByte(u"プロセスの作成に失敗"), 0),
-              0u);
+    EXPECT_EQ(
+        std::string(e.what()).rfind(GetDefaultEncoding().ToMultiByte(u"プロセスの作成に失敗"), 0),
+        0u);
   }
 }
 

@@ -12,7 +12,8 @@ namespace {
 // stream; the library may write more than the words (its position), so the
 // words of a freshly seeded engine's text are replaced and the rest kept.
 // A fresh engine regenerates its state before the next output.
-void LoadState(std::mt19937& engine, const std::array<std::uint32_t, std::mt19937::state_size>& words) {
+void LoadState(std::mt19937& engine,
+               const std::array<std::uint32_t, std::mt19937::state_size>& words) {
   std::mt19937 fresh;
   std::stringstream text;
   text << fresh;

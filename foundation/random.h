@@ -40,9 +40,9 @@ struct SeedMix {
   std::uint32_t cursor_x = 0, cursor_y = 0;
   std::uint32_t process_id = 0;
   std::uint32_t thread_id = 0;
-  std::uint32_t tick = 0;  // milliseconds since some fixed moment
+  std::uint32_t tick = 0;                // milliseconds since some fixed moment
   std::optional<std::uint64_t> counter;  // the high-resolution counter, when there is one
-  std::uint32_t elapsed = 0;  // ticks spent seeding so far
+  std::uint32_t elapsed = 0;             // ticks spent seeding so far
 };
 
 struct SeedSources {

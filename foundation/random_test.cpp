@@ -78,9 +78,9 @@ TEST(RandomTest, TheFallbackSeedChangesWithEachInput) {
   base.tick = 100000;
   base.counter = 0x123456789ull;
   const std::uint32_t seed = Detail::MixSeed(std::nullopt, base);
-  for (auto change : {&Detail::SeedMix::cursor_x, &Detail::SeedMix::cursor_y,
-                      &Detail::SeedMix::process_id, &Detail::SeedMix::thread_id,
-                      &Detail::SeedMix::tick, &Detail::SeedMix::elapsed}) {
+  for (auto change :
+       {&Detail::SeedMix::cursor_x, &Detail::SeedMix::cursor_y, &Detail::SeedMix::process_id,
+        &Detail::SeedMix::thread_id, &Detail::SeedMix::tick, &Detail::SeedMix::elapsed}) {
     Detail::SeedMix other = base;
     other.*change += 1;
     EXPECT_NE(Detail::MixSeed(std::nullopt, other), seed);

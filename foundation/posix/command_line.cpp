@@ -21,7 +21,8 @@ std::vector<SharedString> ReadProcArguments() {
   while (start < bytes.size()) {
     size_t end = bytes.find('\0', start);
     if (end == std::string::npos) end = bytes.size();
-    parts.push_back(GetDefaultEncoding().ToWide(std::string_view(bytes).substr(start, end - start)));
+    parts.push_back(
+        GetDefaultEncoding().ToWide(std::string_view(bytes).substr(start, end - start)));
     start = end + 1;
   }
   return parts;

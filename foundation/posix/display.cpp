@@ -15,7 +15,8 @@ struct XLibrary {
   using ScreenValue = int(void*, int);
 
   void* module = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-  OpenDisplay* open = module ? reinterpret_cast<OpenDisplay*>(dlsym(module, "XOpenDisplay")) : nullptr;
+  OpenDisplay* open =
+      module ? reinterpret_cast<OpenDisplay*>(dlsym(module, "XOpenDisplay")) : nullptr;
   CloseDisplay* close =
       module ? reinterpret_cast<CloseDisplay*>(dlsym(module, "XCloseDisplay")) : nullptr;
   DefaultScreen* screen =

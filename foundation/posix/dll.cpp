@@ -36,8 +36,8 @@ void* CDll::GetEntryPoint(std::string_view entry_name) const {
   dlerror();
   void* address = dlsym(module_, name.c_str());
   if (!address) {
-    throw EntryPointNotFoundException(WithLoaderError(
-        name_ + u"から '" + GetDefaultEncoding().ToWide(name) + u"' の取得に失敗"));
+    throw EntryPointNotFoundException(
+        WithLoaderError(name_ + u"から '" + GetDefaultEncoding().ToWide(name) + u"' の取得に失敗"));
   }
   return address;
 }

@@ -53,7 +53,8 @@ SeedSources SystemSeedSources() {
     std::this_thread::yield();
     SeedMix mix;  // no cursor without a window system
     mix.process_id = static_cast<std::uint32_t>(getpid());
-    mix.thread_id = static_cast<std::uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
+    mix.thread_id =
+        static_cast<std::uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
     mix.tick = TickMilliseconds();
     mix.counter = static_cast<std::uint64_t>(
         std::chrono::high_resolution_clock::now().time_since_epoch().count());

@@ -1,11 +1,12 @@
 #include "foundation/process.h"
 
-#include <shellapi.h>
-
 #include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/win32/win32.h"
+// clang-format off: needs the declarations of win32.h first
+#include <shellapi.h>
+// clang-format on
 
 namespace Orvex {
 namespace {

@@ -56,8 +56,8 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
 std::vector<PROCESSENTRY32W> ListProcesses() {
   const SharedString kFailed(u"プロセスのスナップショット取得に失敗しました");
   CDll kernel(u"KERNEL32.DLL", false);
-  using CreateSnapshot = HANDLE WINAPI(DWORD, DWORD);
-  using Walk = BOOL WINAPI(HANDLE, PROCESSENTRY32W*);
+  typedef HANDLE WINAPI CreateSnapshot(DWORD, DWORD);
+  typedef BOOL WINAPI Walk(HANDLE, PROCESSENTRY32W*);
   HANDLE handle =
       kernel.GetFunction<CreateSnapshot>("CreateToolhelp32Snapshot")(TH32CS_SNAPPROCESS, 0);
   if (handle == INVALID_HANDLE_VALUE) throw RuntimeException(kFailed);

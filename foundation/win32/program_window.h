@@ -4,8 +4,9 @@
 
 #include "foundation/shared_string.h"
 #include "foundation/win32/win32.h"
-
+// clang-format off: needs the declarations of win32.h first
 #include <tlhelp32.h>
+// clang-format on
 
 namespace Orvex {
 

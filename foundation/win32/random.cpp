@@ -4,6 +4,9 @@
 
 #include "foundation/dll.h"
 #include "foundation/win32/win32.h"
+// clang-format off: needs the declarations of win32.h first
+#include <wincrypt.h>
+// clang-format on
 
 namespace Orvex {
 
@@ -20,9 +23,13 @@ CCryptRandom& CCryptRandom::Instance() {
 CCryptRandom::CCryptRandom() {
   try {
     auto provider = std::make_unique<Provider>();
-    using Acquire = BOOL WINAPI(HCRYPTPROV*, LPCWSTR, LPCWSTR, DWORD, DWORD);
-    if (provider->advapi.GetFunction<Acquire>("CryptAcquireContextW")(
-            &provider->handle, nullptr, nullptr, PROV_RSA_FULL, 0)) {
+    typedef BOOL WINAPI Acquire(HCRYPTPROV*, LPCWSTR, LPCWSTR, DWORD, DWORD);
+    Acquire* acquire = provider->advapi.GetFunction<Acquire>("CryptAcquireContextW");
+    // The default key container need not exist (a new user profile has
+    // none), and then only a context without keys is to be had; random
+    // numbers need no keys.
+    if (acquire(&provider->handle, nullptr, nullptr, PROV_RSA_FULL, 0) ||
+        acquire(&provider->handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
       provider_ = provider.release();
     }
   } catch (...) {
@@ -33,7 +40,7 @@ CCryptRandom::CCryptRandom() {
 CCryptRandom::~CCryptRandom() {
   if (!provider_) return;
   try {
-    using Release = BOOL WINAPI(HCRYPTPROV, DWORD);
+    typedef BOOL WINAPI Release(HCRYPTPROV, DWORD);
     provider_->advapi.GetFunction<Release>("CryptReleaseContext")(provider_->handle, 0);
   } catch (...) {
   }
@@ -42,7 +49,7 @@ CCryptRandom::~CCryptRandom() {
 
 bool CCryptRandom::Generate(void* buffer, size_t length) {
   if (!provider_) return false;
-  using GenRandom = BOOL WINAPI(HCRYPTPROV, DWORD, BYTE*);
+  typedef BOOL WINAPI GenRandom(HCRYPTPROV, DWORD, BYTE*);
   return provider_->advapi.GetFunction<GenRandom>("CryptGenRandom")(
              provider_->handle, static_cast<DWORD>(length), static_cast<BYTE*>(buffer)) != 0;
 }
@@ -71,7 +78,8 @@ SeedSources SystemSeedSources() {
     mix.thread_id = GetCurrentThreadId();
     mix.tick = GetTickCount();
     LARGE_INTEGER counter;
-    if (QueryPerformanceCounter(&counter)) mix.counter = static_cast<std::uint64_t>(counter.QuadPart);
+    if (QueryPerformanceCounter(&counter))
+      mix.counter = static_cast<std::uint64_t>(counter.QuadPart);
     mix.elapsed = GetTickCount() - t0;
     return mix;
   };

@@ -28,13 +28,17 @@ void CRegistryKey::Close() {
 
 SharedString CRegistryKey::GetString(const SharedString& value_name) const {
   constexpr DWORD kCapacity = 256;
+  // One unit more than we accept: the system may insist on room for a NUL
+  // that the stored text lacks, and the spare unit ends the text in any case.
   wchar_t buffer[kCapacity + 1] = {};
-  DWORD size = kCapacity * sizeof(wchar_t);
-  if (!key_ || RegQueryValueExW(key_, Wide(value_name), nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+  DWORD size = sizeof buffer;
+  const bool read =
+      key_ && RegQueryValueExW(key_, Wide(value_name), nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS;
+  if (!read || (size > kCapacity * sizeof(wchar_t) && buffer[kCapacity] != 0)) {
     throw RuntimeException(u"レジストリキー '" + value_name + u"' の文字列の取得に失敗しました");
   }
-  // The stored text need not end in a NUL; the extra element ends it.
+  buffer[kCapacity] = 0;
   return FromWide(buffer);
 }
 
