@@ -8,8 +8,11 @@
 
 namespace Orvex::Testing {
 
-// The helper program built beside the test executable.
-SharedString HelperProgramPath();
+// A program built beside the test executable, by its name without extension.
+SharedString ProgramBesideTests(const SharedString& name);
+
+// The helper program of the system-service tests.
+inline SharedString HelperProgramPath() { return ProgramBesideTests(u"system_test_helper"); }
 
 // A name no other test run uses at the same time.
 std::string UniqueName(const std::string& stem);

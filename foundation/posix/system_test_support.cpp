@@ -4,9 +4,9 @@
 
 namespace Orvex::Testing {
 
-SharedString HelperProgramPath() {
+SharedString ProgramBesideTests(const SharedString& name) {
   auto self = std::filesystem::read_symlink("/proc/self/exe");
-  return FromUtf8((self.parent_path() / "system_test_helper").string());
+  return FromUtf8((self.parent_path() / ToUtf8(name)).string());
 }
 
 }  // namespace Orvex::Testing

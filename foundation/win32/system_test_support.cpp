@@ -6,11 +6,11 @@
 
 namespace Orvex::Testing {
 
-SharedString HelperProgramPath() {
+SharedString ProgramBesideTests(const SharedString& name) {
   std::vector<wchar_t> buffer(32768);
   DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   SharedString self = FromWide(buffer.data(), n);
-  return self.Substring(0, self.FindLastOf(u"\\/") + 1) + u"system_test_helper.exe";
+  return self.Substring(0, self.FindLastOf(u"\\/") + 1) + name + u".exe";
 }
 
 }  // namespace Orvex::Testing
