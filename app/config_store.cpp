@@ -126,6 +126,7 @@ bool ConfigStore::Save() {
   try {
     Orvex::ProcessExclusionLock lock(file_path_);
     const SharedString text = Format(entries_);
+    bool created = false;
     try {
       // The new contents go to disk completely before they take the old
       // file's place in one step: a reader, a crash or a full disk never
@@ -133,6 +134,7 @@ bool ConfigStore::Save() {
       Orvex::CreateDirectories(temporary);
       {
         Orvex::CApiFile file(temporary, 1, 1);
+        created = true;
         const char16_t bom = 0xFEFF;
         std::u16string bytes(1, bom);
         bytes += text.View();
@@ -147,8 +149,9 @@ bool ConfigStore::Save() {
       }
       Orvex::ReplaceFileAtomically(temporary, file_path_);
     } catch (...) {
+      // Only what we wrote goes: the name may belong to something else.
       try {
-        if (Orvex::Exists(temporary)) Orvex::Delete(temporary, false);
+        if (created && Orvex::Exists(temporary)) Orvex::Delete(temporary, false);
       } catch (...) {
       }
       throw;
