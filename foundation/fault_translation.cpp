@@ -72,8 +72,14 @@ void ReportAbortAndExit() {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
   }
   t_reporting_abort = true;
-  DrainQuitMessages();
-  GetUserNotifier().Notify(nullptr, kMbIconHand | kMbTopmost, u"エラー", u"異常終了");
+  try {
+    DrainQuitMessages();
+    GetUserNotifier().Notify(nullptr, kMbIconHand | kMbTopmost, u"エラー", u"異常終了");
+  } catch (...) {
+    // A fault while reporting (the heap may be what made us abort) must not
+    // unwind into the code that aborted and let it carry on.
+    std::_Exit(1);
+  }
   std::exit(1);
 }
 

@@ -42,6 +42,9 @@ volatile int g_sink = 0;
 
 ORVEX_FAULTY void WriteThroughNull() { *g_null = 1; }
 ORVEX_FAULTY void DivideByZero() { g_sink = 1 / g_zero; }
+volatile int g_int_min = -2147483647 - 1;
+volatile int g_minus_one = -1;
+ORVEX_FAULTY void DivideOverflow() { g_sink = g_int_min / g_minus_one; }
 ORVEX_FAULTY void ExecuteIllegalInstruction() { __builtin_trap(); }
 
 std::string Narrow(const char16_t* text) { return GetDefaultEncoding().ToMultiByte(text); }
@@ -68,6 +71,7 @@ TEST(FaultTranslationTest, FaultsBecomeExceptionsAndTheProgramGoesOn) {
   ExpectTranslated<AccessViolationException>(&WriteThroughNull,
                                              u"不正なメモリアクセスがありました");
   ExpectTranslated<FPEException>(&DivideByZero, u"浮動小数点数エラーがありました");
+  ExpectTranslated<FPEException>(&DivideOverflow, u"浮動小数点数エラーがありました");
   ExpectTranslated<InvalidProgramException>(&ExecuteIllegalInstruction,
                                             u"不正な命令が検出されました");
   // Each is also an ordinary runtime failure for the catch points.
@@ -177,6 +181,41 @@ TEST(FaultTranslationDeathTest, TerminateEndsInTheAbortBox) {
         static BoxToStandardError box;
         SetUserNotifier(&box);
         std::thread([] { std::terminate(); }).join();
+      },
+      ::testing::ExitedWithCode(1), kAbortBox);
+}
+
+class FaultingNotifier : public IUserNotifier {
+ public:
+  int Notify(WindowHandle, unsigned, const SharedString&, const SharedString&) override {
+    WriteThroughNull();
+    return kIdOk;
+  }
+};
+
+TEST(FaultTranslationDeathTest, FaultWhileReportingAnAbortStillEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static FaultingNotifier box;
+        SetUserNotifier(&box);
+        try {
+          std::abort();
+        } catch (...) {
+          std::_Exit(5);  // the aborting code must never get control back
+        }
+      },
+      ::testing::ExitedWithCode(1), "");
+}
+
+TEST(FaultTranslationDeathTest, AbortDuringTheExitPathShowsOneBox) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static BoxToStandardError box;
+        SetUserNotifier(&box);
+        std::atexit([] { std::abort(); });
+        std::abort();
       },
       ::testing::ExitedWithCode(1), kAbortBox);
 }

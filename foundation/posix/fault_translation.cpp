@@ -48,7 +48,7 @@ FaultKind KindOf(int signal_number) {
 }
 
 void FaultHandler(int signal_number, siginfo_t* info, void*) {
-  if (info->si_code == SI_USER && info->si_pid != getpid()) {
+  if (info->si_code <= 0 && info->si_pid != getpid()) {
     // Sent by another process: not a fault of ours, and the interrupted code
     // may be anywhere. Take the default action the sender asked for.
     signal(signal_number, SIG_DFL);
