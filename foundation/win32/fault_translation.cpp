@@ -209,7 +209,12 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers) {
   return g_previous_filter ? g_previous_filter(pointers) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-void AbortHandler(int) { ReportAbortAndExit(); }
+void AbortHandler(int) {
+  // The C runtime resets the handler before calling it; an abort from the
+  // exit path that follows must come back here.
+  std::signal(SIGABRT, &AbortHandler);
+  ReportAbortAndExit();
+}
 
 // A separate frame for the call, so that the jump back abandons only frames
 // without automatic objects to destroy.
