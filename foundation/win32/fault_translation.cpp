@@ -27,17 +27,19 @@
 //   - In our executable image (everything statically linked into it): by a
 //     vectored handler, before frame-based handlers see them, so that our
 //     window procedures and worker threads get the exception even when the
-//     system has a handler further up.
-//   - Inside CallGuarded, anywhere (typically in a plug-in library without
-//     unwind information): the vectored handler resumes the thread in a
-//     function that jumps back to the guard's frame with __builtin_longjmp
-//     (no unwinding, no C runtime longjmp with its SEH unwind on x86-64).
-//   - Elsewhere (a system DLL called with a bad pointer): only when nobody
-//     else handles it, from the unhandled-exception filter, so that the
-//     system's own __try blocks keep working. Throwing from there unwinds
-//     on x86-64 (system DLLs have unwind tables); on i686 the unwinder finds
-//     no tables, the throw terminates, and the user gets the abort box
-//     instead of a crash.
+//     system has a handler further up. Inside CallGuarded the thread jumps
+//     back to the guard instead (our code may be a callback of the foreign
+//     code, whose frames cannot be unwound).
+//   - Anywhere else (a plug-in, a system DLL): only when nobody handles it,
+//     from the unhandled-exception filter, so that the system's and the
+//     plug-ins' own __try blocks keep working. Inside CallGuarded the thread
+//     resumes in a function that jumps back to the guard's frame with
+//     __builtin_longjmp (no unwinding, and not the C runtime's longjmp,
+//     which unwinds on x86-64); on i686 the guard also drops the SEH
+//     registrations the abandoned frames left on the chain. Outside a guard
+//     the filter redirects to the throw: that unwinds on x86-64 (system DLLs
+//     have unwind tables); on i686 the unwinder finds no tables, the throw
+//     terminates, and the user gets the abort box instead of a crash.
 // A stack overflow is not translated: the thread has no stack left to run
 // the unwinder on, and the process ends.
 
@@ -107,7 +109,19 @@ struct GuardFrame {
   void* jump[5];  // __builtin_setjmp's buffer: frame, resume address, stack
   volatile int kind = 0;
   GuardFrame* previous = nullptr;
+  void* seh_chain = nullptr;  // i686: the head of the SEH registrations
 };
+
+#if defined(__i386__)
+void* SehChain() { return NtCurrentTeb()->NtTib.ExceptionList; }
+void RestoreSehChain(void* head) {
+  NtCurrentTeb()->NtTib.ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(head);
+}
+#else
+// Table-based unwinding keeps no registrations in the frames.
+void* SehChain() { return nullptr; }
+void RestoreSehChain(void*) {}
+#endif
 
 thread_local GuardFrame* t_guard = nullptr;
 
@@ -191,22 +205,26 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* pointers) {
   FaultKind kind;
   if (!KindOf(pointers->ExceptionRecord->ExceptionCode, &kind)) return EXCEPTION_CONTINUE_SEARCH;
   CONTEXT* context = pointers->ContextRecord;
+  if (!InOurImage(InstructionPointer(*context))) return EXCEPTION_CONTINUE_SEARCH;
   if (GuardFrame* guard = t_guard) {
     RedirectToGuard(context, guard, kind);
-    return EXCEPTION_CONTINUE_EXECUTION;
+  } else {
+    RedirectToThrow(context, kind);
   }
-  if (!InOurImage(InstructionPointer(*context))) return EXCEPTION_CONTINUE_SEARCH;
-  RedirectToThrow(context, kind);
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers) {
   FaultKind kind;
-  if (KindOf(pointers->ExceptionRecord->ExceptionCode, &kind)) {
-    RedirectToThrow(pointers->ContextRecord, kind);
-    return EXCEPTION_CONTINUE_EXECUTION;
+  if (!KindOf(pointers->ExceptionRecord->ExceptionCode, &kind)) {
+    return g_previous_filter ? g_previous_filter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   }
-  return g_previous_filter ? g_previous_filter(pointers) : EXCEPTION_CONTINUE_SEARCH;
+  if (GuardFrame* guard = t_guard) {
+    RedirectToGuard(pointers->ContextRecord, guard, kind);
+  } else {
+    RedirectToThrow(pointers->ContextRecord, kind);
+  }
+  return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 void AbortHandler(int) {
@@ -257,7 +275,9 @@ void PrepareThreadForFaults() {
 void CallGuardedImpl(void (*call)(void*), void* context) {
   GuardFrame frame;
   frame.previous = t_guard;
+  frame.seh_chain = SehChain();
   if (__builtin_setjmp(frame.jump) != 0) {
+    RestoreSehChain(frame.seh_chain);
     t_guard = frame.previous;
     ThrowFault(static_cast<FaultKind>(frame.kind));
   }

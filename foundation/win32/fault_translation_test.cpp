@@ -33,5 +33,18 @@ TEST(Win32FaultTranslationTest, FaultInASystemLibraryCalledWithABadPointer) {
   }
 }
 
+TEST(Win32FaultTranslationTest, GuardLeavesHandledFaultsToForeignCode) {
+  EXPECT_TRUE(CallGuarded([] { return IsBadReadPtr(reinterpret_cast<const void*>(16), 4); }));
+}
+
+TEST(Win32FaultTranslationTest, GuardCatchesUnhandledFaultsInSystemLibraries) {
+  void* (*volatile fill)(void*, int, size_t) = &std::memset;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_THROW(CallGuarded([&] { fill(nullptr, 0, 64); }), AccessViolationException);
+  }
+  // The guard is gone again: the system's own probes still work.
+  EXPECT_TRUE(IsBadReadPtr(reinterpret_cast<const void*>(16), 4));
+}
+
 }  // namespace
 }  // namespace Orvex
