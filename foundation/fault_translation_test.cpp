@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -27,8 +29,39 @@ asm(".text\n"
     ORVEX_TEST_SYMBOL(OrvexTestForeignIllegal) ":\n"
     "  ud2\n"
     "  ret\n");
+// Foreign code may be anywhere in its work when it faults: our callee-saved
+// registers overwritten, copying backwards, rounding changed.
+#if defined(__x86_64__)
+asm(".text\n"
+    ".globl " ORVEX_TEST_SYMBOL(OrvexTestForeignClobberAndFault) "\n"
+    ORVEX_TEST_SYMBOL(OrvexTestForeignClobberAndFault) ":\n"
+    "  movq $-1, %rbx\n  movq $-1, %rbp\n  movq $-1, %rsi\n  movq $-1, %rdi\n"
+    "  movq $-1, %r12\n  movq $-1, %r13\n  movq $-1, %r14\n  movq $-1, %r15\n"
+    "  pcmpeqd %xmm6, %xmm6\n  pcmpeqd %xmm7, %xmm7\n"
+    "  movl $1, 0\n"
+    "  ret\n"
+    ".globl " ORVEX_TEST_SYMBOL(OrvexTestForeignUpsetsFlagsAndFault) "\n"
+    ORVEX_TEST_SYMBOL(OrvexTestForeignUpsetsFlagsAndFault) ":\n"
+    "  std\n  pushq $0x0f7f\n  fldcw (%rsp)\n"
+    "  movl $1, 0\n"
+    "  ret\n");
+#else
+asm(".text\n"
+    ".globl " ORVEX_TEST_SYMBOL(OrvexTestForeignClobberAndFault) "\n"
+    ORVEX_TEST_SYMBOL(OrvexTestForeignClobberAndFault) ":\n"
+    "  movl $-1, %ebx\n  movl $-1, %ebp\n  movl $-1, %esi\n  movl $-1, %edi\n"
+    "  movl $1, 0\n"
+    "  ret\n"
+    ".globl " ORVEX_TEST_SYMBOL(OrvexTestForeignUpsetsFlagsAndFault) "\n"
+    ORVEX_TEST_SYMBOL(OrvexTestForeignUpsetsFlagsAndFault) ":\n"
+    "  std\n  pushl $0x0f7f\n  fldcw (%esp)\n"
+    "  movl $1, 0\n"
+    "  ret\n");
+#endif
 extern "C" void OrvexTestForeignNullWrite();
 extern "C" void OrvexTestForeignIllegal();
+extern "C" void OrvexTestForeignUpsetsFlagsAndFault();
+extern "C" void OrvexTestForeignClobberAndFault();
 
 namespace Orvex {
 namespace {
@@ -145,6 +178,44 @@ TEST(FaultTranslationTest, NestedGuardsEachCatchTheirOwnFault) {
                }),
                AccessViolationException);
   EXPECT_EQ(after_inner, 1);
+}
+
+// Our values in callee-saved registers must survive a fault in foreign
+// code that had overwritten those registers.
+#if defined(__x86_64__)
+#define ORVEX_TEST_KEEP(name, reg) register unsigned long long name asm(reg)
+#else
+#define ORVEX_TEST_KEEP(name, reg) register unsigned long name asm(reg)
+#endif
+
+TEST(FaultTranslationTest, GuardRestoresTheCallersState) {
+#if defined(__x86_64__)
+  ORVEX_TEST_KEEP(a, "rbx") = 0x1111;
+  ORVEX_TEST_KEEP(b, "r12") = 0x2222;
+  ORVEX_TEST_KEEP(c, "r13") = 0x3333;
+  ORVEX_TEST_KEEP(d, "r14") = 0x4444;
+  ORVEX_TEST_KEEP(e, "r15") = 0x5555;
+  asm volatile("" : "+r"(a), "+r"(b), "+r"(c), "+r"(d), "+r"(e));
+  EXPECT_THROW(CallGuarded(&OrvexTestForeignClobberAndFault), AccessViolationException);
+  asm volatile("" : "+r"(a), "+r"(b), "+r"(c), "+r"(d), "+r"(e));
+  EXPECT_EQ(a + b + c + d + e, 0x1111u + 0x2222 + 0x3333 + 0x4444 + 0x5555);
+#else
+  ORVEX_TEST_KEEP(a, "ebx") = 0x1111;
+  ORVEX_TEST_KEEP(b, "esi") = 0x2222;
+  ORVEX_TEST_KEEP(c, "edi") = 0x3333;
+  asm volatile("" : "+r"(a), "+r"(b), "+r"(c));
+  EXPECT_THROW(CallGuarded(&OrvexTestForeignClobberAndFault), AccessViolationException);
+  asm volatile("" : "+r"(a), "+r"(b), "+r"(c));
+  EXPECT_EQ(a + b + c, 0x1111u + 0x2222 + 0x3333);
+#endif
+  // The direction flag must be clear again, or copies run backwards, and
+  // our rounding must be back.
+  EXPECT_THROW(CallGuarded(&OrvexTestForeignUpsetsFlagsAndFault), AccessViolationException);
+  char source[64], copy[64];
+  for (int i = 0; i < 64; ++i) source[i] = static_cast<char>(i);
+  std::memmove(copy, source, sizeof copy);
+  EXPECT_EQ(std::memcmp(copy, source, sizeof copy), 0);
+  EXPECT_EQ(std::fegetround(), FE_TONEAREST);
 }
 
 // Reports the abort box on standard error, where the death test reads it,

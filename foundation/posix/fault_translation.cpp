@@ -19,6 +19,7 @@
 
 #include "foundation/fault_translation.h"
 
+#include <fenv.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <unistd.h>
@@ -28,6 +29,7 @@ namespace {
 
 struct GuardFrame {
   sigjmp_buf jump;
+  fenv_t fp_environment;  // control words the abandoned code may have changed
   volatile int kind = 0;
   GuardFrame* previous = nullptr;
 };
@@ -115,7 +117,9 @@ void PrepareThreadForFaults() {
 void CallGuardedImpl(void (*call)(void*), void* context) {
   GuardFrame frame;
   frame.previous = t_guard;
+  fegetenv(&frame.fp_environment);
   if (sigsetjmp(frame.jump, 0) != 0) {
+    fesetenv(&frame.fp_environment);
     t_guard = frame.previous;
     ThrowFault(static_cast<FaultKind>(frame.kind));
   }

@@ -45,6 +45,7 @@
 
 #include "foundation/fault_translation.h"
 
+#include <cfenv>
 #include <csignal>
 #include <cstdint>
 
@@ -62,6 +63,7 @@ asm(R"(
         .globl  OrvexFaultEntry
         .p2align 4
 OrvexFaultEntry:
+        cld
         pushq   %rdx
         .seh_proc OrvexFaultTrampoline
 OrvexFaultTrampoline:
@@ -82,6 +84,7 @@ asm(R"(
         .globl  _OrvexFaultEntry
         .p2align 4
 _OrvexFaultEntry:
+        cld
         pushl   %edx
 _OrvexFaultTrampoline:
         .cfi_startproc
@@ -109,14 +112,18 @@ struct GuardFrame {
   void* jump[5];  // __builtin_setjmp's buffer: frame, resume address, stack
   volatile int kind = 0;
   GuardFrame* previous = nullptr;
-  void* seh_chain = nullptr;  // i686: the head of the SEH registrations
+  void* seh_chain = nullptr;   // i686: the head of the SEH registrations
+  std::fenv_t fp_environment;  // control words the abandoned code may have changed
 };
 
 #if defined(__i386__)
-void* SehChain() { return NtCurrentTeb()->NtTib.ExceptionList; }
-void RestoreSehChain(void* head) {
-  NtCurrentTeb()->NtTib.ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(head);
+// fs:[0] holds the head of the thread's SEH registration chain.
+void* SehChain() {
+  void* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
 }
+void RestoreSehChain(void* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 #else
 // Table-based unwinding keeps no registrations in the frames.
 void* SehChain() { return nullptr; }
@@ -184,6 +191,8 @@ void RedirectToThrow(CONTEXT* c, FaultKind kind) {
 #endif
 
 [[noreturn]] void JumpToGuard() {
+  // The abandoned code may have been copying backwards.
+  asm volatile("cld");
   GuardFrame* guard = t_guard;
   __builtin_longjmp(guard->jump, 1);
 }
@@ -273,11 +282,24 @@ void PrepareThreadForFaults() {
 }
 
 void CallGuardedImpl(void (*call)(void*), void* context) {
+  // __builtin_longjmp brings back only the frame and stack pointers. Naming
+  // every callee-saved register as clobbered makes this function save them
+  // on entry, so that the throw below restores our callers' values from
+  // here instead of handing on what the abandoned code left in them.
+#if defined(__x86_64__)
+  asm volatile("" ::
+                   : "rbx", "rsi", "rdi", "r12", "r13", "r14", "r15", "xmm6", "xmm7", "xmm8",
+                     "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory");
+#else
+  asm volatile("" ::: "ebx", "esi", "edi", "memory");
+#endif
   GuardFrame frame;
   frame.previous = t_guard;
   frame.seh_chain = SehChain();
+  std::fegetenv(&frame.fp_environment);
   if (__builtin_setjmp(frame.jump) != 0) {
     RestoreSehChain(frame.seh_chain);
+    std::fesetenv(&frame.fp_environment);
     t_guard = frame.previous;
     ThrowFault(static_cast<FaultKind>(frame.kind));
   }
