@@ -16,4 +16,7 @@ std::string LastSystemErrorText() {
   return text;
 }
 
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+void SetLastSystemError(int code) { SetLastError(static_cast<DWORD>(code)); }
+
 }  // namespace Orvex::Detail
