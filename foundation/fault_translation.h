@@ -35,12 +35,15 @@ enum class FaultKind { kAccessViolation = 1, kArithmetic = 2, kIllegalInstructio
 void CallGuardedImpl(void (*call)(void* context), void* context);
 }  // namespace Detail
 
-// Calls fn so that a fault anywhere inside it, including in foreign code
-// that carries no unwind information (a plug-in library), returns control
-// straight to this frame, which then throws the translated exception. What
-// runs under the guard must not need destructors on that path: frames
-// between the fault and the guard are abandoned, not unwound. Ordinary C++
-// exceptions from fn pass through unchanged. Returns what fn returns.
+// Calls fn so that a fault inside it that nothing else handles, including
+// one in foreign code without unwind information (a plug-in library),
+// returns control straight to this frame, which then throws the translated
+// exception. Foreign code that handles its own faults keeps doing so. What
+// runs under the guard must not need destructors on the fault path: frames
+// between the fault and the guard are abandoned, not unwound. Our callers'
+// registers, the direction flag and the floating-point environment are
+// restored. Ordinary C++ exceptions from fn pass through unchanged. Returns
+// what fn returns.
 template <class Fn>
 auto CallGuarded(Fn&& fn) -> std::invoke_result_t<Fn&> {
   using Result = std::invoke_result_t<Fn&>;
