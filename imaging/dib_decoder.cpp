@@ -37,44 +37,57 @@ class ChannelMask {
   int bits_ = 0;
 };
 
-void DecodeRows(const DibSource& dib, const PlaneRect& source, uint8_t* dst, ptrdiff_t dst_step) {
-  const ChannelMask red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
-  const bool raw32 = dib.bit_count == 32 && dib.compression == kBitmapRgb;
+// Converts one row with `pixel(row, x)` giving the 32-bit value of column x.
+template <typename PixelAt>
+void DecodeRows(const DibSource& dib, const PlaneRect& source, uint8_t* dst, ptrdiff_t dst_step,
+                PixelAt pixel) {
   for (int32_t y = source.top; y < source.bottom; ++y) {
     const int32_t stored = dib.bottom_up ? dib.height - 1 - y : y;
     const uint8_t* row = dib.bits + dib.row_bytes * size_t(stored);
     uint8_t* out = dst + dst_step * (y - source.top);
-    for (int32_t x = source.left; x < source.right; ++x, out += 4) {
-      uint32_t pixel;
-      switch (dib.bit_count) {
-        case 1:
-          pixel = dib.palette[(row[x >> 3] >> (7 - (x & 7))) & 1];
-          break;
-        case 4:
-          pixel = dib.palette[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
-          break;
-        case 8:
-          pixel = dib.palette[row[x]];
-          break;
-        case 24: {
-          const uint8_t* p = row + size_t(x) * 3;
-          pixel = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-          break;
-        }
-        case 16: {
-          const uint8_t* p = row + size_t(x) * 2;
-          const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
-          pixel = blue.Extract(v) | green.Extract(v) << 8 | red.Extract(v) << 16;
-          break;
-        }
-        default: {
-          uint32_t v;
-          std::memcpy(&v, row + size_t(x) * 4, sizeof v);
-          pixel = raw32 ? v : blue.Extract(v) | green.Extract(v) << 8 | red.Extract(v) << 16;
-          break;
-        }
-      }
-      Store32(out, pixel);
+    for (int32_t x = source.left; x < source.right; ++x, out += 4) Store32(out, pixel(row, x));
+  }
+}
+
+void DecodeUncompressed(const DibSource& dib, const PlaneRect& source, uint8_t* dst,
+                        ptrdiff_t dst_step) {
+  const uint32_t* palette = dib.palette;
+  const ChannelMask red(dib.masks[0]), green(dib.masks[1]), blue(dib.masks[2]);
+  auto masked = [&](uint32_t v) {
+    return blue.Extract(v) | green.Extract(v) << 8 | red.Extract(v) << 16;
+  };
+  switch (dib.bit_count) {
+    case 1:
+      return DecodeRows(dib, source, dst, dst_step, [&](const uint8_t* row, int32_t x) {
+        return palette[(row[x >> 3] >> (7 - (x & 7))) & 1];
+      });
+    case 4:
+      return DecodeRows(dib, source, dst, dst_step, [&](const uint8_t* row, int32_t x) {
+        return palette[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+      });
+    case 8:
+      return DecodeRows(dib, source, dst, dst_step,
+                        [&](const uint8_t* row, int32_t x) { return palette[row[x]]; });
+    case 16:
+      return DecodeRows(dib, source, dst, dst_step, [&](const uint8_t* row, int32_t x) {
+        const uint8_t* p = row + size_t(x) * 2;
+        return masked(uint32_t(p[0]) | uint32_t(p[1]) << 8);
+      });
+    case 24:
+      return DecodeRows(dib, source, dst, dst_step, [](const uint8_t* row, int32_t x) {
+        const uint8_t* p = row + size_t(x) * 3;
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+      });
+    default: {
+      auto load = [](const uint8_t* row, int32_t x) {
+        uint32_t v;
+        std::memcpy(&v, row + size_t(x) * 4, sizeof v);
+        return v;
+      };
+      // Plain 32-bit pixels are copied whole, fourth byte included.
+      if (dib.compression == kBitmapRgb) return DecodeRows(dib, source, dst, dst_step, load);
+      return DecodeRows(dib, source, dst, dst_step,
+                        [&](const uint8_t* row, int32_t x) { return masked(load(row, x)); });
     }
   }
 }
@@ -143,7 +156,7 @@ void DecodeDib(const DibSource& dib, const PlaneRect& source, uint8_t* dst, ptrd
   if (dib.compression == kBitmapRle4 || dib.compression == kBitmapRle8) {
     DecodeRle(dib, source, dst, dst_step);
   } else {
-    DecodeRows(dib, source, dst, dst_step);
+    DecodeUncompressed(dib, source, dst, dst_step);
   }
 }
 

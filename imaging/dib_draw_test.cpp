@@ -116,6 +116,11 @@ TEST_P(DrawDibTest, ThirtyTwoBitPixelsKeepTheirFourthByte) {
   Draw(MakeDib(2, 2, 32, kBitmapRgb, {}, data));
   EXPECT_EQ(Row(0), (Pixels{0x00778899, 0x01AABBCC}));
   EXPECT_EQ(Row(1), (Pixels{0x80112233, 0xFF445566}));
+
+  MakePlane(2, 2);
+  Draw(MakeDib(2, -2, 32, kBitmapRgb, {}, data));
+  EXPECT_EQ(Row(0), (Pixels{0x80112233, 0xFF445566}));
+  EXPECT_EQ(Row(1), (Pixels{0x00778899, 0x01AABBCC}));
 }
 
 TEST_P(DrawDibTest, PaletteDepths) {

@@ -56,7 +56,47 @@ void WritePixel(uint8_t* p, int bits, const Rgb& c) {
   }
 }
 
+template <int kDstBits, int kSrcBits>
+void ConvertPixels(uint8_t* dst, const uint8_t* src, int32_t count) {
+  for (int32_t x = 0; x < count; ++x, dst += kDstBits / 8, src += kSrcBits / 8) {
+    WritePixel(dst, kDstBits, ReadPixel(src, kSrcBits));
+  }
+}
+
+template <int kDstBits>
+void ConvertFrom(uint8_t* dst, const uint8_t* src, int src_bits, int32_t count) {
+  switch (src_bits) {
+    case 8:
+      return ConvertPixels<kDstBits, 8>(dst, src, count);
+    case 16:
+      return ConvertPixels<kDstBits, 16>(dst, src, count);
+    case 24:
+      return ConvertPixels<kDstBits, 24>(dst, src, count);
+    default:
+      return ConvertPixels<kDstBits, 32>(dst, src, count);
+  }
+}
+
 }  // namespace
+
+void ConvertRow(uint8_t* dst, int dst_bits, const uint8_t* src, int src_bits, int32_t count) {
+  if (count <= 0) return;
+  if (dst_bits == src_bits) {
+    std::memmove(dst, src, size_t(count) * size_t(dst_bits / 8));
+    return;
+  }
+  // One loop per pair of depths, so that the per-pixel work has no branches.
+  switch (dst_bits) {
+    case 8:
+      return ConvertFrom<8>(dst, src, src_bits, count);
+    case 16:
+      return ConvertFrom<16>(dst, src, src_bits, count);
+    case 24:
+      return ConvertFrom<24>(dst, src, src_bits, count);
+    default:
+      return ConvertFrom<32>(dst, src, src_bits, count);
+  }
+}
 
 void FillRow(uint8_t* row, int bits_per_pixel, uint32_t color, int32_t count) {
   const Rgb c{ColorRed(color), ColorGreen(color), ColorBlue(color)};
@@ -68,19 +108,6 @@ void FillRow(uint8_t* row, int bits_per_pixel, uint32_t color, int32_t count) {
   uint8_t pixel[4];
   WritePixel(pixel, bits_per_pixel, c);
   for (int32_t x = 0; x < count; ++x) std::memcpy(row + x * bytes, pixel, bytes);
-}
-
-void ConvertRow(uint8_t* dst, int dst_bits, const uint8_t* src, int src_bits, int32_t count) {
-  if (count <= 0) return;
-  if (dst_bits == src_bits) {
-    std::memmove(dst, src, size_t(count) * size_t(dst_bits / 8));
-    return;
-  }
-  const int dst_bytes = dst_bits / 8;
-  const int src_bytes = src_bits / 8;
-  for (int32_t x = 0; x < count; ++x) {
-    WritePixel(dst + x * dst_bytes, dst_bits, ReadPixel(src + x * src_bytes, src_bits));
-  }
 }
 
 }  // namespace Orvex::Detail
