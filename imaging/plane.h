@@ -30,9 +30,10 @@ class CPlane {
   // Draws part of a device-independent bitmap: `header` is a
   // BITMAPINFOHEADER followed by its colour table or masks, all inside the
   // `header_bytes` bytes there; `bits` holds `bits_bytes` bytes of pixel
-  // data. `source_rect` is in top-down image coordinates. A bitmap that
-  // cannot be drawn safely raises RuntimeException; a failure of the
-  // system's drawing raises Win32Exception.
+  // data. `source_rect` is in top-down image coordinates. Pixels that
+  // run-length data skips keep their values. A bitmap that cannot be drawn
+  // safely raises RuntimeException; a failure of the system's drawing
+  // raises Win32Exception.
   virtual void DrawDib(const void* header, size_t header_bytes, const void* bits, size_t bits_bytes,
                        int32_t dx, int32_t dy, const PlaneRect& source_rect, const PlaneClip& clip);
 
