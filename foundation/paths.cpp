@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cwctype>
 #include <string>
 
@@ -97,7 +98,8 @@ SharedString ToLower(const SharedString& p) {
   for (char16_t& c : text) {
     // Halves of a surrogate pair are not characters of their own.
     if (c >= 0xD800 && c < 0xE000) continue;
-    wint_t lower = std::towlower(static_cast<wint_t>(c));
+    // wint_t is 16 bits wide on Windows and 32 bits elsewhere.
+    const uint32_t lower = static_cast<uint32_t>(std::towlower(static_cast<wint_t>(c)));
     if (lower <= 0xFFFF && !(lower >= 0xD800 && lower < 0xE000)) c = static_cast<char16_t>(lower);
   }
   return SharedString(std::move(text));
