@@ -77,7 +77,10 @@ void CreateDirectories(const SharedString& p) {
   if (IsDirectory(p)) return;
   const SharedString parent = ParentPath(p);
   if (!parent.IsEmpty()) CreateDirectories(parent);
-  if (!Detail::CreateOneDirectory(p)) throw IOException(p + u"の作成に失敗しました");
+  // Another program may have made it meanwhile; that is no failure.
+  if (!Detail::CreateOneDirectory(p) && !IsDirectory(p)) {
+    throw IOException(p + u"の作成に失敗しました");
+  }
 }
 
 void Copy(const SharedString& src, const SharedString& dst, bool overwrite) {
