@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 #include "foundation/test_folder.h"
 
 namespace Orvex {
@@ -77,6 +78,15 @@ TEST(PosixPathsTest, ExecutableAndCurrentFolder) {
   EXPECT_EQ(ListFiles(u"", 0), Paths{u"here.txt"});
   SetCurrentDirectory(current);
   EXPECT_THROW(SetCurrentDirectory(folder / u"missing/"), Win32Exception);
+}
+
+// Text that never reached the disk must not pass for written settings.
+TEST(PosixFilesTest, FullDiskIsAWriteFailure) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  EXPECT_THROW(WriteTextFile(u"/dev/full", u"Interval = 600"), IOException);
+  CStdFile file(u"/dev/full", u"wb");
+  file.Write("x", 1);  // buffered so far
+  EXPECT_THROW(file.Flush(), IOException);
 }
 
 // Creates root/deep/<250 d>/<250 d>/... relative to open folders, deeper than

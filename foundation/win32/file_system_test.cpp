@@ -7,6 +7,7 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/test_folder.h"
+#include "foundation/win32/system_path.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
@@ -56,6 +57,22 @@ TEST(Win32PathsTest, ExecutableAndCurrentFolder) {
   EXPECT_TRUE(EqualsIgnoreCase(EnsureTrailingSeparator(GetCurrentDirectory()), folder.Path()));
   SetCurrentDirectory(current);
   EXPECT_THROW(SetCurrentDirectory(folder / u"missing\\"), Win32Exception);
+}
+
+// Wine takes long names without help; Windows wants them prefixed.
+TEST(Win32FileSystemTest, LongNamesGetThePrefix) {
+  EXPECT_EQ(Detail::ToSystemPath(u"C:\\short/name"), L"C:\\short/name");
+  const std::u16string folder(300, u'f');
+  const SharedString local = SharedString(u"C:\\a/") + SharedString(folder) + u"/../b/./c.txt";
+  EXPECT_EQ(Detail::ToSystemPath(local), L"\\\\?\\C:\\a\\b\\c.txt");
+  const SharedString long_local = SharedString(u"C:\\a/") + SharedString(folder) + u"/c.txt";
+  EXPECT_EQ(Detail::ToSystemPath(long_local),
+            L"\\\\?\\C:\\a\\" + std::wstring(300, L'f') + L"\\c.txt");
+  const SharedString network = SharedString(u"\\\\server\\share\\") + SharedString(folder);
+  EXPECT_EQ(Detail::ToSystemPath(network),
+            L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'f'));
+  const SharedString prefixed = SharedString(u"\\\\?\\C:\\") + SharedString(folder);
+  EXPECT_EQ(Detail::ToSystemPath(prefixed), std::wstring(Wide(prefixed)));
 }
 
 // Without its separator "C:\img" names the file img in C:\, so C:\ is listed.
