@@ -1,6 +1,8 @@
 #include "foundation/file_system.h"
 
+#include <algorithm>
 #include <exception>
+#include <string>
 
 #include "foundation/exceptions.h"
 #include "foundation/file_system_primitives.h"
@@ -11,10 +13,17 @@ namespace {
 
 enum class ListKind { kFiles, kFolders, kEntries };
 
+// ancestors holds the identities of the folders above this one, so that a
+// link back up the tree ends the walk there instead of going round forever.
 void ListInto(const SharedString& folder, int depth, ListKind kind,
-              std::vector<SharedString>& out) {
+              std::vector<std::string>& ancestors, std::vector<SharedString>& out) {
   const SharedString directory = DirectoryPart(folder);
-  for (const Detail::DirectoryEntry& entry : Detail::ReadDirectory(directory)) {
+  const Detail::DirectoryListing listing = Detail::ReadDirectory(directory);
+  if (!listing.identity.empty()) {
+    if (std::find(ancestors.begin(), ancestors.end(), listing.identity) != ancestors.end()) return;
+    ancestors.push_back(listing.identity);
+  }
+  for (const Detail::DirectoryEntry& entry : listing.entries) {
     if (!entry.is_directory) {
       if (kind != ListKind::kFolders) out.push_back(directory + entry.name);
       continue;
@@ -26,18 +35,21 @@ void ListInto(const SharedString& folder, int depth, ListKind kind,
     if (depth == 0) continue;
     // A subfolder that cannot be read must not cost the rest of the tree.
     std::vector<SharedString> inner;
+    const size_t level = ancestors.size();
     try {
-      ListInto(subfolder, depth - 1, kind, inner);
+      ListInto(subfolder, depth - 1, kind, ancestors, inner);
     } catch (const std::exception&) {
-      continue;
+      inner.clear();
     }
+    ancestors.resize(level);
     out.insert(out.end(), inner.begin(), inner.end());
   }
 }
 
 std::vector<SharedString> List(const SharedString& folder, int depth, ListKind kind) {
+  std::vector<std::string> ancestors;
   std::vector<SharedString> result;
-  ListInto(folder, depth, kind, result);
+  ListInto(folder, depth, kind, ancestors, result);
   return result;
 }
 
@@ -117,7 +129,8 @@ void Delete(const SharedString& p, bool force) {
       // Every entry, dot folders included: a folder can only go once it is
       // empty. Named with its separator, or it would be the parent's entries.
       const SharedString directory = EnsureTrailingSeparator(path);
-      for (const Detail::DirectoryEntry& entry : Detail::ReadDirectory(directory)) {
+      const Detail::DirectoryListing listing = Detail::ReadDirectory(directory);
+      for (const Detail::DirectoryEntry& entry : listing.entries) {
         if (entry.name == u"." || entry.name == u"..") continue;
         Delete(directory + entry.name, force);
       }

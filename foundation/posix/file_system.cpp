@@ -128,11 +128,15 @@ void SetCurrentDirectory(const SharedString& p) {
 
 namespace Detail {
 
-std::vector<DirectoryEntry> ReadDirectory(const SharedString& directory_part) {
+DirectoryListing ReadDirectory(const SharedString& directory_part) {
   const std::string path = directory_part.IsEmpty() ? "." : ToSystemPath(directory_part);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
   if (!dir) throw Win32Exception(directory_part + u"* の検索に失敗");
-  std::vector<DirectoryEntry> entries;
+  DirectoryListing listing;
+  struct stat own;
+  if (fstat(dirfd(dir.get()), &own) == 0) {
+    listing.identity = std::to_string(own.st_dev) + ":" + std::to_string(own.st_ino);
+  }
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(dir.get());
@@ -143,9 +147,9 @@ std::vector<DirectoryEntry> ReadDirectory(const SharedString& directory_part) {
       struct stat st;
       is_directory = fstatat(dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
     }
-    entries.push_back({FromSystemPath(entry->d_name), is_directory});
+    listing.entries.push_back({FromSystemPath(entry->d_name), is_directory});
   }
-  return entries;
+  return listing;
 }
 
 bool CreateOneDirectory(const SharedString& p) { return mkdir(ToSystemPath(p).c_str(), 0777) == 0; }

@@ -158,5 +158,18 @@ TEST(PosixFileSystemTest, LinkedFolders) {
   EXPECT_TRUE(TestFolder::FsExists(folder / u"outside/keep.jpg"));
 }
 
+// Links back up the tree are listed once, not followed round and round.
+TEST(PosixFileSystemTest, LinkLoopsEnd) {
+  TestFolder folder;
+  TestFolder::WriteBytes(folder / u"tree/x.jpg", "x");
+  TestFolder::WriteBytes(folder / u"tree/sub/y.jpg", "y");
+  for (const char16_t* link : {u"tree/up", u"tree/sub/top", u"tree/sub/again"}) {
+    std::filesystem::create_directory_symlink(FsPath(folder / u"tree"), FsPath(folder / link));
+  }
+  EXPECT_EQ(Sorted(ListEntries(folder / u"tree/", -1)),
+            Sorted({folder / u"tree/x.jpg", folder / u"tree/sub/", folder / u"tree/sub/y.jpg",
+                    folder / u"tree/up/", folder / u"tree/sub/top/", folder / u"tree/sub/again/"}));
+}
+
 }  // namespace
 }  // namespace Orvex

@@ -37,6 +37,22 @@ class FindHandle {
   HANDLE handle_;
 };
 
+// The volume and file index of a folder: the same for every path (junction,
+// link or plain) that reaches it. Empty if the system will not say.
+std::string FolderIdentity(const SharedString& directory_part) {
+  const std::wstring path = directory_part.IsEmpty() ? L"." : Detail::ToSystemPath(directory_part);
+  HANDLE handle =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL ok = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!ok || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) return {};
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         ":" + std::to_string(info.nFileIndexLow);
+}
+
 }  // namespace
 
 SharedString GetExecutablePath() {
@@ -95,21 +111,22 @@ void SetCurrentDirectory(const SharedString& p) {
 
 namespace Detail {
 
-std::vector<DirectoryEntry> ReadDirectory(const SharedString& directory_part) {
+DirectoryListing ReadDirectory(const SharedString& directory_part) {
   const SharedString pattern = directory_part + u"*";
   WIN32_FIND_DATAW data;
   FindHandle find(FindFirstFileW(ToSystemPath(pattern).c_str(), &data));
-  std::vector<DirectoryEntry> entries;
+  DirectoryListing listing;
   if (find.get() == INVALID_HANDLE_VALUE) {
     // The root of an empty drive has no entries at all, not even ".".
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return listing;
     throw Win32Exception(pattern + u" の検索に失敗");
   }
   do {
-    entries.push_back(
+    listing.entries.push_back(
         {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
   } while (FindNextFileW(find.get(), &data));
-  return entries;
+  listing.identity = FolderIdentity(directory_part);
+  return listing;
 }
 
 bool CreateOneDirectory(const SharedString& p) {
