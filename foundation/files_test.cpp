@@ -8,6 +8,7 @@
 
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
+#include "foundation/file_system.h"
 #include "foundation/test_folder.h"
 
 namespace Orvex {
@@ -109,6 +110,15 @@ TEST(FilesTest, FailuresNameTheFile) {
   EXPECT_EQ(IOErrorOf([&] { ReadFileBytes(missing, bytes); }),
             Narrow(missing + u" が開けませんでした"));
   EXPECT_EQ(IOErrorOf([&] { CFileData data(missing); }), Narrow(missing + u" が開けませんでした"));
+
+  // A folder is not a file, whatever the system lets one open.
+  const SharedString sub = folder / u"sub/";
+  TestFolder::WriteBytes(sub + u"inside.bin", "x");
+  EXPECT_EQ(IOErrorOf([&] { CApiFile(sub, 0, 0); }), Narrow(sub + u" のオープン・作成に失敗"));
+  EXPECT_EQ(IOErrorOf([&] { CFileData data(sub); }), Narrow(sub + u" が開けませんでした"));
+  const SharedString sub_name = RemoveTrailingSeparator(sub);
+  EXPECT_EQ(IOErrorOf([&] { CFileData data(sub_name); }),
+            Narrow(sub_name + u" が開けませんでした"));
 
   const SharedString existing = folder / u"existing.bin";
   TestFolder::WriteBytes(existing, "x");

@@ -21,6 +21,12 @@ CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
   const bool write = mode == 1;
   const int fd = open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
   if (fd < 0) Fail(u" のオープン・作成に失敗");
+  // A folder opens here but is no file, as on Windows.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    Fail(u" のオープン・作成に失敗");
+  }
   // The sharing rules of the Windows build as advisory locks: a writer
   // shares the file with nobody, so it excludes every reader and readers
   // exclude it. File systems without locks open the file regardless.
@@ -103,7 +109,16 @@ namespace Detail {
 std::FILE* OpenStream(const SharedString& name, const SharedString& mode) {
   // 'e': not inherited by programs we start.
   const std::string narrow_mode = ToUtf8(mode) + "e";
-  return std::fopen(ToSystemPath(name).c_str(), narrow_mode.c_str());
+  std::FILE* stream = std::fopen(ToSystemPath(name).c_str(), narrow_mode.c_str());
+  // A folder opens for reading here but is no file, as on Windows; its
+  // "size" would be anything up to the largest offset.
+  struct stat st;
+  if (stream && (fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
 }
 
 }  // namespace Detail
