@@ -2,17 +2,10 @@
 
 #include "foundation/dll.h"
 #include "foundation/exceptions.h"
+#include "foundation/file_system.h"
 
 namespace Orvex {
 namespace {
-
-// The name without folder and extension, for either separator.
-SharedString TitleOf(const SharedString& path) {
-  size_t slash = path.FindLastOf(u"\\/");
-  SharedString name = slash == SharedString::npos ? path : path.Substring(slash + 1);
-  size_t dot = name.FindLastOf(u".");
-  return dot == SharedString::npos ? name : name.Substring(0, dot);
-}
 
 class SnapshotHandle {
  public:
@@ -44,7 +37,7 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
       break;
     }
   }
-  if (TitleOf(exe) == search->title) {
+  if (FileTitle(exe) == search->title) {
     search->found = window;
     return FALSE;
   }
@@ -78,7 +71,7 @@ std::vector<PROCESSENTRY32W> ListProcesses() {
 
 HWND FindProgramWindow(const SharedString& exe_path) {
   const std::vector<PROCESSENTRY32W> processes = ListProcesses();
-  WindowSearch search{&processes, TitleOf(exe_path)};
+  WindowSearch search{&processes, FileTitle(exe_path)};
   EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
