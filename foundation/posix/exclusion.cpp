@@ -31,11 +31,15 @@ struct NameState {
   int waiters = 0;
 };
 
-std::mutex table_mutex;
-std::condition_variable table_changed;
-std::map<std::u16string, NameState>& Table() {
-  static auto* table = new std::map<std::u16string, NameState>;  // outlives static destructors
-  return *table;
+// Locks may be given back by static destructors: the table outlives them.
+struct Holds {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<std::u16string, NameState> names;
+};
+Holds& Table() {
+  static auto* holds = new Holds;
+  return *holds;
 }
 
 std::string LockFolder() {
@@ -85,15 +89,16 @@ int OpenAndLock(const SharedString& name) {
 void CProcessExclusion::Lock() {
   Unlock();
   const auto self = std::this_thread::get_id();
-  std::unique_lock lock(table_mutex);
-  NameState& state = Table()[name_.Str()];
+  Holds& holds = Table();
+  std::unique_lock lock(holds.mutex);
+  NameState& state = holds.names[name_.Str()];
   if (state.depth > 0 && state.owner == self) {
     ++state.depth;
     held_ = true;
     return;
   }
   ++state.waiters;
-  table_changed.wait(lock, [&] { return state.depth == 0; });
+  holds.changed.wait(lock, [&] { return state.depth == 0; });
   --state.waiters;
   state.owner = self;
   state.depth = 1;
@@ -106,7 +111,7 @@ void CProcessExclusion::Lock() {
   } catch (...) {
     lock.lock();
     state.depth = 0;
-    table_changed.notify_all();
+    holds.changed.notify_all();
     throw;
   }
   lock.lock();
@@ -117,18 +122,19 @@ void CProcessExclusion::Lock() {
 void CProcessExclusion::Unlock() {
   if (!held_) return;
   held_ = false;
-  std::lock_guard lock(table_mutex);
-  auto it = Table().find(name_.Str());
-  if (it == Table().end() || it->second.depth == 0) return;
+  Holds& holds = Table();
+  std::lock_guard lock(holds.mutex);
+  auto it = holds.names.find(name_.Str());
+  if (it == holds.names.end() || it->second.depth == 0) return;
   NameState& state = it->second;
   if (--state.depth > 0) return;
   close(state.fd);  // releases the file lock
   state.fd = -1;
   state.owner = {};
   if (state.waiters == 0) {
-    Table().erase(it);
+    holds.names.erase(it);
   } else {
-    table_changed.notify_all();
+    holds.changed.notify_all();
   }
 }
 
