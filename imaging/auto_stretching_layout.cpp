@@ -7,9 +7,7 @@
 namespace Orvex {
 
 using layout_internal::ClampToInt32;
-using layout_internal::Height;
 using layout_internal::RoundHalfUp;
-using layout_internal::Width;
 
 namespace {
 
@@ -42,15 +40,15 @@ std::shared_ptr<ILayout> AutoStretchingLayout::Clone() const {
 }
 
 PlaneSize AutoStretchingLayout::ComputeScaledSize() {
-  const int64_t ws = Width(source_rect());
-  const int64_t hs = Height(source_rect());
+  const int64_t ws = source_rect().Width();
+  const int64_t hs = source_rect().Height();
   if (ws <= 0 || hs <= 0) {
     // Nothing to scale: there is no ratio to keep.
     set_width_bound(false);
     return {0, 0};
   }
-  const int64_t wt = std::max<int64_t>(Width(target_rect()), 0);
-  const int64_t ht = std::max<int64_t>(Height(target_rect()), 0);
+  const int64_t wt = std::max<int64_t>(target_rect().Width(), 0);
+  const int64_t ht = std::max<int64_t>(target_rect().Height(), 0);
 
   const long double sv = static_cast<long double>(ht) / hs;
   const long double sh = static_cast<long double>(wt) / ws;

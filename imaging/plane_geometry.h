@@ -1,35 +1,42 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace Orvex {
 
-// Width and height of a plane or an image, in pixels.
 struct PlaneSize {
   int32_t width;
   int32_t height;
 
-  bool operator==(const PlaneSize&) const = default;
+  friend bool operator==(const PlaneSize&, const PlaneSize&) = default;
 };
 
-// A rectangle of pixels; right and bottom are exclusive. It is empty unless
-// left < right and top < bottom.
+// Right and bottom are exclusive.
 struct PlaneRect {
   int32_t left;
   int32_t top;
   int32_t right;
   int32_t bottom;
 
-  bool operator==(const PlaneRect&) const = default;
+  bool IsEmpty() const { return left >= right || top >= bottom; }
+  // Only meaningful for a non-empty rectangle; 64-bit so that rectangles
+  // spanning the whole int32_t range cannot overflow.
+  int64_t Width() const { return int64_t{right} - left; }
+  int64_t Height() const { return int64_t{bottom} - top; }
+
+  friend bool operator==(const PlaneRect&, const PlaneRect&) = default;
 };
 
-// The clip rectangle of a drawing operation; a zeroed clip (enabled false)
-// leaves only the planes' own bounds as limits.
+// A zero-initialised clip (enabled false) limits nothing.
 struct PlaneClip {
   PlaneRect rect;
   bool enabled;
-
-  bool operator==(const PlaneClip&) const = default;
 };
+
+inline PlaneRect Intersect(const PlaneRect& a, const PlaneRect& b) {
+  return PlaneRect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                   std::min(a.bottom, b.bottom)};
+}
 
 }  // namespace Orvex

@@ -5,11 +5,7 @@
 namespace Orvex {
 
 using layout_internal::ClampToInt32;
-using layout_internal::Height;
-using layout_internal::Intersect;
-using layout_internal::IsEmpty;
 using layout_internal::RoundHalfUp;
-using layout_internal::Width;
 
 void StretchingLayoutBase::SetSourceRect(const PlaneRect& rect) {
   source_ = rect;
@@ -70,18 +66,18 @@ void StretchingLayoutBase::UpdateIfDirty() {
 void StretchingLayoutBase::Update() {
   result_source_ = {};
   result_dest_ = {};
-  if (IsEmpty(source_) || IsEmpty(target_)) return;
+  if (source_.IsEmpty() || target_.IsEmpty()) return;
 
   const PlaneRect dest = ComputeDestRect();
   // A very thin or flat image can be scaled to zero pixels on one axis; it
   // then covers nothing and the scale back to source pixels would be 0/0.
-  if (IsEmpty(dest)) return;
+  if (dest.IsEmpty()) return;
 
-  const double sx = static_cast<double>(Width(dest)) / static_cast<double>(Width(source_));
-  const double sy = static_cast<double>(Height(dest)) / static_cast<double>(Height(source_));
+  const double sx = static_cast<double>(dest.Width()) / static_cast<double>(source_.Width());
+  const double sy = static_cast<double>(dest.Height()) / static_cast<double>(source_.Height());
 
   const PlaneRect clipped = Intersect(dest, target_);
-  if (IsEmpty(clipped)) return;
+  if (clipped.IsEmpty()) return;
 
   // Cut from the source what was cut from the destination.
   const int64_t src_left =
@@ -110,7 +106,7 @@ void StretchingLayoutBase::Update() {
                    RoundHalfUp(static_cast<double>(src_bottom - fit_bottom) * sy))};
 
   // A pair with one side empty would draw nothing or divide by zero later.
-  if (IsEmpty(source) || IsEmpty(destination)) return;
+  if (source.IsEmpty() || destination.IsEmpty()) return;
   result_source_ = source;
   result_dest_ = destination;
 }

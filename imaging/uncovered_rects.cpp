@@ -1,19 +1,14 @@
 #include "imaging/uncovered_rects.h"
 
-#include "imaging/layout_math.h"
-
 namespace Orvex {
-
-using layout_internal::Intersect;
-using layout_internal::IsEmpty;
 
 std::vector<PlaneRect> GetUncoveredRects(const PlaneRect& target, const PlaneRect& destination) {
   std::vector<PlaneRect> bands;
-  if (IsEmpty(target)) return bands;
+  if (target.IsEmpty()) return bands;
   // Measured against the part of the destination inside the target, the
   // bands neither stick out of the target nor overlap each other.
   const PlaneRect d = Intersect(destination, target);
-  if (IsEmpty(d)) {
+  if (d.IsEmpty()) {
     bands.push_back(target);
     return bands;
   }
