@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/exceptions.h"
+#include "foundation/fault_translation.h"
 #include "imaging/processor_count.h"
 #include "imaging/worker_thread_controller.h"
 
@@ -183,6 +185,26 @@ TEST(ParallelForTest, ThePoolStaysUsableAfterFailures) {
       },
       0, 1000, 4);
   EXPECT_TRUE(std::all_of(done.begin(), done.end(), [](const auto& d) { return d == 1; }));
+}
+
+int* volatile g_null = nullptr;
+// The fault is deliberate: keep the sanitizers from reporting it first.
+__attribute__((noinline, no_sanitize("undefined"))) void WriteThroughNull() { *g_null = 1; }
+
+TEST(ParallelForTest, AFaultInAWorkerBlockReachesTheCallerAsAnException) {
+  ASSERT_TRUE(AreExceptionTranslatorsInstalled());
+  void (*volatile fault)() = &WriteThroughNull;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_THROW(ParallelFor(
+                     [&](int32_t a, int32_t) {
+                       if (a == 0) fault();
+                     },
+                     0, 8, 4),
+                 AccessViolationException);
+  }
+  std::atomic<int> rows = 0;
+  ParallelFor([&](int32_t a, int32_t b) { rows += b - a; }, 0, 8, 4);
+  EXPECT_EQ(rows.load(), 8);
 }
 
 TEST(ParallelForTest, NestedAndConcurrentCalls) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "foundation/fault_translation.h"
+
 namespace Orvex {
 
 WorkerThread::WorkerThread()
@@ -28,6 +30,9 @@ void WorkerThread::Wait() { slot_->Wait(); }
 void WorkerThread::Loop() {
   // A thread entry point: nothing may escape from here.
   try {
+    // A fault in a job must unwind as an exception here too, not end the
+    // process.
+    InstallThreadExceptionTranslators();
     while (running_.load()) {
       if (!slot_->IsIdle()) {
         try {
