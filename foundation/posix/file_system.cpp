@@ -90,7 +90,10 @@ uint32_t GetAttributes(const SharedString& p) {
     // A dangling link is still an entry of its folder.
     if (stat(path.c_str(), &target) != 0) target = own;
   }
-  if (S_ISDIR(target.st_mode)) attributes |= kFileAttributeDirectory;
+  if (S_ISDIR(target.st_mode))
+    attributes |= kFileAttributeDirectory;
+  else if (!S_ISREG(target.st_mode))
+    attributes |= kFileAttributeDevice;
   if ((target.st_mode & S_IWUSR) == 0) attributes |= kFileAttributeReadOnly;
   return attributes == 0 ? kFileAttributeNormal : attributes;
 }
@@ -227,6 +230,18 @@ bool RemoveOneDirectory(const SharedString& p) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0;
   return rmdir(path.c_str()) == 0;
+}
+
+bool CommitReplacement(const SharedString& source, const SharedString& target) {
+  const std::string from = ToSystemPath(source);
+  const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The settings keep who may read them.
+  struct stat existing;
+  if (stat(ToSystemPath(target).c_str(), &existing) == 0) fchmod(fd, existing.st_mode & 07777);
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return synced && rename(from.c_str(), ToSystemPath(target).c_str()) == 0;
 }
 
 }  // namespace Detail
