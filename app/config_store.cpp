@@ -9,7 +9,6 @@
 #include "foundation/exclusion.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
-#include "foundation/replace_file.h"
 
 using Orvex::SharedString;
 
@@ -122,40 +121,13 @@ bool ConfigStore::Load() {
 }
 
 bool ConfigStore::Save() {
-  const SharedString temporary = file_path_ + u".tmp";
   try {
     Orvex::ProcessExclusionLock lock(file_path_);
-    const SharedString text = Format(entries_);
-    bool created = false;
-    try {
-      // The new contents go to disk completely before they take the old
-      // file's place in one step: a reader, a crash or a full disk never
-      // leaves a half-written or empty settings file behind.
-      Orvex::CreateDirectories(temporary);
-      {
-        Orvex::CApiFile file(temporary, 1, 1);
-        created = true;
-        const char16_t bom = 0xFEFF;
-        std::u16string bytes(1, bom);
-        bytes += text.View();
-        std::string little_endian;
-        little_endian.reserve(bytes.size() * 2);
-        for (char16_t unit : bytes) {
-          little_endian += static_cast<char>(unit & 0xFF);
-          little_endian += static_cast<char>(unit >> 8);
-        }
-        file.Write(little_endian.data(), static_cast<int>(little_endian.size()));
-        file.Flush();
-      }
-      Orvex::ReplaceFileAtomically(temporary, file_path_);
-    } catch (...) {
-      // Only what we wrote goes: the name may belong to something else.
-      try {
-        if (created && Orvex::Exists(temporary)) Orvex::Delete(temporary, false);
-      } catch (...) {
-      }
-      throw;
-    }
+    // WriteTextFile writes the new text beside the old file (".tmp") and puts
+    // it in the old one's place in one step once it is all on the disk, so a
+    // reader, a crash or a full disk never leaves a half-written or empty
+    // settings file behind.
+    Orvex::WriteTextFile(file_path_, Format(entries_));
     return true;
   } catch (...) {
     return false;

@@ -6,6 +6,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
 #include "foundation/file_system_primitives.h"
+#include "foundation/replace_file.h"
 
 namespace Orvex {
 namespace {
@@ -139,26 +140,27 @@ void WriteTextFile(const SharedString& name, const SharedString& text) {
   const bool plain = attributes == kInvalidFileAttributes ||
                      (attributes & ~(kFileAttributeNormal | kFileAttributeArchive)) == 0;
   if (plain) {
+    // When the new file cannot be made or cannot take the old one's place,
+    // the save fails and the old file stays whole: writing it in place
+    // instead would bring back the risk the temporary file avoids.
     const SharedString temporary = name + u".tmp";
-    std::unique_ptr<CStdFile> file;
+    auto file = std::make_unique<CStdFile>(temporary, u"w+b");
     try {
-      file = std::make_unique<CStdFile>(temporary, u"w+b");
-    } catch (const IOException&) {
-      // A folder that takes no new files may still let this one be written.
-    }
-    if (file) {
-      try {
-        file->Write(bytes.data(), static_cast<int>(bytes.size()));
-        file->Flush();
-      } catch (const IOException&) {
-        file.reset();
-        Detail::DeleteOneFile(temporary);
-        throw IOException(name + u" への書き込みに失敗しました");
-      }
+      file->Write(bytes.data(), static_cast<int>(bytes.size()));
+      file->Flush();
       file.reset();
-      if (Detail::CommitReplacement(temporary, name)) return;
+    } catch (const IOException&) {
+      file.reset();
       Detail::DeleteOneFile(temporary);
+      throw IOException(name + u" への書き込みに失敗しました");
     }
+    try {
+      ReplaceFileAtomically(temporary, name);
+    } catch (const Win32Exception&) {
+      Detail::DeleteOneFile(temporary);
+      throw IOException(name + u" への書き込みに失敗しました");
+    }
+    return;
   }
   CStdFile file(name, u"w+b");
   file.Write(bytes.data(), static_cast<int>(bytes.size()));

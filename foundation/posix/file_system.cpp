@@ -232,17 +232,28 @@ bool RemoveOneDirectory(const SharedString& p) {
 
 bool CommitReplacement(const SharedString& source, const SharedString& target) {
   const std::string from = ToSystemPath(source);
+  const std::string to = ToSystemPath(target);
   const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   // The settings keep their owner and who may read them.
   struct stat existing;
-  if (stat(ToSystemPath(target).c_str(), &existing) == 0) {
+  if (stat(to.c_str(), &existing) == 0) {
     (void)!fchown(fd, existing.st_uid, existing.st_gid);
     fchmod(fd, existing.st_mode & 07777);
   }
   const bool synced = fsync(fd) == 0 || errno == EINVAL;
   close(fd);
-  return synced && rename(from.c_str(), ToSystemPath(target).c_str()) == 0;
+  if (!synced || rename(from.c_str(), to.c_str()) != 0) return false;
+  // The new name lives in the folder: flush that too, or a crash may bring
+  // back the old file after we reported the new one.
+  const size_t slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+  const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_fd >= 0) {
+    fsync(folder_fd);
+    close(folder_fd);
+  }
+  return true;
 }
 
 }  // namespace Detail

@@ -145,13 +145,27 @@ bool RemoveOneDirectory(const SharedString& p) {
 
 bool CommitReplacement(const SharedString& source, const SharedString& target) {
   const std::wstring from = ToSystemPath(source);
+  const std::wstring to = ToSystemPath(target);
   HANDLE handle = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const BOOL flushed = FlushFileBuffers(handle);
   CloseHandle(handle);
-  return flushed && MoveFileExW(from.c_str(), ToSystemPath(target).c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!flushed) return false;
+  // A reader that has the target open without delete sharing (a virus
+  // scanner, an editor, a search indexer) blocks the replacement for a
+  // moment; wait a little for it before giving up.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    if (attempt >= 40 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                          error != ERROR_LOCK_VIOLATION)) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(25);
+  }
 }
 
 }  // namespace Detail
