@@ -12,3 +12,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Wine runs the tests; the wrapper gives each build tree its own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+
+# libjpeg-turbo and libpng, cross-built by tools/build-deps.
+if(DEFINED ENV{PELMORA_DEPS_CACHE})
+  set(PELMORA_DEPS_PREFIX $ENV{PELMORA_DEPS_CACHE}/${PELMORA_MINGW_TRIPLE})
+else()
+  set(PELMORA_DEPS_PREFIX $ENV{HOME}/.cache/pelmora-deps/${PELMORA_MINGW_TRIPLE})
+endif()
+list(APPEND CMAKE_FIND_ROOT_PATH ${PELMORA_DEPS_PREFIX})
