@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <exception>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -82,21 +84,29 @@ void RunRowBlocks(int32_t count, bool threads, const std::function<void(int32_t,
     return;
   }
   // P - 1 helpers take one block each; this thread takes the last block,
-  // which also carries the remainder.
+  // which also carries the remainder. A failure on any block is reported
+  // once every block has finished.
   const int32_t chunk = count / processors;
   std::vector<std::thread> helpers;
-  helpers.reserve(processors - 1);
-  for (int32_t i = 0; i + 1 < processors; ++i) {
-    if (chunk == 0) break;
-    helpers.emplace_back([&rows, i, chunk] { rows(i * chunk, (i + 1) * chunk); });
+  std::vector<std::exception_ptr> failures(processors);
+  auto block = [&rows, &failures](int32_t slot, int32_t begin, int32_t end) {
+    try {
+      rows(begin, end);
+    } catch (...) {
+      failures[slot] = std::current_exception();
+    }
+  };
+  if (chunk > 0) {
+    helpers.reserve(processors - 1);
+    for (int32_t i = 0; i + 1 < processors; ++i) {
+      helpers.emplace_back(block, i, i * chunk, (i + 1) * chunk);
+    }
   }
-  try {
-    rows((processors - 1) * chunk, count);
-  } catch (...) {
-    for (std::thread& t : helpers) t.join();
-    throw;
-  }
+  block(processors - 1, (processors - 1) * chunk, count);
   for (std::thread& t : helpers) t.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
 }
 
 namespace {
@@ -129,14 +139,14 @@ void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src
   const bool vertical_first = VerticalPassFirst(w, h, width, height);
   const int32_t mid_width = vertical_first ? w : width;
   const int32_t mid_height = vertical_first ? height : h;
-  std::vector<uint8_t> storage;
+  // Every byte is written by the first pass: no need to clear it.
+  std::unique_ptr<uint8_t[]> storage;
   try {
-    storage.resize(static_cast<size_t>(mid_width) * mid_height * 4);
+    storage.reset(new uint8_t[static_cast<size_t>(mid_width) * mid_height * 4]);
   } catch (const std::bad_alloc&) {
     throw RuntimeException(u"画像保持メモリの作成に失敗しました");
   }
-  const SImageView mid{storage.data(), static_cast<ptrdiff_t>(mid_width) * 4, mid_width,
-                       mid_height};
+  const SImageView mid{storage.get(), static_cast<ptrdiff_t>(mid_width) * 4, mid_width, mid_height};
 
   if (vertical_first) {
     RunPass(false, MakePlan(filter, h, height), src, mid, keep_alpha, level, threads);

@@ -5,7 +5,6 @@
 #include <immintrin.h>
 
 #include <cstring>
-#include <vector>
 
 #include "imaging/resample_kernels.h"
 
@@ -93,11 +92,9 @@ PELMORA_AVX2 void VerticalPassAvx2(const STapPlan& plan, const SImageView& src,
   const int32_t pairs = taps / 2;
   const int32_t width = dst.width;
   const int32_t vector_end = width & ~7;
-  std::vector<const uint8_t*> rows(taps);
   for (int32_t y = row_begin; y < row_end; ++y) {
     const int32_t* idx = plan.Indices(y);
     const int16_t* split = plan.Split(y);
-    for (int32_t j = 0; j < taps; ++j) rows[j] = src.Row(idx[j]);
     uint8_t* d = dst.Row(y);
     for (int32_t x = 0; x < vector_end; x += 8) {
       // Lane-wise unpacking scatters pixels 0-7 over the accumulators as
@@ -107,9 +104,9 @@ PELMORA_AVX2 void VerticalPassAvx2(const STapPlan& plan, const SImageView& src,
       const ptrdiff_t offset = 4 * static_cast<ptrdiff_t>(x);
       for (int32_t q = 0; q < pairs; ++q) {
         const __m256i a =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * q] + offset));
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src.Row(idx[2 * q]) + offset));
         const __m256i b =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[2 * q + 1] + offset));
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src.Row(idx[2 * q + 1]) + offset));
         int32_t hi_pair, lo_pair;
         std::memcpy(&hi_pair, split + 4 * q, 4);
         std::memcpy(&lo_pair, split + 4 * q + 2, 4);

@@ -5,7 +5,6 @@
 #include <emmintrin.h>
 
 #include <cstring>
-#include <vector>
 
 #include "imaging/resample_kernels.h"
 
@@ -76,33 +75,22 @@ PELMORA_SSE2 void VerticalPassSse2(const STapPlan& plan, const SImageView& src,
   const int32_t pairs = taps / 2;
   const int32_t width = dst.width;
   const int32_t vector_end = width & ~3;
-  std::vector<const uint8_t*> rows(taps);
-  // Per pair: the high weights four times, then the low weights four times.
-  std::vector<int32_t> weights(static_cast<size_t>(pairs) * 8);
   for (int32_t y = row_begin; y < row_end; ++y) {
     const int32_t* idx = plan.Indices(y);
     const int16_t* split = plan.Split(y);
-    for (int32_t j = 0; j < taps; ++j) rows[j] = src.Row(idx[j]);
-    for (int32_t q = 0; q < pairs; ++q) {
-      int32_t hi_pair, lo_pair;
-      std::memcpy(&hi_pair, split + 4 * q, 4);
-      std::memcpy(&lo_pair, split + 4 * q + 2, 4);
-      for (int k = 0; k < 4; ++k) {
-        weights[8 * q + k] = hi_pair;
-        weights[8 * q + 4 + k] = lo_pair;
-      }
-    }
     uint8_t* d = dst.Row(y);
     for (int32_t x = 0; x < vector_end; x += 4) {
       __m128i h0 = zero, h1 = zero, h2 = zero, h3 = zero;
       __m128i l0 = zero, l1 = zero, l2 = zero, l3 = zero;
       const ptrdiff_t offset = 4 * static_cast<ptrdiff_t>(x);
       for (int32_t q = 0; q < pairs; ++q) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * q] + offset));
+        const __m128i a =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src.Row(idx[2 * q]) + offset));
         const __m128i b =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * q + 1] + offset));
-        const __m128i whi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&weights[8 * q]));
-        const __m128i wlo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&weights[8 * q + 4]));
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(src.Row(idx[2 * q + 1]) + offset));
+        const __m128i w = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(split + 4 * q));
+        const __m128i whi = _mm_shuffle_epi32(w, 0x00);
+        const __m128i wlo = _mm_shuffle_epi32(w, 0x55);
         const __m128i ab01 = _mm_unpacklo_epi8(a, b);
         const __m128i ab23 = _mm_unpackhi_epi8(a, b);
         const __m128i x0 = _mm_unpacklo_epi8(ab01, zero);

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
 #include "imaging/resample_test_image.h"
@@ -220,6 +222,21 @@ TEST(ResampleViews, RowSplitCoversEveryRowOnce) {
       for (int32_t y = begin; y < end; ++y) ++seen[y];
     });
     for (int32_t y = 0; y < count; ++y) ASSERT_EQ(seen[y], 1) << count << " rows, row " << y;
+  }
+}
+
+TEST(ResampleViews, FailureInAnyBlockReachesTheCaller) {
+  for (int32_t failing_row : {0, 99}) {
+    std::atomic<int32_t> done{0};
+    EXPECT_THROW(RunRowBlocks(100, true,
+                              [&](int32_t begin, int32_t end) {
+                                done += end - begin;
+                                if (begin <= failing_row && failing_row < end) {
+                                  throw std::runtime_error("block failed");
+                                }
+                              }),
+                 std::runtime_error);
+    EXPECT_EQ(done.load(), 100);  // the other blocks still ran to the end
   }
 }
 
