@@ -5,11 +5,10 @@
 #include <cmath>
 #include <exception>
 #include <memory>
-#include <new>
 #include <thread>
 #include <vector>
 
-#include "foundation/exceptions.h"
+#include "imaging/plane32.h"
 #include "imaging/resample_tables.h"
 
 namespace Orvex {
@@ -27,34 +26,30 @@ bool ResampleThreadsEnabled() { return g_threads.load(std::memory_order_relaxed)
 
 namespace Detail {
 
-bool ClipScaled(SScaledRect& dest, SScaledRect& source, int32_t dest_width, int32_t dest_height,
-                int32_t source_width, int32_t source_height, const SScaledRect* clip) {
+bool ClipScaled(PlaneRect& dest, PlaneRect& source, const PlaneSize& dest_size,
+                const PlaneSize& source_size, const PlaneClip& clip) {
   if (dest.IsEmpty() || source.IsEmpty()) return false;
-  // 64-bit differences: rectangles may span the whole 32-bit range.
-  const double sx = static_cast<double>(int64_t{dest.right} - dest.left) /
-                    static_cast<double>(int64_t{source.right} - source.left);
-  const double sy = static_cast<double>(int64_t{dest.bottom} - dest.top) /
-                    static_cast<double>(int64_t{source.bottom} - source.top);
+  // 64-bit widths: rectangles may span the whole 32-bit range.
+  const double sx = static_cast<double>(dest.Width()) / static_cast<double>(source.Width());
+  const double sy = static_cast<double>(dest.Height()) / static_cast<double>(source.Height());
 
-  SScaledRect visible{std::max(dest.left, 0), std::max(dest.top, 0),
-                      std::min(dest.right, dest_width), std::min(dest.bottom, dest_height)};
-  if (clip != nullptr) {
-    visible = {std::max(visible.left, clip->left), std::max(visible.top, clip->top),
-               std::min(visible.right, clip->right), std::min(visible.bottom, clip->bottom)};
-  }
+  PlaneRect visible = Intersect(dest, PlaneRect{0, 0, dest_size.width, dest_size.height});
+  if (clip.enabled) visible = Intersect(visible, clip.rect);
   if (visible.IsEmpty()) return false;
 
   // The source edges move by the destination's cut-offs, scaled back.
-  int64_t s_left = source.left - int64_t{RoundHalfUp((double(dest.left) - visible.left) / sx)};
-  int64_t s_top = source.top - int64_t{RoundHalfUp((double(dest.top) - visible.top) / sy)};
-  int64_t s_right = source.right - int64_t{RoundHalfUp((double(dest.right) - visible.right) / sx)};
-  int64_t s_bottom =
+  const int64_t s_left =
+      source.left - int64_t{RoundHalfUp((double(dest.left) - visible.left) / sx)};
+  const int64_t s_top = source.top - int64_t{RoundHalfUp((double(dest.top) - visible.top) / sy)};
+  const int64_t s_right =
+      source.right - int64_t{RoundHalfUp((double(dest.right) - visible.right) / sx)};
+  const int64_t s_bottom =
       source.bottom - int64_t{RoundHalfUp((double(dest.bottom) - visible.bottom) / sy)};
 
   const int64_t c_left = std::max<int64_t>(s_left, 0);
   const int64_t c_top = std::max<int64_t>(s_top, 0);
-  const int64_t c_right = std::min<int64_t>(s_right, source_width);
-  const int64_t c_bottom = std::min<int64_t>(s_bottom, source_height);
+  const int64_t c_right = std::min<int64_t>(s_right, source_size.width);
+  const int64_t c_bottom = std::min<int64_t>(s_bottom, source_size.height);
   if (c_left >= c_right || c_top >= c_bottom) return false;
 
   // And the destination edges by the source's cut-offs, scaled forward.
@@ -139,14 +134,12 @@ void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src
   const bool vertical_first = VerticalPassFirst(w, h, width, height);
   const int32_t mid_width = vertical_first ? w : width;
   const int32_t mid_height = vertical_first ? height : h;
-  // Every byte is written by the first pass: no need to clear it.
-  std::unique_ptr<uint8_t[]> storage;
-  try {
-    storage.reset(new uint8_t[static_cast<size_t>(mid_width) * mid_height * 4]);
-  } catch (const std::bad_alloc&) {
-    throw RuntimeException(u"画像保持メモリの作成に失敗しました");
-  }
-  const SImageView mid{storage.get(), static_cast<ptrdiff_t>(mid_width) * 4, mid_width, mid_height};
+  // Heap planes recycle their blocks, so a run of resamples does not keep
+  // asking the system for fresh pages.
+  CMemoryPlane32 mid_plane;
+  mid_plane.SetSize(PlaneSize{mid_width, mid_height});
+  const PlaneBitsLock mid_bits(mid_plane);
+  const SImageView mid{mid_bits.Row(0), mid_bits.Step(), mid_width, mid_height};
 
   if (vertical_first) {
     RunPass(false, MakePlan(filter, h, height), src, mid, keep_alpha, level, threads);
@@ -158,4 +151,48 @@ void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src
 }
 
 }  // namespace Detail
+
+namespace {
+
+void ResamplePlanes(Detail::ResampleFilter filter, bool keep_alpha, CPlane32& dest,
+                    const CPlane32& source, const PlaneRect& dest_rect,
+                    const PlaneRect& source_rect, const PlaneClip& clip) {
+  PlaneRect d = dest_rect;
+  PlaneRect s = source_rect;
+  if (!Detail::ClipScaled(d, s, dest.GetSize(), source.GetSize(), clip)) return;
+  const PlaneBitsLock source_bits(source);
+  const PlaneBitsLock dest_bits(dest);
+  const Detail::SImageView src{source_bits.Row(s.top) + 4 * static_cast<ptrdiff_t>(s.left),
+                               source_bits.Step(), s.right - s.left, s.bottom - s.top};
+  const Detail::SImageView dst{dest_bits.Row(d.top) + 4 * static_cast<ptrdiff_t>(d.left),
+                               dest_bits.Step(), d.right - d.left, d.bottom - d.top};
+  Detail::ResampleViews(filter, keep_alpha, src, dst, ActiveSimdLevel(), ResampleThreadsEnabled());
+}
+
+}  // namespace
+
+void ResampleAverage(CPlane32& dest, const CPlane32& source, const PlaneRect& dest_rect,
+                     const PlaneRect& source_rect, const PlaneClip& clip) {
+  ResamplePlanes(Detail::ResampleFilter::kAverage, false, dest, source, dest_rect, source_rect,
+                 clip);
+}
+
+void ResampleAverageAlpha(CPlane32& dest, const CPlane32& source, const PlaneRect& dest_rect,
+                          const PlaneRect& source_rect, const PlaneClip& clip) {
+  ResamplePlanes(Detail::ResampleFilter::kAverage, true, dest, source, dest_rect, source_rect,
+                 clip);
+}
+
+void ResampleLanczos(CPlane32& dest, const CPlane32& source, const PlaneRect& dest_rect,
+                     const PlaneRect& source_rect, const PlaneClip& clip) {
+  ResamplePlanes(Detail::ResampleFilter::kLanczos, false, dest, source, dest_rect, source_rect,
+                 clip);
+}
+
+void ResampleLanczosAlpha(CPlane32& dest, const CPlane32& source, const PlaneRect& dest_rect,
+                          const PlaneRect& source_rect, const PlaneClip& clip) {
+  ResamplePlanes(Detail::ResampleFilter::kLanczos, true, dest, source, dest_rect, source_rect,
+                 clip);
+}
+
 }  // namespace Orvex

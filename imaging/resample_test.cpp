@@ -6,9 +6,12 @@
 #include <climits>
 #include <cmath>
 #include <mutex>
+#include <random>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
+#include "imaging/plane32.h"
 #include "imaging/resample_test_image.h"
 
 namespace Orvex::Detail {
@@ -240,69 +243,163 @@ TEST(ResampleViews, FailureInAnyBlockReachesTheCaller) {
   }
 }
 
+constexpr PlaneClip kNoClip{};
+
 TEST(ClipScaled, DestinationPartlyOutsideShrinksTheSource) {
-  SScaledRect dest{-10, 0, 90, 50};
-  SScaledRect source{0, 0, 200, 100};
-  ASSERT_TRUE(ClipScaled(dest, source, 80, 50, 200, 100, nullptr));
-  EXPECT_EQ(dest.left, 0);
-  EXPECT_EQ(dest.right, 80);
-  EXPECT_EQ(source.left, 20);
-  EXPECT_EQ(source.right, 180);
-  EXPECT_EQ(source.top, 0);
-  EXPECT_EQ(source.bottom, 100);
+  PlaneRect dest{-10, 0, 90, 50};
+  PlaneRect source{0, 0, 200, 100};
+  ASSERT_TRUE(ClipScaled(dest, source, {80, 50}, {200, 100}, kNoClip));
+  EXPECT_EQ(dest, (PlaneRect{0, 0, 80, 50}));
+  EXPECT_EQ(source, (PlaneRect{20, 0, 180, 100}));
 }
 
 TEST(ClipScaled, ClipRectAndSourceBounds) {
   // Only the clip's part of a 2x enlargement is drawn.
-  SScaledRect dest{0, 0, 100, 100};
-  SScaledRect source{0, 0, 50, 50};
-  const SScaledRect clip{10, 20, 30, 40};
-  ASSERT_TRUE(ClipScaled(dest, source, 100, 100, 50, 50, &clip));
-  EXPECT_EQ(dest.left, 10);
-  EXPECT_EQ(dest.top, 20);
-  EXPECT_EQ(dest.right, 30);
-  EXPECT_EQ(dest.bottom, 40);
-  EXPECT_EQ(source.left, 5);
-  EXPECT_EQ(source.top, 10);
-  EXPECT_EQ(source.right, 15);
-  EXPECT_EQ(source.bottom, 20);
+  PlaneRect dest{0, 0, 100, 100};
+  PlaneRect source{0, 0, 50, 50};
+  ASSERT_TRUE(ClipScaled(dest, source, {100, 100}, {50, 50}, {{10, 20, 30, 40}, true}));
+  EXPECT_EQ(dest, (PlaneRect{10, 20, 30, 40}));
+  EXPECT_EQ(source, (PlaneRect{5, 10, 15, 20}));
 
   // A source reaching past its plane moves the destination edge in step.
-  SScaledRect dest2{0, 0, 100, 100};
-  SScaledRect source2{-25, 0, 25, 50};
-  ASSERT_TRUE(ClipScaled(dest2, source2, 100, 100, 50, 50, nullptr));
-  EXPECT_EQ(source2.left, 0);
-  EXPECT_EQ(dest2.left, 50);
-  EXPECT_EQ(dest2.right, 100);
+  PlaneRect dest2{0, 0, 100, 100};
+  PlaneRect source2{-25, 0, 25, 50};
+  ASSERT_TRUE(ClipScaled(dest2, source2, {100, 100}, {50, 50}, kNoClip));
+  EXPECT_EQ(dest2, (PlaneRect{50, 0, 100, 100}));
+  EXPECT_EQ(source2, (PlaneRect{0, 0, 25, 50}));
 }
 
 TEST(ClipScaled, NothingLeft) {
-  SScaledRect dest{0, 0, 10, 10};
-  SScaledRect empty{5, 5, 5, 9};
-  EXPECT_FALSE(ClipScaled(dest, empty, 10, 10, 10, 10, nullptr));
-  SScaledRect outside{20, 0, 30, 10};
-  SScaledRect source{0, 0, 10, 10};
-  EXPECT_FALSE(ClipScaled(outside, source, 10, 10, 10, 10, nullptr));
-  SScaledRect dest2{0, 0, 10, 10};
-  SScaledRect off_source{100, 100, 110, 110};
-  EXPECT_FALSE(ClipScaled(dest2, off_source, 10, 10, 10, 10, nullptr));
+  PlaneRect dest{0, 0, 10, 10};
+  PlaneRect empty{5, 5, 5, 9};
+  EXPECT_FALSE(ClipScaled(dest, empty, {10, 10}, {10, 10}, kNoClip));
+  PlaneRect outside{20, 0, 30, 10};
+  PlaneRect source{0, 0, 10, 10};
+  EXPECT_FALSE(ClipScaled(outside, source, {10, 10}, {10, 10}, kNoClip));
+  PlaneRect dest2{0, 0, 10, 10};
+  PlaneRect off_source{100, 100, 110, 110};
+  EXPECT_FALSE(ClipScaled(dest2, off_source, {10, 10}, {10, 10}, kNoClip));
+  PlaneRect dest3{0, 0, 10, 10};
+  PlaneRect source3{0, 0, 10, 10};
+  EXPECT_FALSE(ClipScaled(dest3, source3, {-1, -1}, {10, 10}, kNoClip));  // no storage yet
 }
 
 TEST(ClipScaled, HugeRectanglesDoNotOverflow) {
   // The visible part lies inside one source pixel and rounds away.
-  SScaledRect dest{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
-  SScaledRect source{0, 0, 4, 4};
-  EXPECT_FALSE(ClipScaled(dest, source, 640, 480, 4, 4, nullptr));
-  SScaledRect wide{INT_MIN, 0, INT_MAX, 480};
-  SScaledRect tall{0, 0, 1 << 30, 4};
-  ASSERT_TRUE(ClipScaled(wide, tall, 640, 480, 1 << 30, 4, nullptr));
-  EXPECT_EQ(wide.left, 0);
-  EXPECT_EQ(wide.right, 640);
-  EXPECT_EQ(tall.left, 1 << 29);
-  EXPECT_EQ(tall.right, (1 << 29) + 160);
-  SScaledRect dest2{0, 0, 64, 48};
-  SScaledRect source2{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
-  EXPECT_FALSE(ClipScaled(dest2, source2, 64, 48, 100, 100, nullptr));
+  PlaneRect dest{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+  PlaneRect source{0, 0, 4, 4};
+  EXPECT_FALSE(ClipScaled(dest, source, {640, 480}, {4, 4}, kNoClip));
+  PlaneRect wide{INT_MIN, 0, INT_MAX, 480};
+  PlaneRect tall{0, 0, 1 << 30, 4};
+  ASSERT_TRUE(ClipScaled(wide, tall, {640, 480}, {1 << 30, 4}, kNoClip));
+  EXPECT_EQ(wide, (PlaneRect{0, 0, 640, 480}));
+  EXPECT_EQ(tall, (PlaneRect{1 << 29, 0, (1 << 29) + 160, 4}));
+  PlaneRect dest2{0, 0, 64, 48};
+  PlaneRect source2{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+  EXPECT_FALSE(ClipScaled(dest2, source2, {64, 48}, {100, 100}, kNoClip));
+}
+
+// The plane operations: clipping, the sub-rectangles they read and write,
+// and which of them keep alpha.
+class ResamplePlanes : public testing::Test {
+ protected:
+  static void FillRandom(CPlane32& plane, uint32_t seed) {
+    std::mt19937 engine(seed);
+    const PlaneBitsLock bits(plane);
+    for (int32_t y = 0; y < plane.GetHeight(); ++y) {
+      for (int32_t x = 0; x < 4 * plane.GetWidth(); ++x) bits.Row(y)[x] = engine() & 0xFF;
+    }
+  }
+  static TestImage Snapshot(const CPlane32& plane, const PlaneRect& rect) {
+    TestImage image(rect.right - rect.left, rect.bottom - rect.top);
+    const PlaneBitsLock bits(plane);
+    for (int32_t y = 0; y < image.height; ++y) {
+      std::copy_n(bits.Row(rect.top + y) + 4 * rect.left, 4 * image.width, image.Row(y));
+    }
+    return image;
+  }
+};
+
+TEST_F(ResamplePlanes, DrawOnlyTheVisiblePartOfTheDestination) {
+  CMemoryPlane32 source;
+  source.SetSize({40, 30});
+  FillRandom(source, 1);
+  CMemoryPlane32 dest;
+  dest.SetSize({50, 20});
+  dest.FillAll(0x00FF00FF);
+  const TestImage before = Snapshot(dest, {0, 0, 50, 20});
+
+  // 40x30 onto (-20, 5)-(60, 35): half the width and the bottom run off.
+  ResampleLanczos(dest, source, {-20, 5, 60, 35}, {0, 0, 40, 30}, {});
+  PlaneRect d{-20, 5, 60, 35};
+  PlaneRect s{0, 0, 40, 30};
+  ASSERT_TRUE(ClipScaled(d, s, {50, 20}, {40, 30}, {}));
+  ASSERT_EQ(d, (PlaneRect{0, 5, 50, 20}));
+
+  // Inside: exactly the resample of the shrunk source rectangle.
+  TestImage expected(d.right - d.left, d.bottom - d.top);
+  TestImage part = Snapshot(source, s);
+  ResampleViews(ResampleFilter::kLanczos, false, part.View(), expected.View(), SimdLevel::kPortable,
+                false);
+  EXPECT_EQ(Snapshot(dest, d).bytes, expected.bytes);
+  // Outside: untouched.
+  const TestImage top = Snapshot(dest, {0, 0, 50, 5});
+  for (int32_t y = 0; y < 5; ++y) {
+    ASSERT_TRUE(std::equal(top.Row(y), top.Row(y) + 200, before.Row(y)));
+  }
+}
+
+TEST_F(ResamplePlanes, AlphaOnlyInTheAlphaForms) {
+  CMemoryPlane32 source;
+  source.SetSize({7, 5});
+  FillRandom(source, 2);
+  {
+    const PlaneBitsLock bits(source);
+    for (int32_t y = 0; y < 5; ++y) {
+      for (int32_t x = 0; x < 7; ++x) bits.Row(y)[4 * x + 3] = 99;
+    }
+  }
+  using Operation =
+      void (*)(CPlane32&, const CPlane32&, const PlaneRect&, const PlaneRect&, const PlaneClip&);
+  for (auto [operation, alpha] : {std::pair<Operation, int>{ResampleLanczos, 0},
+                                  {ResampleLanczosAlpha, 99},
+                                  {ResampleAverage, 0},
+                                  {ResampleAverageAlpha, 99}}) {
+    CMemoryPlane32 dest;
+    dest.SetSize({11, 3});
+    dest.FillAll(0);
+    operation(dest, source, {0, 0, 11, 3}, {0, 0, 7, 5}, {});
+    const TestImage result = Snapshot(dest, {0, 0, 11, 3});
+    for (int32_t y = 0; y < 3; ++y) {
+      for (int32_t x = 0; x < 11; ++x) ASSERT_EQ(result.At(x, y)[3], alpha);
+    }
+  }
+}
+
+TEST_F(ResamplePlanes, SourceAndDestinationMayBeOnePlane) {
+  CMemoryPlane32 plane;
+  plane.SetSize({32, 32});
+  FillRandom(plane, 3);
+  TestImage expected(16, 16);
+  TestImage whole = Snapshot(plane, {0, 0, 32, 32});
+  ResampleViews(ResampleFilter::kLanczos, false, whole.View(), expected.View(),
+                SimdLevel::kPortable, false);
+  ResampleLanczos(plane, plane, {8, 8, 24, 24}, {0, 0, 32, 32}, {});
+  EXPECT_EQ(Snapshot(plane, {8, 8, 24, 24}).bytes, expected.bytes);
+}
+
+TEST_F(ResamplePlanes, NothingToDrawIsNotAnError) {
+  CMemoryPlane32 source;
+  source.SetSize({4, 4});
+  CMemoryPlane32 unsized;
+  EXPECT_NO_THROW(ResampleLanczos(unsized, source, {0, 0, 4, 4}, {0, 0, 4, 4}, {}));
+  CMemoryPlane32 dest;
+  dest.SetSize({4, 4});
+  dest.FillAll(0x123456);
+  const TestImage before = Snapshot(dest, {0, 0, 4, 4});
+  ResampleLanczos(dest, source, {0, 0, 4, 4}, {2, 2, 2, 4}, {});
+  ResampleLanczos(dest, source, {0, 0, 4, 4}, {0, 0, 4, 4}, {{5, 5, 9, 9}, true});
+  EXPECT_EQ(Snapshot(dest, {0, 0, 4, 4}).bytes, before.bytes);
 }
 
 }  // namespace
