@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
-#include <memory>
-#include <thread>
-#include <vector>
 
+#include "imaging/parallel_for.h"
 #include "imaging/plane32.h"
 #include "imaging/resample_tables.h"
 
@@ -72,35 +69,10 @@ bool VerticalPassFirst(int32_t source_width, int32_t source_height, int32_t dest
 }
 
 void RunRowBlocks(int32_t count, bool threads, const std::function<void(int32_t, int32_t)>& rows) {
-  static const int32_t processors =
-      static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-  if (!threads || processors == 1) {
+  if (threads) {
+    ParallelFor(rows, 0, count);
+  } else {
     rows(0, count);
-    return;
-  }
-  // P - 1 helpers take one block each; this thread takes the last block,
-  // which also carries the remainder. A failure on any block is reported
-  // once every block has finished.
-  const int32_t chunk = count / processors;
-  std::vector<std::thread> helpers;
-  std::vector<std::exception_ptr> failures(processors);
-  auto block = [&rows, &failures](int32_t slot, int32_t begin, int32_t end) {
-    try {
-      rows(begin, end);
-    } catch (...) {
-      failures[slot] = std::current_exception();
-    }
-  };
-  if (chunk > 0) {
-    helpers.reserve(processors - 1);
-    for (int32_t i = 0; i + 1 < processors; ++i) {
-      helpers.emplace_back(block, i, i * chunk, (i + 1) * chunk);
-    }
-  }
-  block(processors - 1, (processors - 1) * chunk, count);
-  for (std::thread& t : helpers) t.join();
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
   }
 }
 

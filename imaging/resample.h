@@ -54,8 +54,8 @@ bool ClipScaled(PlaneRect& dest, PlaneRect& source, const PlaneSize& dest_size,
 bool VerticalPassFirst(int32_t source_width, int32_t source_height, int32_t dest_width,
                        int32_t dest_height);
 
-// Calls rows(begin, end) over [0, count): split across the worker threads
-// when `threads` holds, otherwise once on the calling thread.
+// Calls rows(begin, end) over [0, count): split across the worker pool
+// (ParallelFor) when `threads` holds, otherwise once on the calling thread.
 void RunRowBlocks(int32_t count, bool threads, const std::function<void(int32_t, int32_t)>& rows);
 
 // Resamples all of `src` into all of `dst` in two separable passes through
