@@ -60,35 +60,57 @@ void NeighbourFilter(CPlane32& dest, const CPlane32& source, int32_t dx, int32_t
   }
 }
 
-// Normalised 16.16 weights of a Gaussian, index 0 at offset -radius.
-std::vector<int32_t> GaussianWeights(double sigma, int32_t radius) {
+// Normalised weights of a Gaussian, index 0 at offset -radius.
+std::vector<double> GaussianWeights(double sigma, int32_t radius) {
   std::vector<double> w(size_t(2 * radius + 1));
   double sum = 0;
   for (int32_t i = -radius; i <= radius; ++i) {
     w[size_t(i + radius)] = std::exp(-double(i) * i / (2 * sigma * sigma));
     sum += w[size_t(i + radius)];
   }
-  std::vector<int32_t> fixed(w.size());
-  for (size_t i = 0; i < w.size(); ++i) fixed[i] = int32_t(std::lround(w[i] / sum * 65536));
-  return fixed;
+  for (double& v : w) v /= sum;
+  return w;
 }
 
 // One pass along a line of `n` pixels `stride` bytes apart, edge pixels
-// repeated.
+// repeated. The taps that fall beyond an end all read the end pixel, so
+// their weights are summed (from prefix sums) and rounded once: a wide blur
+// of a small area costs no more than the area, and the many tiny weights
+// of a huge sigma do not each round away to nothing.
 void BlurLine(const uint8_t* in, ptrdiff_t in_stride, uint8_t* out, ptrdiff_t out_stride, int32_t n,
-              const std::vector<int32_t>& weights, int32_t radius) {
+              const std::vector<int32_t>& weights, const std::vector<double>& prefix,
+              int32_t radius) {
+  // prefix[k] = sum of the weights of offsets -radius .. k - radius - 1.
+  auto sum_offsets = [&](int64_t from, int64_t to) {  // inclusive offsets
+    from = std::max<int64_t>(from, -radius);
+    to = std::min<int64_t>(to, radius);
+    return from > to
+               ? int64_t{0}
+               : std::llround((prefix[size_t(to + radius + 1)] - prefix[size_t(from + radius)]) *
+                              65536);
+  };
   for (int32_t i = 0; i < n; ++i) {
     int64_t acc[3] = {32768, 32768, 32768};
-    for (int32_t k = -radius; k <= radius; ++k) {
-      const int32_t j = std::clamp(i + k, 0, n - 1);
+    const int32_t first = int32_t(std::max<int64_t>(0, int64_t{i} - radius));
+    const int32_t last = int32_t(std::min<int64_t>(n - 1, int64_t{i} + radius));
+    for (int32_t j = first; j <= last; ++j) {
+      int64_t wk;
+      if (n == 1) {
+        wk = sum_offsets(-radius, radius);
+      } else if (j == 0) {
+        wk = sum_offsets(-radius, -i);
+      } else if (j == n - 1) {
+        wk = sum_offsets(int64_t{n} - 1 - i, radius);
+      } else {
+        wk = weights[size_t(j - i + radius)];
+      }
       const uint8_t* p = in + in_stride * j;
-      const int64_t wk = weights[size_t(k + radius)];
       acc[0] += wk * p[0];
       acc[1] += wk * p[1];
       acc[2] += wk * p[2];
     }
     uint8_t* q = out + out_stride * i;
-    for (int c = 0; c < 3; ++c) q[c] = Clamp255(int32_t(std::clamp<int64_t>(acc[c] >> 16, 0, 255)));
+    for (int c = 0; c < 3; ++c) q[c] = uint8_t(std::clamp<int64_t>(acc[c] >> 16, 0, 255));
     q[3] = 0;
   }
 }
@@ -118,26 +140,32 @@ void GaussianBlur(CPlane32& dest, const CPlane32& source, int32_t dx, int32_t dy
   const SourceArea area(dest, {&source}, dx, dy, source_rect, clip);
   if (area.IsEmpty()) return;
   PlaneBitsLock lock(dest);
-  // Past a radius of 2^20 the weight table alone would take megabytes per
-  // row for a blur that has long since turned the image into one colour.
+  // Past a radius of 2^20 the weight table alone takes megabytes, for a
+  // blur that has long since turned any image into one colour.
   const double reach = std::isfinite(sigma) ? std::min(3 * sigma, double(1 << 20)) : 0;
   const int32_t radius = reach > 0 ? int32_t(reach) : 0;
   if (radius == 0) {
     CopyArea(lock, area);
     return;
   }
-  const std::vector<int32_t> weights = GaussianWeights(sigma, radius);
+  const std::vector<double> exact = GaussianWeights(sigma, radius);
+  std::vector<int32_t> weights(exact.size());
+  std::vector<double> prefix(exact.size() + 1, 0);
+  for (size_t k = 0; k < exact.size(); ++k) {
+    weights[k] = int32_t(std::lround(exact[k] * 65536));
+    prefix[k + 1] = prefix[k] + exact[k];
+  }
   const int32_t w = area.Width();
   const int32_t h = area.Height();
   CMemoryPlane32 temp;
   temp.SetSize(PlaneSize{w, h});
   PlaneBitsLock temp_lock(temp);
   for (int32_t y = 0; y < h; ++y) {
-    BlurLine(area.Row(0, y), 4, temp_lock.Row(y), 4, w, weights, radius);
+    BlurLine(area.Row(0, y), 4, temp_lock.Row(y), 4, w, weights, prefix, radius);
   }
   for (int32_t x = 0; x < w; ++x) {
     BlurLine(temp_lock.Row(0) + ptrdiff_t{x} * 4, temp_lock.Step(),
-             DestRow(lock, area, 0) + ptrdiff_t{x} * 4, lock.Step(), h, weights, radius);
+             DestRow(lock, area, 0) + ptrdiff_t{x} * 4, lock.Step(), h, weights, prefix, radius);
   }
 }
 

@@ -155,6 +155,21 @@ TEST(GaussianBlurTest, SpreadsSymmetricallyAndKeepsFlatAreas) {
   EXPECT_EQ(At(dest, 4, 4), 0x00030201u);
 }
 
+TEST(GaussianBlurTest, WideBlursOfSmallAreasRepeatTheEdges) {
+  CMemoryPlane32 source, dest;
+  Load(source, 2, 1, {0, G(255)});
+  dest.SetSize(PlaneSize{2, 1});
+  // sigma 1: taps -3..3; for the left pixel the offsets 1..3 all read the
+  // right pixel: 255 * (0.2420 + 0.0540 + 0.0044) = 76.6, rounded.
+  GaussianBlur(dest, source, 0, 0, All(source), 1.0, kNoClip);
+  EXPECT_EQ(At(dest, 0, 0), G(77));
+  EXPECT_EQ(At(dest, 1, 0), G(178));  // 255 - 76.6
+  // A huge sigma evens out almost completely, and promptly.
+  GaussianBlur(dest, source, 0, 0, All(source), 1e5, kNoClip);
+  EXPECT_EQ(At(dest, 0, 0), G(128));
+  EXPECT_EQ(At(dest, 1, 0), G(128));
+}
+
 TEST(CombineFiltersTest, UnsharpCombineClampsBothWays) {
   CMemoryPlane32 plain, blurred, dest;
   Load(plain, 2, 1, {G(100) | 0xFF000000, 0x0000F0FA});
