@@ -1,5 +1,6 @@
 #include "imaging/pixel_area.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Orvex::Detail {

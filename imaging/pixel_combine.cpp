@@ -1,5 +1,6 @@
 #include "imaging/pixel_combine.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "imaging/pixel_area.h"

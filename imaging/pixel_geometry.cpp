@@ -1,5 +1,6 @@
 #include "imaging/pixel_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 

@@ -1,5 +1,6 @@
 #include "imaging/pixel_scale.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "imaging/pixel_area.h"

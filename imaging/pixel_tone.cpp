@@ -1,5 +1,6 @@
 #include "imaging/pixel_tone.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "imaging/pixel_area.h"

@@ -1,5 +1,9 @@
 #include "imaging/subpixels.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
 #include "imaging/pixel_area.h"
 #include "imaging/plane8.h"
 
