@@ -15,6 +15,9 @@ namespace Orvex {
 // from the file's mode: a file without owner write permission is read-only.
 inline constexpr uint32_t kFileAttributeReadOnly = 0x01;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
+// Not a file with data of its own: a device, a pipe, a socket.
+inline constexpr uint32_t kFileAttributeDevice = 0x40;
+inline constexpr uint32_t kFileAttributeArchive = 0x20;
 inline constexpr uint32_t kFileAttributeNormal = 0x80;
 // A symbolic link or junction; its other bits describe what it points to.
 inline constexpr uint32_t kFileAttributeReparsePoint = 0x400;

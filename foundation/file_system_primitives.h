@@ -34,5 +34,8 @@ bool CopyOneFile(const SharedString& src, const SharedString& dst, bool fail_if_
 bool DeleteOneFile(const SharedString& p);
 // An empty folder, or a link to a folder (the link only).
 bool RemoveOneDirectory(const SharedString& p);
+// Puts the finished file source in place of target (which may not exist) in
+// one step, after making sure source's data is on the disk.
+bool CommitReplacement(const SharedString& source, const SharedString& target);
 
 }  // namespace Orvex::Detail

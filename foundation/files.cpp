@@ -1,8 +1,11 @@
 #include "foundation/files.h"
 
+#include <memory>
+
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
+#include "foundation/file_system_primitives.h"
 
 namespace Orvex {
 namespace {
@@ -125,6 +128,37 @@ void WriteTextFile(const SharedString& name, const SharedString& text) {
   for (char16_t c : text.View()) {
     bytes.push_back(static_cast<uint8_t>(c & 0xFF));
     bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+
+  // The text goes to a file beside the old one, which it replaces only once
+  // it is all on the disk: a full disk or a crash halfway must not leave the
+  // settings empty. A link, a device, a read-only, hidden or otherwise marked
+  // file is written in place (or refused) instead: a new file would not be
+  // what it was.
+  const uint32_t attributes = GetAttributes(name);
+  const bool plain = attributes == kInvalidFileAttributes ||
+                     (attributes & ~(kFileAttributeNormal | kFileAttributeArchive)) == 0;
+  if (plain) {
+    const SharedString temporary = name + u".tmp";
+    std::unique_ptr<CStdFile> file;
+    try {
+      file = std::make_unique<CStdFile>(temporary, u"w+b");
+    } catch (const IOException&) {
+      // A folder that takes no new files may still let this one be written.
+    }
+    if (file) {
+      try {
+        file->Write(bytes.data(), static_cast<int>(bytes.size()));
+        file->Flush();
+      } catch (const IOException&) {
+        file.reset();
+        Detail::DeleteOneFile(temporary);
+        throw IOException(name + u" への書き込みに失敗しました");
+      }
+      file.reset();
+      if (Detail::CommitReplacement(temporary, name)) return;
+      Detail::DeleteOneFile(temporary);
+    }
   }
   CStdFile file(name, u"w+b");
   file.Write(bytes.data(), static_cast<int>(bytes.size()));

@@ -245,6 +245,9 @@ TEST(FilesTest, TextFilesAreWrittenAsUtf16WithMark) {
   const std::u16string text = u"Interval = 600\r\nImageFolder = C:\\画像\\ü\U0001F600\r\n";
   WriteTextFile(name, SharedString(text));
   EXPECT_EQ(ReadText(name), text);
+  EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
+
+  EXPECT_EQ(ReadText(name), text);
 }
 
 }  // namespace

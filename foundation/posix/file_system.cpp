@@ -90,7 +90,10 @@ uint32_t GetAttributes(const SharedString& p) {
     // A dangling link is still an entry of its folder.
     if (stat(path.c_str(), &target) != 0) target = own;
   }
-  if (S_ISDIR(target.st_mode)) attributes |= kFileAttributeDirectory;
+  if (S_ISDIR(target.st_mode))
+    attributes |= kFileAttributeDirectory;
+  else if (!S_ISREG(target.st_mode))
+    attributes |= kFileAttributeDevice;
   if ((target.st_mode & S_IWUSR) == 0) attributes |= kFileAttributeReadOnly;
   return attributes == 0 ? kFileAttributeNormal : attributes;
 }
@@ -137,10 +140,7 @@ DirectoryListing ReadDirectory(const SharedString& directory_part) {
   if (fstat(dirfd(dir.get()), &own) == 0) {
     listing.identity = std::to_string(own.st_dev) + ":" + std::to_string(own.st_ino);
   }
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir.get());
-    if (!entry) break;
+  while (const dirent* entry = readdir(dir.get())) {
     bool is_directory = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
       // Links to folders are listed as the folders they stand for.
@@ -158,8 +158,9 @@ bool CopyOneFile(const SharedString& src, const SharedString& dst, bool fail_if_
   const int in = open(ToSystemPath(src).c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st;
-  if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool readable = fstat(in, &st) == 0;
+  if (!readable || S_ISDIR(st.st_mode)) {
+    const int error = readable ? EISDIR : errno;
     close(in);
     errno = error;
     return false;
@@ -227,6 +228,21 @@ bool RemoveOneDirectory(const SharedString& p) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0;
   return rmdir(path.c_str()) == 0;
+}
+
+bool CommitReplacement(const SharedString& source, const SharedString& target) {
+  const std::string from = ToSystemPath(source);
+  const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The settings keep their owner and who may read them.
+  struct stat existing;
+  if (stat(ToSystemPath(target).c_str(), &existing) == 0) {
+    (void)!fchown(fd, existing.st_uid, existing.st_gid);
+    fchmod(fd, existing.st_mode & 07777);
+  }
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return synced && rename(from.c_str(), ToSystemPath(target).c_str()) == 0;
 }
 
 }  // namespace Detail

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +89,55 @@ TEST(PosixFilesTest, FullDiskIsAWriteFailure) {
   CStdFile file(u"/dev/full", u"wb");
   file.Write("x", 1);  // buffered so far
   EXPECT_THROW(file.Flush(), IOException);
+}
+
+// A save that runs out of room leaves the settings as they were, and a
+// save that succeeds leaves their permissions as they were.
+TEST(PosixFilesTest, SavingIsAllOrNothing) {
+  TestFolder folder;
+  const SharedString name = folder / u"settings.cfg";
+  WriteTextFile(name, u"Interval = 600");
+  chmod(FsPath(name).c_str(), 0600);
+  WriteTextFile(name, u"Interval = 300");
+  struct stat st;
+  ASSERT_EQ(stat(FsPath(name).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string before = TestFolder::ReadBytes(name);
+
+  struct sigaction ignore {};
+  struct sigaction previous {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &previous);
+  rlimit old_limit;
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  rlimit small = old_limit;
+  small.rlim_cur = 64;  // bytes per file
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool threw = [&] {
+    try {
+      WriteTextFile(name, SharedString(std::u16string(100, u'x')));
+    } catch (const IOException& e) {
+      EXPECT_EQ(std::string(e.what()), ToUtf8(name + u" への書き込みに失敗しました"));
+      return true;
+    }
+    return false;
+  }();
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  sigaction(SIGXFSZ, &previous, nullptr);
+
+  EXPECT_TRUE(threw);
+  EXPECT_EQ(TestFolder::ReadBytes(name), before);
+  EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
+}
+
+TEST(PosixFilesTest, ReadOnlySettingsAreRefused) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
+  TestFolder folder;
+  const SharedString name = folder / u"settings.cfg";
+  WriteTextFile(name, u"kept");
+  SetAttributes(name, kFileAttributeReadOnly);
+  EXPECT_THROW(WriteTextFile(name, u"lost"), IOException);
+  EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEk\0e\0p\0t\0", 10));
 }
 
 // Creates root/deep/<250 d>/<250 d>/... relative to open folders, deeper than

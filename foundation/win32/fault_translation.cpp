@@ -22,6 +22,8 @@
 //     address to find the call-site region.
 // Registers ECX/EDX (RCX/RDX) carry the kind and the address into the
 // trampoline; both are volatile, and landing pads never read them.
+// FaultEntry also clears the direction flag, which the faulting code (a
+// backwards copy in the C runtime) may have left set.
 //
 // Which faults are translated where:
 //   - In our executable image (everything statically linked into it): by a

@@ -143,5 +143,16 @@ bool RemoveOneDirectory(const SharedString& p) {
   return RemoveDirectoryW(ToSystemPath(p).c_str()) != 0;
 }
 
+bool CommitReplacement(const SharedString& source, const SharedString& target) {
+  const std::wstring from = ToSystemPath(source);
+  HANDLE handle = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const BOOL flushed = FlushFileBuffers(handle);
+  CloseHandle(handle);
+  return flushed && MoveFileExW(from.c_str(), ToSystemPath(target).c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 }  // namespace Detail
 }  // namespace Orvex

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "foundation/files.h"
 #include "foundation/test_folder.h"
 #include "foundation/win32/system_path.h"
 #include "foundation/win32/win32.h"
@@ -73,6 +74,29 @@ TEST(Win32FileSystemTest, LongNamesGetThePrefix) {
             L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'f'));
   const SharedString prefixed = SharedString(u"\\\\?\\C:\\") + SharedString(folder);
   EXPECT_EQ(Detail::ToSystemPath(prefixed), std::wstring(Wide(prefixed)));
+}
+
+TEST(Win32FilesTest, ReadOnlySettingsAreRefused) {
+  TestFolder folder;
+  const SharedString name = folder / u"settings.cfg";
+  WriteTextFile(name, u"kept");
+  SetAttributes(name, FILE_ATTRIBUTE_READONLY);
+  // Wine run by root lets anyone write anything; Windows does not.
+  bool enforced = true;
+  try {
+    CStdFile probe(name, u"r+b");
+    enforced = false;
+  } catch (const IOException&) {
+  }
+  if (enforced) {
+    EXPECT_THROW(WriteTextFile(name, u"lost"), IOException);
+    EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEk\0e\0p\0t\0", 10));
+  }
+  // A hidden file stays hidden: it is written in place.
+  SetAttributes(name, FILE_ATTRIBUTE_HIDDEN);
+  WriteTextFile(name, u"new");
+  EXPECT_NE(GetAttributes(name) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEn\0e\0w\0", 8));
 }
 
 // Without its separator "C:\img" names the file img in C:\, so C:\ is listed.
