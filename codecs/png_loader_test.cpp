@@ -1,7 +1,9 @@
 #include "codecs/png_loader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "codecs/test_images.h"
@@ -154,6 +156,73 @@ TEST_F(PngLoaderTest, RefusesShortForeignAndDamagedFiles) {
   EXPECT_FALSE(DecodeBytes(flipped, plane));
   CPngLoader unopened;
   EXPECT_THROW(unopened.Load(plane, 0, 0), ImageLoadException);
+}
+
+// The damage of PngSuite's corrupt files (x*.png), applied to a good file:
+// each must be refused.
+TEST_F(PngLoaderTest, RefusesTheCorruptionsOfPngSuite) {
+  const Bytes good = Testing::EncodePng(Rgb(32, 32));
+  CMemoryPlane32 plane;
+  ASSERT_TRUE(DecodeBytes(good, plane));
+  constexpr size_t kIhdrData = 16;  // after the signature, length and type
+  // Changes IHDR bytes and repairs its CRC, so that the field itself is
+  // what libpng has to reject.
+  auto with_ihdr = [&](size_t offset, uint8_t value) {
+    Bytes bad = good;
+    bad[kIhdrData + offset] = value;
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, bad.data() + kIhdrData - 4, 4 + 13));
+    for (int i = 0; i < 4; ++i) bad[kIhdrData + 13 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    return bad;
+  };
+  auto with_byte = [&](size_t offset, uint8_t value) {
+    Bytes bad = good;
+    bad[offset] = value;
+    return bad;
+  };
+  // Line-end conversions of a file transferred as text.
+  auto replaced = [&](Bytes from, Bytes to) {
+    Bytes bad;
+    for (size_t i = 0; i < good.size(); ++i) {
+      if (i + from.size() <= good.size() &&
+          std::equal(from.begin(), from.end(), good.begin() + i)) {
+        bad.insert(bad.end(), to.begin(), to.end());
+        i += from.size() - 1;
+      } else {
+        bad.push_back(good[i]);
+      }
+    }
+    return bad;
+  };
+  Bytes no_idat = good;
+  for (size_t i = 8; i + 8 < no_idat.size();) {
+    const uint32_t length =
+        uint32_t(no_idat[i]) << 24 | no_idat[i + 1] << 16 | no_idat[i + 2] << 8 | no_idat[i + 3];
+    if (std::equal(no_idat.begin() + i + 4, no_idat.begin() + i + 8, "IDAT")) {
+      no_idat.erase(no_idat.begin() + i, no_idat.begin() + i + 12 + length);
+    } else {
+      i += 12 + length;
+    }
+  }
+  const struct {
+    const char* what;
+    Bytes file;
+  } cases[] = {
+      {"xs1: signature byte 1 high bit cleared", with_byte(0, 0x09)},
+      {"xs2: signature byte 2 is Q", with_byte(1, 'Q')},
+      {"xs4: signature byte 4 lower case", with_byte(3, 'g')},
+      {"xs7: signature byte 7 a space", with_byte(6, ' ')},
+      {"xcr: CR added before LF", replaced({'\n'}, {'\r', '\n'})},
+      {"xlf: LF added after CR", replaced({'\r', '\n'}, {'\r', '\n', '\n'})},
+      {"xhd: IHDR checksum wrong", with_byte(kIhdrData + 13, good[kIhdrData + 13] ^ 1)},
+      {"xc1: colour type 1", with_ihdr(9, 1)},
+      {"xc9: colour type 9", with_ihdr(9, 9)},
+      {"xd0: bit depth 0", with_ihdr(8, 0)},
+      {"xd3: bit depth 3", with_ihdr(8, 3)},
+      {"xd9: bit depth 99", with_ihdr(8, 99)},
+      {"xdt: no IDAT chunk", no_idat},
+      {"xcs: IDAT checksum wrong", with_byte(good.size() - 12 - 1, good[good.size() - 13] ^ 0x40)},
+  };
+  for (const auto& c : cases) EXPECT_FALSE(DecodeBytes(c.file, plane)) << c.what;
 }
 
 }  // namespace
