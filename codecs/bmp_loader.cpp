@@ -48,8 +48,9 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
   const int32_t height = ReadS32(header + 8);
   const uint16_t bit_count = ReadU16(header + 14);
   // A negative width has no pixel-data size, and the absolute height of
-  // INT32_MIN is no image size.
-  if (width < 0 || height == std::numeric_limits<int32_t>::min()) return false;
+  // INT32_MIN is no image size. No bitmap has more than 32 bits per pixel;
+  // padding the data of a larger claim could cost a gigabyte for nothing.
+  if (width < 0 || height == std::numeric_limits<int32_t>::min() || bit_count > 32) return false;
 
   uint64_t offset = ReadU32(data + 10);
   if (offset == 0)

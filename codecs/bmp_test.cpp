@@ -45,6 +45,8 @@ TEST_F(BmpTest, RefusesWhatIsNoBitmap) {
   EXPECT_FALSE(CBmpLoader().Open(folder_.Load("ba.bmp", not_bm)));
   EXPECT_FALSE(
       CBmpLoader().Open(folder_.Load("neg.bmp", Testing::MakeBmp(-4, 1, 24, {}, Bytes(12)))));
+  EXPECT_FALSE(CBmpLoader().Open(
+      folder_.Load("deep.bmp", Testing::MakeBmp(1000, 1000, 0xFFFF, {}, Bytes(1)))));
   // A header claiming more pixel data than fits any memory fails as an
   // allocation would, which the registry counts as a refusal.
   EXPECT_THROW(CBmpLoader().Open(folder_.Load(

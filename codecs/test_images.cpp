@@ -131,7 +131,7 @@ Bytes MakeBmp(int32_t width, int32_t height, uint16_t bit_count, const Bytes& co
   PutU16(file, 26, 1);
   PutU16(file, 28, bit_count);
   PutU32(file, 46, static_cast<uint32_t>(color_table.size() / 4));
-  std::memcpy(file.data() + 54, color_table.data(), color_table.size());
+  if (!color_table.empty()) std::memcpy(file.data() + 54, color_table.data(), color_table.size());
   file.insert(file.end(), pixels.begin(), pixels.end());
   return file;
 }
