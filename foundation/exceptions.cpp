@@ -1,6 +1,7 @@
 #include "foundation/exceptions.h"
 
 #include "foundation/encoding.h"
+#include "foundation/fault_translation.h"
 
 namespace Orvex {
 namespace {
@@ -35,5 +36,12 @@ InvalidProgramException::InvalidProgramException()
     : RuntimeException(u"不正な命令が検出されました") {}
 UnexpectedException::UnexpectedException()
     : RuntimeException(u"例外指定にない例外が発生しました") {}
+
+namespace {
+// Every program that reports errors links this file, so installing the
+// translators from here puts them in place before main() in all of them (a
+// file of their own could be dropped by the linker as unreferenced).
+[[maybe_unused]] const bool kTranslatorsInstalled = (InstallExceptionTranslators(), true);
+}  // namespace
 
 }  // namespace Orvex

@@ -91,6 +91,10 @@ namespace Detail {
 // is none (GetLastError on Windows, errno elsewhere). Reading it does not
 // change the last error.
 std::string LastSystemErrorText();
+// The calling thread's last error code (GetLastError / errno) and a way to
+// set it, for code that must keep it across other calls.
+int LastSystemError();
+void SetLastSystemError(int code);
 }  // namespace Detail
 
 }  // namespace Orvex

@@ -2,26 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <thread>
 
 #include "foundation/encoding.h"
-#include "foundation/platform.h"
-#if defined(_WIN32)
-#include "foundation/win32/win32.h"
-#endif
 
 namespace Orvex {
 namespace {
 
-#if defined(_WIN32)
-void ClearLastError() { SetLastError(0); }
-void SetFailingLastError() { SetLastError(ERROR_FILE_NOT_FOUND); }
-#else
-void ClearLastError() { errno = 0; }
-void SetFailingLastError() { errno = ENOENT; }
-#endif
+void ClearLastError() { Detail::SetLastSystemError(0); }
+// "File not found" has the same code, 2, on Windows and POSIX.
+void SetFailingLastError() { Detail::SetLastSystemError(2); }
 
 std::string Narrow(const char16_t* text) { return GetDefaultEncoding().ToMultiByte(text); }
 
@@ -50,7 +41,6 @@ TEST(ExceptionsTest, EachExceptionKeepsItsOwnText) {
   EXPECT_STREQ(second.what(), "second");
 }
 
-
 TEST(ExceptionsTest, Win32ExceptionWithoutLastErrorIsTheTextAlone) {
   ClearLastError();
   Win32Exception e{SharedString(u"プロセスの作成に失敗")};
@@ -71,4 +61,3 @@ TEST(ExceptionsTest, Win32ExceptionAppendsTheSystemText) {
 
 }  // namespace
 }  // namespace Orvex
-

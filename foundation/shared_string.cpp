@@ -142,23 +142,35 @@ SharedString SharedString::Format(const char16_t* format, ...) {
     switch (conversion) {
       case u'd':
       case u'i':
-        if (length == kLongLong) number(va_arg(args, long long), "ll");
-        else if (length == kLong) number(va_arg(args, long), "l");
-        else if (length == kSize) number(va_arg(args, ptrdiff_t), "t");
-        else if (length == kShort) number(static_cast<short>(va_arg(args, int)), "");
-        else if (length == kChar) number(static_cast<signed char>(va_arg(args, int)), "");
-        else number(va_arg(args, int), "");
+        if (length == kLongLong)
+          number(va_arg(args, long long), "ll");
+        else if (length == kLong)
+          number(va_arg(args, long), "l");
+        else if (length == kSize)
+          number(va_arg(args, ptrdiff_t), "t");
+        else if (length == kShort)
+          number(static_cast<short>(va_arg(args, int)), "");
+        else if (length == kChar)
+          number(static_cast<signed char>(va_arg(args, int)), "");
+        else
+          number(va_arg(args, int), "");
         break;
       case u'u':
       case u'x':
       case u'X':
       case u'o':
-        if (length == kLongLong) number(va_arg(args, unsigned long long), "ll");
-        else if (length == kLong) number(va_arg(args, unsigned long), "l");
-        else if (length == kSize) number(va_arg(args, size_t), "z");
-        else if (length == kShort) number(static_cast<unsigned short>(va_arg(args, unsigned)), "");
-        else if (length == kChar) number(static_cast<unsigned char>(va_arg(args, unsigned)), "");
-        else number(va_arg(args, unsigned), "");
+        if (length == kLongLong)
+          number(va_arg(args, unsigned long long), "ll");
+        else if (length == kLong)
+          number(va_arg(args, unsigned long), "l");
+        else if (length == kSize)
+          number(va_arg(args, size_t), "z");
+        else if (length == kShort)
+          number(static_cast<unsigned short>(va_arg(args, unsigned)), "");
+        else if (length == kChar)
+          number(static_cast<unsigned char>(va_arg(args, unsigned)), "");
+        else
+          number(va_arg(args, unsigned), "");
         break;
       case u'e':
       case u'E':
@@ -276,9 +288,7 @@ SharedString operator+(const SharedString& a, const SharedString& b) {
 }
 SharedString operator+(const SharedString& a, const char16_t* b) { return a + SharedString(b); }
 SharedString operator+(const char16_t* a, const SharedString& b) { return SharedString(a) + b; }
-SharedString operator+(const SharedString& a, char16_t b) {
-  return SharedString(a.Str() + b);
-}
+SharedString operator+(const SharedString& a, char16_t b) { return SharedString(a.Str() + b); }
 
 int SharedString::Compare(const SharedString& other) const {
   return text_->compare(*other.text_) < 0 ? -1 : (*text_ == *other.text_ ? 0 : 1);
@@ -290,11 +300,16 @@ SharedString FromUtf8(std::string_view utf8) {
     unsigned char c = utf8[i];
     char32_t code;
     int extra;
-    if (c < 0x80) code = c, extra = 0;
-    else if ((c & 0xE0) == 0xC0) code = c & 0x1F, extra = 1;
-    else if ((c & 0xF0) == 0xE0) code = c & 0x0F, extra = 2;
-    else if ((c & 0xF8) == 0xF0) code = c & 0x07, extra = 3;
-    else code = 0xFFFD, extra = 0;
+    if (c < 0x80)
+      code = c, extra = 0;
+    else if ((c & 0xE0) == 0xC0)
+      code = c & 0x1F, extra = 1;
+    else if ((c & 0xF0) == 0xE0)
+      code = c & 0x0F, extra = 2;
+    else if ((c & 0xF8) == 0xF0)
+      code = c & 0x07, extra = 3;
+    else
+      code = 0xFFFD, extra = 0;
     ++i;
     for (int k = 0; k < extra; ++k, ++i) {
       if (i >= utf8.size() || (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {

@@ -17,4 +17,7 @@ std::string LastSystemErrorText() {
   return result;
 }
 
+int LastSystemError() { return errno; }
+void SetLastSystemError(int code) { errno = code; }
+
 }  // namespace Orvex::Detail

@@ -1,0 +1,39 @@
+#include "foundation/error_reporting.h"
+
+#include <atomic>
+
+#include "foundation/encoding.h"
+
+namespace Orvex {
+namespace {
+
+// A plain pointer, not a shared one: the abort path reads it from a signal
+// handler, where taking a lock could deadlock.
+constinit std::atomic<IUserNotifier*> g_notifier{nullptr};
+
+}  // namespace
+
+IUserNotifier& GetUserNotifier() {
+  IUserNotifier* notifier = g_notifier.load(std::memory_order_acquire);
+  return notifier ? *notifier : DefaultUserNotifier();
+}
+
+IUserNotifier* SetUserNotifier(IUserNotifier* notifier) {
+  return g_notifier.exchange(notifier, std::memory_order_acq_rel);
+}
+
+int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
+                const SharedString& text) {
+  return GetUserNotifier().Notify(owner, flags, caption, text);
+}
+
+int ShowException(WindowHandle owner, const SharedString& caption,
+                  const std::exception& exception) {
+  // The text is stored narrow; widening it with the same encoding that
+  // narrowed it gives back what the thrower wrote.
+  const SharedString text = GetDefaultEncoding().ToWide(exception.what());
+  DrainQuitMessages();
+  return ShowMessage(owner, kExceptionBoxFlags, caption, text);
+}
+
+}  // namespace Orvex

@@ -1,0 +1,170 @@
+#include "foundation/files.h"
+
+#include <memory>
+
+#include "foundation/encoding.h"
+#include "foundation/exceptions.h"
+#include "foundation/file_system.h"
+#include "foundation/file_system_primitives.h"
+
+namespace Orvex {
+namespace {
+
+constexpr uint32_t kSmallestReserve = 1024;
+
+}  // namespace
+
+void IFile::Fail(const char16_t* suffix) const { throw IOException(name_ + suffix); }
+
+CStdFile::CStdFile(const SharedString& name, const SharedString& mode) : IFile(name) {
+  stream_ = Detail::OpenStream(name, mode);
+  if (!stream_) Fail(u" が開けませんでした");
+}
+
+CStdFile::~CStdFile() {
+  if (stream_) std::fclose(stream_);
+}
+
+int32_t CStdFile::Seek(int32_t offset, int origin) {
+  if (std::fseek(stream_, offset, origin) != 0) Fail(u" のファイルポインタの設定に失敗しました");
+  return 0;
+}
+
+int32_t CStdFile::Tell() {
+  const long position = std::ftell(stream_);
+  if (position < 0) Fail(u" のファイルポインタの設定に失敗しました");
+  return static_cast<int32_t>(position);
+}
+
+uint32_t CStdFile::GetSize() {
+  const long position = std::ftell(stream_);
+  if (position < 0 || std::fseek(stream_, 0, SEEK_END) != 0) {
+    Fail(u" のファイルポインタの設定に失敗しました");
+  }
+  const long size = std::ftell(stream_);
+  if (size < 0 || std::fseek(stream_, position, SEEK_SET) != 0) {
+    Fail(u" のファイルポインタの設定に失敗しました");
+  }
+  return static_cast<uint32_t>(size);
+}
+
+void CStdFile::Read(void* buffer, int count) {
+  if (count == 0) return;
+  if (count < 0 || std::fread(buffer, static_cast<size_t>(count), 1, stream_) != 1) {
+    Fail(u" からの読み込みに失敗しました");
+  }
+}
+
+void CStdFile::Write(const void* buffer, int count) {
+  if (count == 0) return;
+  if (count < 0 || std::fwrite(buffer, static_cast<size_t>(count), 1, stream_) != 1) {
+    Fail(u" への書き込みに失敗しました");
+  }
+}
+
+void CStdFile::Reserve(uint32_t size) {
+  if (size <= kSmallestReserve) return;
+  // Only a hint: a stream that cannot do it loses nothing.
+  const long position = std::ftell(stream_);
+  if (position < 0) return;
+  if (std::fseek(stream_, 0, SEEK_END) == 0) {
+    const long end = std::ftell(stream_);
+    // Writing the last byte of a file that is already long enough would
+    // overwrite its data.
+    if (end >= 0 && static_cast<uint32_t>(end) < size &&
+        std::fseek(stream_, static_cast<long>(size - 1), SEEK_SET) == 0) {
+      std::fputc(0, stream_);
+    }
+  }
+  std::clearerr(stream_);
+  std::fseek(stream_, position, SEEK_SET);
+}
+
+void CStdFile::Flush() {
+  // Buffered data that cannot be written is lost data: say so.
+  if (std::fflush(stream_) != 0) Fail(u" への書き込みに失敗しました");
+}
+
+void ReadFileBytes(const SharedString& name, std::vector<uint8_t>& bytes) {
+  CStdFile file(name, u"rb");
+  const uint32_t size = file.GetSize();
+  bytes.resize(size);
+  file.Read(bytes.data(), static_cast<int>(size));
+}
+
+void ReadTextFile(const SharedString& name, std::u16string& text) {
+  CStdFile file(name, u"rb");
+  const uint32_t size = file.GetSize();
+  text.clear();
+  if (size == 0) return;
+  if (size > 2 && size % 2 == 0) {
+    uint8_t mark[2];
+    file.Read(mark, 2);
+    const bool little_endian = mark[0] == 0xFF && mark[1] == 0xFE;
+    const bool big_endian = mark[0] == 0xFE && mark[1] == 0xFF;
+    if (little_endian || big_endian) {
+      std::vector<uint8_t> bytes(size - 2);
+      file.Read(bytes.data(), static_cast<int>(bytes.size()));
+      text.resize(bytes.size() / 2);
+      const int low = little_endian ? 0 : 1;
+      for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<char16_t>(bytes[2 * i + low] | bytes[2 * i + 1 - low] << 8);
+      }
+      return;
+    }
+    file.Seek(0, 0);
+  }
+  std::string bytes(size, '\0');
+  file.Read(bytes.data(), static_cast<int>(size));
+  text = GetDefaultEncoding().ToWide(bytes).Str();
+}
+
+void WriteTextFile(const SharedString& name, const SharedString& text) {
+  CreateDirectories(name);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(2 + 2 * text.Length());
+  bytes.push_back(0xFF);
+  bytes.push_back(0xFE);
+  for (char16_t c : text.View()) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+
+  // The text goes to a file beside the old one, which it replaces only once
+  // it is all on the disk: a full disk or a crash halfway must not leave the
+  // settings empty. A link, a device, a read-only, hidden or otherwise marked
+  // file is written in place (or refused) instead: a new file would not be
+  // what it was.
+  const uint32_t attributes = GetAttributes(name);
+  const bool plain = attributes == kInvalidFileAttributes ||
+                     (attributes & ~(kFileAttributeNormal | kFileAttributeArchive)) == 0;
+  if (plain) {
+    const SharedString temporary = name + u".tmp";
+    std::unique_ptr<CStdFile> file;
+    try {
+      file = std::make_unique<CStdFile>(temporary, u"w+b");
+    } catch (const IOException&) {
+      // A folder that takes no new files may still let this one be written.
+    }
+    if (file) {
+      try {
+        file->Write(bytes.data(), static_cast<int>(bytes.size()));
+        file->Flush();
+      } catch (const IOException&) {
+        file.reset();
+        Detail::DeleteOneFile(temporary);
+        throw IOException(name + u" への書き込みに失敗しました");
+      }
+      file.reset();
+      if (Detail::CommitReplacement(temporary, name)) return;
+      Detail::DeleteOneFile(temporary);
+    }
+  }
+  CStdFile file(name, u"w+b");
+  file.Write(bytes.data(), static_cast<int>(bytes.size()));
+  file.Flush();
+}
+
+CFileData::CFileData(const SharedString& name) : name_(name) { ReadFileBytes(name, bytes_); }
+
+}  // namespace Orvex

@@ -1,0 +1,125 @@
+#include "foundation/files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "foundation/posix/system_path.h"
+
+namespace Orvex {
+namespace {
+
+int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
+  const std::string path = Detail::ToSystemPath(name);
+  const bool write = mode == 1;
+  const int fd = open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
+  if (fd < 0) Fail(u" のオープン・作成に失敗");
+  // A folder opens here but is no file, as on Windows.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    Fail(u" のオープン・作成に失敗");
+  }
+  // The sharing rules of the Windows build as advisory locks: a writer
+  // shares the file with nobody, so it excludes every reader and readers
+  // exclude it. File systems without locks open the file regardless.
+  if (flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    close(fd);
+    Fail(u" のオープン・作成に失敗");
+  }
+  // Emptied only once the lock is ours, so that a reader never sees it.
+  if (write && ftruncate(fd, 0) != 0) {
+    close(fd);
+    Fail(u" のオープン・作成に失敗");
+  }
+  posix_fadvise(fd, 0, 0,
+                hint == 0   ? POSIX_FADV_NORMAL
+                : hint == 1 ? POSIX_FADV_SEQUENTIAL
+                            : POSIX_FADV_RANDOM);
+  handle_ = fd;
+}
+
+CApiFile::~CApiFile() {
+  if (handle_ != kInvalidHandle) close(Descriptor(handle_));
+}
+
+int32_t CApiFile::Seek(int32_t offset, int origin) {
+  const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+  const off_t position = lseek(Descriptor(handle_), offset, whence);
+  if (position < 0) Fail(u" のファイルポインタの設定に失敗");
+  return static_cast<int32_t>(position);
+}
+
+int32_t CApiFile::Tell() { return Seek(0, 1); }
+
+uint32_t CApiFile::GetSize() {
+  struct stat st;
+  if (fstat(Descriptor(handle_), &st) != 0) Fail(u" のファイルサイズの取得に失敗");
+  return static_cast<uint32_t>(st.st_size);
+}
+
+void CApiFile::Read(void* buffer, int count) {
+  if (count == 0) return;
+  if (count < 0) Fail(u" からの読み込みに失敗");
+  auto* bytes = static_cast<char*>(buffer);
+  for (size_t done = 0; done < static_cast<size_t>(count);) {
+    const ssize_t n = read(Descriptor(handle_), bytes + done, static_cast<size_t>(count) - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail(u" からの読み込みに失敗");
+    if (n == 0) break;  // the end of the file
+    done += static_cast<size_t>(n);
+  }
+}
+
+void CApiFile::Write(const void* buffer, int count) {
+  if (count == 0) return;
+  if (count < 0) Fail(u" への書き込みに失敗");
+  const auto* bytes = static_cast<const char*>(buffer);
+  for (size_t done = 0; done < static_cast<size_t>(count);) {
+    const ssize_t n = write(Descriptor(handle_), bytes + done, static_cast<size_t>(count) - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail(u" への書き込みに失敗");
+    done += static_cast<size_t>(n);
+  }
+}
+
+void CApiFile::Reserve(uint32_t size) {
+  if (size <= 1024 || GetSize() >= size) return;
+  // Allocated blocks where the file system can, a plain extension where it
+  // cannot; the position stays where it is either way.
+  const int fd = Descriptor(handle_);
+  if (posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
+    (void)!ftruncate(fd, static_cast<off_t>(size));
+  }
+}
+
+void CApiFile::Flush() {
+  if (fsync(Descriptor(handle_)) != 0 && errno != EINVAL) Fail(u" への書き込みに失敗");
+}
+
+namespace Detail {
+
+std::FILE* OpenStream(const SharedString& name, const SharedString& mode) {
+  // 'e': not inherited by programs we start.
+  const std::string narrow_mode = ToUtf8(mode) + "e";
+  std::FILE* stream = std::fopen(ToSystemPath(name).c_str(), narrow_mode.c_str());
+  // A folder opens for reading here but is no file, as on Windows; its
+  // "size" would be anything up to the largest offset.
+  struct stat st;
+  if (stream && (fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
+}
+
+}  // namespace Detail
+}  // namespace Orvex
