@@ -1,0 +1,92 @@
+#include "codecs/bmp_loader.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "foundation/files.h"
+#include "imaging/plane.h"
+
+namespace Orvex {
+
+namespace {
+
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kHeadersBytes = 54;  // file header and BITMAPINFOHEADER
+
+uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int32_t ReadS32(const uint8_t* p) { return static_cast<int32_t>(ReadU32(p)); }
+
+// The largest pixel data we try to hold. Far beyond any screen, and beyond
+// what a 32-bit process could allocate anyway; larger claims are refused as
+// an allocation failure would be.
+constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
+
+}  // namespace
+
+bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
+  header_ = nullptr;
+  pixels_ = nullptr;
+  header_bytes_ = pixel_bytes_ = 0;
+  padded_.clear();
+  source_.reset();
+  if (!source) return false;
+
+  const uint8_t* data = source->GetData();
+  const size_t size = source->GetSize();
+  if (size <= kHeadersBytes || data[0] != 0x42 || data[1] != 0x4D) return false;
+
+  const uint8_t* header = data + kFileHeaderBytes;
+  const int32_t width = ReadS32(header + 4);
+  const int32_t height = ReadS32(header + 8);
+  const uint16_t bit_count = ReadU16(header + 14);
+  // A negative width has no pixel-data size, and the absolute height of
+  // INT32_MIN is no image size. No bitmap has more than 32 bits per pixel;
+  // padding the data of a larger claim could cost a gigabyte for nothing.
+  if (width < 0 || height == std::numeric_limits<int32_t>::min() || bit_count > 32) return false;
+
+  uint64_t offset = ReadU32(data + 10);
+  if (offset == 0)
+    offset = bit_count < 8 ? kHeadersBytes + (uint64_t{4} << bit_count) : kHeadersBytes;
+  const uint64_t row_bytes = (uint64_t{bit_count} * static_cast<uint64_t>(width) + 31) / 32 * 4;
+  const uint64_t rows = static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
+  if (rows != 0 && row_bytes > kMaxPixelBytes / rows) throw std::bad_alloc();
+  const uint64_t data_bytes = rows * row_bytes;
+
+  if (offset <= size && data_bytes <= size - offset) {
+    pixels_ = data + offset;
+    // Compressed data need not fit the computed size, so everything up to
+    // the end of the file may be read.
+    pixel_bytes_ = size - offset;
+  } else {
+    padded_.assign(static_cast<size_t>(data_bytes), 0);
+    if (offset < size) std::memcpy(padded_.data(), data + offset, size - offset);
+    pixels_ = padded_.data();
+    pixel_bytes_ = padded_.size();
+  }
+  header_ = header;
+  header_bytes_ = size - kFileHeaderBytes;
+  source_ = source;
+  return true;
+}
+
+PlaneSize CBmpLoader::GetImageSize() {
+  const int32_t height = ReadS32(header_ + 8);
+  return PlaneSize{ReadS32(header_ + 4), height < 0 ? -height : height};
+}
+
+void CBmpLoader::Load(CPlane& plane, int32_t x, int32_t y) {
+  plane.DrawDib(header_, header_bytes_, pixels_, pixel_bytes_, x, y,
+                PlaneRect{0, 0, 0x3FFFFFFF, 0x3FFFFFFF}, PlaneClip{});
+}
+
+bool CBmpLoader::HasAlpha() { return header_ && ReadU16(header_ + 14) == 32; }
+
+}  // namespace Orvex
