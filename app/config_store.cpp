@@ -1,0 +1,191 @@
+#include "app/config_store.h"
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "foundation/encoding.h"
+#include "foundation/exceptions.h"
+#include "foundation/exclusion.h"
+#include "foundation/file_system.h"
+#include "foundation/files.h"
+#include "foundation/replace_file.h"
+
+using Orvex::SharedString;
+
+namespace {
+
+constexpr std::u16string_view kSeparator = u" = ";
+
+Orvex::RuntimeException ReadFailure(const SharedString& key, const char16_t* type_mark) {
+  return Orvex::RuntimeException(u"コンフィグデータ '" + key + u"' " + type_mark +
+                                 u"の読み込みに失敗しました");
+}
+
+}  // namespace
+
+ConfigStore::ConfigStore()
+    : ConfigStore(Orvex::ChangeExtension(Orvex::GetExecutablePath(), u"cfg"),
+                  Orvex::GetExecutablePath() + u".cfg") {}
+
+ConfigStore::ConfigStore(const SharedString& file_path, const SharedString& lock_name)
+    : file_path_(file_path), lock_name_(lock_name) {}
+
+void ConfigStore::SetString(const SharedString& key, const SharedString& value) {
+  entries_[key] = value;
+}
+
+void ConfigStore::SetInt(const SharedString& key, int value) {
+  entries_[key] = SharedString::Format(u"%d", value);
+}
+
+void ConfigStore::SetBool(const SharedString& key, bool value) {
+  entries_[key] = value ? u"true" : u"false";
+}
+
+SharedString ConfigStore::GetString(const SharedString& key) const {
+  auto it = entries_.find(key);
+  if (it == entries_.end()) throw ReadFailure(key, u"");
+  return it->second;
+}
+
+int ConfigStore::GetInt(const SharedString& key) const {
+  auto it = entries_.find(key);
+  if (it == entries_.end() || it->second.IsEmpty()) throw ReadFailure(key, u"(数値)");
+  const std::string text = Orvex::GetDefaultEncoding().ToMultiByte(it->second);
+  // Out-of-range values are held at the ends of int rather than wrapped.
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+bool ConfigStore::GetBool(const SharedString& key) const {
+  auto it = entries_.find(key);
+  if (it != entries_.end()) {
+    if (it->second == SharedString(u"true")) return true;
+    if (it->second == SharedString(u"false")) return false;
+  }
+  throw ReadFailure(key, u"(真偽値)");
+}
+
+void ConfigStore::RenameKey(const SharedString& old_key, const SharedString& new_key) {
+  auto it = entries_.find(old_key);
+  if (it == entries_.end()) return;
+  SharedString value = it->second;
+  entries_.erase(it);
+  entries_[new_key] = value;
+}
+
+SharedString ConfigStore::Format(const Map& entries) {
+  std::u16string text;
+  for (const auto& [key, value] : entries) {
+    text += key.View();
+    text += kSeparator;
+    text += value.View();
+    text += u"\r\n";
+  }
+  return SharedString(std::move(text));
+}
+
+void ConfigStore::Parse(std::u16string_view text, Map& entries) {
+  // Lines end at "\r\n", "\n" or "\r"; lines without " = " (empty ones
+  // among them) say nothing.
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string_view::npos) end = text.size();
+    const std::u16string_view line = text.substr(start, end - start);
+    const size_t split = line.find(kSeparator);
+    if (split != std::u16string_view::npos) {
+      entries[SharedString(line.substr(0, split))] =
+          SharedString(line.substr(split + kSeparator.size()));
+    }
+    start = end + 1;
+    if (end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n') ++start;
+  }
+}
+
+bool ConfigStore::Load() {
+  try {
+    Orvex::ProcessExclusionLock lock(file_path_);
+    if (!Orvex::Exists(file_path_)) return false;
+    std::u16string text;
+    Orvex::ReadTextFile(file_path_, text);
+    Map read;
+    Parse(text, read);
+    for (auto& [key, value] : read) entries_[key] = value;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ConfigStore::Save() {
+  const SharedString temporary = file_path_ + u".tmp";
+  try {
+    Orvex::ProcessExclusionLock lock(file_path_);
+    const SharedString text = Format(entries_);
+    bool created = false;
+    try {
+      // The new contents go to disk completely before they take the old
+      // file's place in one step: a reader, a crash or a full disk never
+      // leaves a half-written or empty settings file behind.
+      Orvex::CreateDirectories(temporary);
+      {
+        Orvex::CApiFile file(temporary, 1, 1);
+        created = true;
+        const char16_t bom = 0xFEFF;
+        std::u16string bytes(1, bom);
+        bytes += text.View();
+        std::string little_endian;
+        little_endian.reserve(bytes.size() * 2);
+        for (char16_t unit : bytes) {
+          little_endian += static_cast<char>(unit & 0xFF);
+          little_endian += static_cast<char>(unit >> 8);
+        }
+        file.Write(little_endian.data(), static_cast<int>(little_endian.size()));
+        file.Flush();
+      }
+      Orvex::ReplaceFileAtomically(temporary, file_path_);
+    } catch (...) {
+      // Only what we wrote goes: the name may belong to something else.
+      try {
+        if (created && Orvex::Exists(temporary)) Orvex::Delete(temporary, false);
+      } catch (...) {
+      }
+      throw;
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void ConfigStore::LoadWithDefaults() {
+  SetString(u"ImageDir", u"./image/");
+  SetString(u"SaveFile", u"%windir%/Web/Wallpaper/Pelmora.bmp");
+  SetInt(u"Interval(sec)", 1800);
+  SetBool(u"WaitFirst", false);
+  SetBool(u"Suspend", false);
+  SetBool(u"Resize", true);
+  SetBool(u"ResizeFixedAspectRatio", false);
+  SetInt(u"ResizeAlignH", 1);
+  SetInt(u"ResizeAlignV", 0);
+  SetInt(u"ResizeBgColor", 1);
+  SetBool(u"ClearType", false);
+  SetBool(u"Sharp", false);
+  SetBool(u"RemoveOnSuspend", false);
+  SetInt(u"DoubleClick", 2);
+  SharedString plugins;
+  try {
+    plugins = RegisteredPluginFolder();
+  } catch (...) {
+  }
+  SetString(u"SpiDir", plugins.IsEmpty() ? SharedString(u"./spi/") : plugins);
+
+  Orvex::ProcessExclusionLock lock(lock_name_);
+  if (!Load()) Save();
+  // Older versions wrote this key with a small t.
+  RenameKey(u"Cleartype", u"ClearType");
+}

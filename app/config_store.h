@@ -1,0 +1,64 @@
+#pragma once
+
+#include <map>
+
+#include "foundation/shared_string.h"
+
+// The program's settings: a map from key to value, both text, kept in a
+// file beside the executable. There is no long-lived settings object: each
+// operation that needs settings makes a store, fills it (LoadWithDefaults),
+// reads and changes what it needs, saves when it changed something and
+// drops it, so the file is the one truth shared by every process.
+class ConfigStore {
+ public:
+  using Map = std::map<Orvex::SharedString, Orvex::SharedString>;
+
+  // An empty store for the file beside the executable.
+  ConfigStore();
+  // An empty store for the given file. lock_name names the lock that
+  // LoadWithDefaults holds around its read and maybe write, shared with
+  // whoever edits the file in several steps.
+  ConfigStore(const Orvex::SharedString& file_path, const Orvex::SharedString& lock_name);
+
+  void SetString(const Orvex::SharedString& key, const Orvex::SharedString& value);
+  void SetInt(const Orvex::SharedString& key, int value);
+  void SetBool(const Orvex::SharedString& key, bool value);
+
+  // These throw Orvex::RuntimeException when the key is missing or its
+  // value cannot be read as the type.
+  Orvex::SharedString GetString(const Orvex::SharedString& key) const;
+  // Leading white space and a sign are allowed and reading stops at the
+  // first non-digit ("10 apples" is 10, "apples" is 0); only an empty value
+  // fails.
+  int GetInt(const Orvex::SharedString& key) const;
+  // Exactly "true" or "false".
+  bool GetBool(const Orvex::SharedString& key) const;
+
+  // Moves the value of old_key (when there is one) to new_key.
+  void RenameKey(const Orvex::SharedString& old_key, const Orvex::SharedString& new_key);
+
+  // Adds the file's entries to the store (they win over entries already
+  // there). False when there is no file or it could not be read.
+  bool Load();
+  // Writes the whole store to the file; false on any failure, in which case
+  // the file keeps its previous contents.
+  bool Save();
+  // The defaults, then the file; a missing file is created with them.
+  void LoadWithDefaults();
+
+  const Map& Entries() const { return entries_; }
+  const Orvex::SharedString& FilePath() const { return file_path_; }
+
+  // The file's text for the entries, and the entries of a file's text.
+  static Orvex::SharedString Format(const Map& entries);
+  static void Parse(std::u16string_view text, Map& entries);
+
+ private:
+  Orvex::SharedString file_path_;
+  Orvex::SharedString lock_name_;
+  Map entries_;
+};
+
+// The folder where plug-ins are installed on this system, with a trailing
+// separator; empty when none is registered.
+Orvex::SharedString RegisteredPluginFolder();

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <vector>
+
+#include "foundation/shared_string.h"
+#include "foundation/win32/win32.h"
+// clang-format off: needs the declarations of win32.h first
+#include <tlhelp32.h>
+// clang-format on
+
+namespace Orvex {
+
+// Every process running now, from a snapshot. Throws RuntimeException.
+std::vector<PROCESSENTRY32W> ListProcesses();
+
+// The first top-level window, in the system's order, that belongs to a
+// process whose executable has the same name (without folder and extension)
+// as exe_path; null when there is none. Throws RuntimeException.
+HWND FindProgramWindow(const SharedString& exe_path);
+
+}  // namespace Orvex
