@@ -240,6 +240,29 @@ TEST(DirObserverTest, StopReturnsPromptlyAndEndsTheCounting) {
   }
 }
 
+TEST(DirObserverTest, RemovingTheWatchedFolderCountsAndStopStillReturns) {
+  TestFolder base;
+  MakeTree(base);
+  const SharedString folder = base / u"a/";
+  CDirObserver observer;
+  observer.Start(folder, true);
+  ASSERT_TRUE(observer.IsRunning());
+  ListTree(base);
+  fs::remove_all(FsPath(folder));
+  EXPECT_TRUE(CountBecomesPositive(observer));
+  std::this_thread::sleep_for(milliseconds(200));
+  const auto before = std::chrono::steady_clock::now();
+  observer.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+
+  // The same path, made again, can be watched anew.
+  fs::create_directories(FsPath(folder));
+  observer.Start(folder, true);
+  EXPECT_EQ(observer.PeekChangeCount(), 0);
+  TestFolder::WriteBytes(folder + SharedString(u"new.jpg"), "x");
+  EXPECT_TRUE(CountBecomesPositive(observer));
+}
+
 TEST(DirObserverTest, StartingAgainResetsTheCount) {
   TestFolder folder;
   CDirObserver observer;
