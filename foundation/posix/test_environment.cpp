@@ -1,0 +1,7 @@
+#include "foundation/test_environment.h"
+
+namespace Orvex::Testing {
+
+bool RunsUnderWine() { return false; }
+
+}  // namespace Orvex::Testing
