@@ -63,42 +63,42 @@ SharedString SharedString::Format(const char16_t* format, ...) {
       ++p;
       continue;
     }
-    std::string spec = "%";
+    std::string narrow_format = "%";
     bool left = false;
     while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') {
       if (*p == u'-') left = true;
-      spec.push_back(static_cast<char>(*p++));
+      narrow_format.push_back(static_cast<char>(*p++));
     }
     int width = -1;
     if (*p == u'*') {
       width = va_arg(args, int);
       if (width < 0) {
         left = true;
-        spec.push_back('-');
+        narrow_format.push_back('-');
         width = -width;
       }
-      spec += std::to_string(width);
+      narrow_format += std::to_string(width);
       ++p;
     } else if (*p >= u'0' && *p <= u'9') {
       width = 0;
       while (*p >= u'0' && *p <= u'9') {
         width = width * 10 + (*p - u'0');
-        spec.push_back(static_cast<char>(*p++));
+        narrow_format.push_back(static_cast<char>(*p++));
       }
     }
     int precision = -1;
     if (*p == u'.') {
-      spec.push_back('.');
+      narrow_format.push_back('.');
       ++p;
       precision = 0;
       if (*p == u'*') {
         precision = va_arg(args, int);
-        spec += std::to_string(precision < 0 ? 0 : precision);
+        narrow_format += std::to_string(precision < 0 ? 0 : precision);
         ++p;
       } else {
         while (*p >= u'0' && *p <= u'9') {
           precision = precision * 10 + (*p - u'0');
-          spec.push_back(static_cast<char>(*p++));
+          narrow_format.push_back(static_cast<char>(*p++));
         }
       }
     }
@@ -134,7 +134,7 @@ SharedString SharedString::Format(const char16_t* format, ...) {
     ++p;
     char buffer[512];
     auto number = [&](auto value, const char* modifier) {
-      std::string full = spec + modifier + static_cast<char>(conversion);
+      std::string full = narrow_format + modifier + static_cast<char>(conversion);
       int n = std::snprintf(buffer, sizeof buffer, full.c_str(), value);
       for (int i = 0; i < n && i < static_cast<int>(sizeof buffer) - 1; ++i)
         out.push_back(static_cast<unsigned char>(buffer[i]));
