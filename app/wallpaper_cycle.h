@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/config_store.h"
+#include "foundation/dir_observer.h"
+#include "foundation/shared_string.h"
+#include "imaging/plane_geometry.h"
+
+namespace Orvex {
+class CPlane32;
+class LoaderRegistry;
+}  // namespace Orvex
+
+// What the wallpaper cycle needs from the desktop and from the tray window
+// that runs it. Each platform's tray window implements it.
+class IDesktop {
+ public:
+  IDesktop() = default;
+  IDesktop(const IDesktop&) = delete;
+  IDesktop& operator=(const IDesktop&) = delete;
+  virtual ~IDesktop() = default;
+
+  // Both throw the library's OS error when the system refuses.
+  virtual void SetWallpaper(const Orvex::SharedString& path) = 0;
+  virtual void RemoveWallpaper() = 0;
+  // The current display mode's size; nothing when it cannot be read.
+  virtual std::optional<Orvex::PlaneSize> GetScreenSize() = 0;
+  // The system colour of the desktop background, red in the low byte.
+  virtual uint32_t GetDesktopColor() = 0;
+  // An error box with an OK button, owned by the tray window.
+  virtual void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) = 0;
+  virtual void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) = 0;
+  // Re-arms the change timer with the given period.
+  virtual void SetChangeTimer(uint32_t period_ms) = 0;
+};
+
+inline constexpr int kRunningIconId = 101;
+inline constexpr int kSuspendedIconId = 102;
+inline constexpr int kChangeTimerId = 100;
+
+// Picks the next image of the image folder, fits it to the screen, saves it
+// as a bitmap and makes that the wallpaper. Everything runs on the tray
+// window's thread, one synchronous change at a time.
+class WallpaperCycle {
+ public:
+  using StoreFactory = std::function<ConfigStore()>;
+
+  // store_factory makes the empty store each ChangeNow loads; by default the
+  // one beside the executable.
+  WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
+                 StoreFactory store_factory = {});
+  WallpaperCycle(const WallpaperCycle&) = delete;
+  WallpaperCycle& operator=(const WallpaperCycle&) = delete;
+  ~WallpaperCycle();
+
+  // What the tray window does once it exists: shows the suspension state,
+  // arms the timer and, unless told to wait, changes at once.
+  void Start(const ConfigStore& store);
+
+  // Fresh settings, their suspension and interval applied, then a change.
+  void ChangeNow();
+  void ChangeWallpaper(const ConfigStore& store);
+  // True when the suspension state changed (and the tray icon with it).
+  bool UpdateSuspendState(const ConfigStore& store);
+  void UpdateInterval(const ConfigStore& store);
+
+  static Orvex::SharedString ImageFolder(const ConfigStore& store);
+  // The tray tooltip for the suspension state.
+  static Orvex::SharedString TrayTooltip(bool suspended);
+  // Timer period for an interval in seconds: negative values give the
+  // shortest period, very long ones the longest the system timer takes.
+  static uint32_t TimerPeriod(int interval_seconds);
+
+  const std::vector<Orvex::SharedString>& ImageList() const { return image_list_; }
+  uint32_t ImagePosition() const { return image_position_; }
+  const Orvex::SharedString& CurrentSource() const { return current_source_; }
+  bool Suspended() const { return suspended_; }
+  int IntervalSeconds() const { return interval_seconds_; }
+  const Orvex::CDirObserver& Observer() const { return observer_; }
+
+ private:
+  void RefreshImageList(const Orvex::SharedString& folder);
+  void RenderAndSet(const ConfigStore& store, const Orvex::SharedString& source);
+
+  IDesktop& desktop_;
+  const Orvex::LoaderRegistry& loaders_;
+  StoreFactory store_factory_;
+
+  std::vector<Orvex::SharedString> image_list_;
+  uint32_t image_position_ = 0;
+  Orvex::SharedString current_source_;
+  Orvex::CDirObserver observer_;
+  Orvex::SharedString watched_folder_;
+  bool observer_started_ = false;
+  bool suspended_ = false;
+  int interval_seconds_ = 0;
+};
+
+// Shuffles the list in place with the process-wide engine (Fisher-Yates,
+// front to back), so that every rebuild gives a new order.
+void ShuffleImageList(std::vector<Orvex::SharedString>& list);
+
+// The colour for the gaps beside a fitted image: the mean of the image's
+// edge rows or columns that face the gaps. source is the drawn part of the
+// image; an empty one (an image too thin to cover a pixel) gives the whole
+// image's mean.
+uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const Orvex::PlaneRect& source,
+                           bool width_bound, int align_h, int align_v);

@@ -1,0 +1,353 @@
+#include "app/wallpaper_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "codecs/bmp_loader.h"
+#include "codecs/bmp_saver.h"
+#include "codecs/loader_registry.h"
+#include "foundation/file_system.h"
+#include "foundation/files.h"
+#include "foundation/platform.h"
+#include "foundation/test_folder.h"
+#include "imaging/plane32.h"
+
+namespace {
+
+using Orvex::PlaneRect;
+using Orvex::PlaneSize;
+using Orvex::SharedString;
+using Orvex::Testing::TestFolder;
+
+constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
+
+class FakeDesktop : public IDesktop {
+ public:
+  void SetWallpaper(const SharedString& path) override { wallpapers.push_back(path); }
+  void RemoveWallpaper() override { ++removals; }
+  std::optional<PlaneSize> GetScreenSize() override { return screen; }
+  uint32_t GetDesktopColor() override { return desktop_color; }
+  void ShowError(const SharedString& caption, const SharedString& text) override {
+    errors.push_back(caption + u"|" + text);
+  }
+  void SetTrayIcon(int icon_id, const SharedString& tooltip) override {
+    icons.push_back(icon_id);
+    tooltips.push_back(tooltip);
+  }
+  void SetChangeTimer(uint32_t period_ms) override { timer_periods.push_back(period_ms); }
+
+  std::optional<PlaneSize> screen = PlaneSize{160, 90};
+  uint32_t desktop_color = Rgb(0, 255, 0);
+  std::vector<SharedString> wallpapers;
+  std::vector<SharedString> errors;
+  std::vector<int> icons;
+  std::vector<SharedString> tooltips;
+  std::vector<uint32_t> timer_periods;
+  int removals = 0;
+};
+
+void WriteImage(const SharedString& path, const PlaneSize& size,
+                const std::vector<std::pair<PlaneRect, uint32_t>>& fills) {
+  std::filesystem::create_directories(Orvex::Testing::FsPath(path).parent_path());
+  Orvex::CMemoryPlane32 plane;
+  plane.SetSize(size);
+  plane.FillAll(Rgb(128, 128, 128));
+  for (const auto& [rect, color] : fills) plane.Fill(color, rect);
+  Orvex::CBmpSaver().Save(path, plane, PlaneRect{0, 0, size.width, size.height});
+}
+
+class WallpaperCycleTest : public ::testing::Test {
+ protected:
+  WallpaperCycleTest() : store_(temp_ / u"settings.ini", u"pelmora-cycle-test") {
+    registry_.RegisterFactory(
+        std::make_shared<Orvex::DefaultFactory<Orvex::CBmpLoader, Orvex::IImageLoader>>(), 0);
+    store_.LoadWithDefaults();
+    store_.SetString(u"ImageDir", images_.Path());
+    store_.SetString(u"SaveFile", save_path_);
+    store_.SetBool(u"Resize", true);
+    store_.SetBool(u"ResizeFixedAspectRatio", true);
+    store_.SetInt(u"ResizeBgColor", 1);
+    store_.SetBool(u"ClearType", false);
+    store_.SetBool(u"Sharp", false);
+    store_.SetBool(u"Suspend", false);
+  }
+
+  // The saved wallpaper, decoded; the plane is (-1 x -1) when none was saved.
+  void LoadSaved(Orvex::CMemoryPlane32& plane) {
+    registry_.LoadImage(std::make_shared<Orvex::CFileData>(save_path_), plane);
+  }
+
+  static uint32_t Pixel(const Orvex::CPlane32& plane, int32_t x, int32_t y) {
+    Orvex::PlaneBitsLock lock(plane);
+    const uint8_t* p = lock.Row(y) + 4 * x;
+    return Rgb(p[2], p[1], p[0]);
+  }
+
+  TestFolder temp_;
+  TestFolder images_;
+  SharedString save_path_ = temp_ / u"wallpaper.bmp";
+  Orvex::LoaderRegistry registry_;
+  FakeDesktop desktop_;
+  ConfigStore store_;
+};
+
+TEST_F(WallpaperCycleTest, SingleImageIsSetAgainOnEveryChange) {
+  WriteImage(images_ / u"only.bmp", {16, 9}, {});
+  WallpaperCycle cycle(desktop_, registry_);
+  for (int i = 0; i < 3; ++i) cycle.ChangeWallpaper(store_);
+  ASSERT_EQ(desktop_.wallpapers.size(), 3u);
+  EXPECT_EQ(desktop_.wallpapers[0], save_path_);
+  EXPECT_EQ(cycle.ImagePosition(), 0u);
+  EXPECT_EQ(cycle.CurrentSource(), images_ / u"only.bmp");
+  EXPECT_TRUE(desktop_.errors.empty());
+}
+
+TEST_F(WallpaperCycleTest, PositionWrapsAroundAfterVisitingEveryEntry) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp"})
+    WriteImage(images_ / name, {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_);
+  std::vector<uint32_t> positions;
+  std::set<SharedString> sources;
+  for (int i = 0; i < 4; ++i) {
+    cycle.ChangeWallpaper(store_);
+    positions.push_back(cycle.ImagePosition());
+    sources.insert(cycle.CurrentSource());
+  }
+  EXPECT_EQ(positions, (std::vector<uint32_t>{1, 2, 0, 1}));
+  EXPECT_EQ(sources.size(), 3u);
+  EXPECT_EQ(desktop_.wallpapers.size(), 4u);
+}
+
+TEST_F(WallpaperCycleTest, SubfolderEntriesAndBrokenFilesPassSilently) {
+  WriteImage(images_ / u"sub/good.bmp", {8, 8}, {});
+  Orvex::Testing::TestFolder::WriteBytes(images_ / u"broken.bmp", "BM not really a bitmap");
+  WallpaperCycle cycle(desktop_, registry_);
+  for (int i = 0; i < 3; ++i) cycle.ChangeWallpaper(store_);
+  // sub/, sub/good.bmp and broken.bmp each came up once; only one is an image.
+  ASSERT_EQ(cycle.ImageList().size(), 3u);
+  EXPECT_EQ(
+      std::count_if(cycle.ImageList().begin(), cycle.ImageList().end(),
+                    [](const SharedString& e) { return Orvex::IsSeparator(e.View().back()); }),
+      1);
+  EXPECT_EQ(desktop_.wallpapers.size(), 1u);
+  EXPECT_TRUE(desktop_.errors.empty());
+}
+
+TEST_F(WallpaperCycleTest, FailuresAfterTheImageIsChosenAreSilent) {
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_);
+  // The save path lies under a file, so the bitmap cannot be written.
+  TestFolder::WriteBytes(temp_ / u"file", "x");
+  store_.SetString(u"SaveFile", temp_ / u"file/wallpaper.bmp");
+  cycle.ChangeWallpaper(store_);
+  // No screen size to fit to.
+  store_.SetString(u"SaveFile", save_path_);
+  desktop_.screen.reset();
+  cycle.ChangeWallpaper(store_);
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  EXPECT_TRUE(desktop_.errors.empty());
+  EXPECT_EQ(cycle.CurrentSource(), images_ / u"a.bmp");
+}
+
+TEST_F(WallpaperCycleTest, MissingFolderIsReportedAndSuspensionStopsEverything) {
+  store_.SetString(u"ImageDir", temp_ / u"missing/");
+  WallpaperCycle cycle(desktop_, registry_);
+  cycle.ChangeWallpaper(store_);
+  ASSERT_EQ(desktop_.errors.size(), 1u);
+  EXPECT_EQ(desktop_.errors[0],
+            SharedString(u"エラー|画像フォルダ '") + (temp_ / u"missing/") + u"' が見つかりません");
+
+  store_.SetBool(u"Suspend", true);
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(desktop_.errors.size(), 1u);
+  store_.SetString(u"ImageDir", images_.Path());
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  cycle.ChangeWallpaper(store_);
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  EXPECT_TRUE(cycle.ImageList().empty());
+  EXPECT_TRUE(cycle.CurrentSource().View().empty());
+}
+
+TEST_F(WallpaperCycleTest, EmptyFolderDoesNothing) {
+  WallpaperCycle cycle(desktop_, registry_);
+  cycle.ChangeWallpaper(store_);
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  EXPECT_TRUE(desktop_.errors.empty());
+}
+
+TEST_F(WallpaperCycleTest, ChangedFolderRestartsTheObserverAndRebuildsTheList) {
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  WriteImage(images_ / u"b.bmp", {8, 8}, {});
+  TestFolder other;
+  WriteImage(other / u"c.bmp", {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_);
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(cycle.ImageList().size(), 2u);
+  EXPECT_EQ(cycle.Observer().GetFolder(), images_.Path());
+
+  store_.SetString(u"ImageDir", other.Path());
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(cycle.Observer().GetFolder(), other.Path());
+  EXPECT_EQ(cycle.ImageList(), std::vector<SharedString>{other / u"c.bmp"});
+  EXPECT_EQ(cycle.CurrentSource(), other / u"c.bmp");
+  EXPECT_EQ(desktop_.wallpapers.size(), 2u);
+}
+
+TEST_F(WallpaperCycleTest, ExactAspectRatioFillsTheScreenWithoutGaps) {
+  WriteImage(images_ / u"a.bmp", {16, 9}, {{{0, 0, 16, 9}, Rgb(200, 10, 10)}});
+  for (bool sub_pixels : {false, true}) {
+    store_.SetBool(u"ClearType", sub_pixels);
+    WallpaperCycle cycle(desktop_, registry_);
+    cycle.ChangeWallpaper(store_);
+    Orvex::CMemoryPlane32 saved;
+    LoadSaved(saved);
+    ASSERT_EQ(saved.GetSize(), (PlaneSize{160, 90}));
+    for (auto [x, y] : {std::pair{0, 0}, {159, 0}, {0, 89}, {159, 89}, {80, 45}}) {
+      EXPECT_EQ(Pixel(saved, x, y), Rgb(200, 10, 10)) << x << "," << y << " " << sub_pixels;
+    }
+  }
+}
+
+TEST_F(WallpaperCycleTest, SideGapsTakeTheMeanOfTheEdgeColumns) {
+  // 4:3 on 16:9: scaled to 120 x 90, centred, 20 columns of gap each side.
+  WriteImage(images_ / u"a.bmp", {40, 30},
+             {{{0, 0, 2, 30}, Rgb(200, 0, 0)}, {{38, 0, 40, 30}, Rgb(0, 0, 101)}});
+  store_.SetInt(u"ResizeBgColor", 0);
+  store_.SetInt(u"ResizeAlignH", 1);
+  for (bool sub_pixels : {false, true}) {
+    store_.SetBool(u"ClearType", sub_pixels);
+    WallpaperCycle cycle(desktop_, registry_);
+    cycle.ChangeWallpaper(store_);
+    Orvex::CMemoryPlane32 saved;
+    LoadSaved(saved);
+    ASSERT_EQ(saved.GetSize(), (PlaneSize{160, 90}));
+    for (auto [x, y] : {std::pair{0, 0}, {19, 89}, {140, 0}, {159, 45}}) {
+      EXPECT_EQ(Pixel(saved, x, y), Rgb(100, 0, 50)) << x << "," << y << " " << sub_pixels;
+    }
+    EXPECT_EQ(Pixel(saved, 80, 45), Rgb(128, 128, 128));
+  }
+}
+
+TEST_F(WallpaperCycleTest, GapColourFollowsTheAlignment) {
+  Orvex::CMemoryPlane32 image;
+  image.SetSize({10, 10});
+  image.FillAll(Rgb(10, 10, 10));
+  image.Fill(Rgb(100, 0, 0), {0, 0, 10, 2});   // top rows
+  image.Fill(Rgb(0, 100, 0), {0, 8, 10, 10});  // bottom rows
+  const PlaneRect all{0, 0, 10, 10};
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 0), Rgb(0, 100, 0));
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 2), Rgb(100, 0, 0));
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 1), Rgb(50, 50, 0));
+  // Outside the three alignments: the whole image's mean.
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 7), Rgb(26, 26, 6));
+  // Only the drawn part of the image counts.
+  EXPECT_EQ(AutomaticGapColor(image, {0, 2, 10, 8}, true, 1, 2), Rgb(10, 10, 10));
+  EXPECT_EQ(AutomaticGapColor(image, {}, false, 1, 1), Rgb(26, 26, 6));
+}
+
+TEST_F(WallpaperCycleTest, ImageTooThinToCoverAPixelLeavesTheWholeScreenAsGap) {
+  WriteImage(images_ / u"thin.bmp", {1, 600}, {});
+  for (bool sub_pixels : {false, true}) {
+    store_.SetBool(u"ClearType", sub_pixels);
+    WallpaperCycle cycle(desktop_, registry_);
+    cycle.ChangeWallpaper(store_);
+    ASSERT_EQ(desktop_.wallpapers.size(), sub_pixels ? 2u : 1u);
+    Orvex::CMemoryPlane32 saved;
+    LoadSaved(saved);
+    ASSERT_EQ(saved.GetSize(), (PlaneSize{160, 90}));
+    EXPECT_EQ(Pixel(saved, 0, 0), desktop_.desktop_color);
+    EXPECT_EQ(Pixel(saved, 80, 45), desktop_.desktop_color);
+    EXPECT_EQ(Pixel(saved, 159, 89), desktop_.desktop_color);
+  }
+}
+
+TEST_F(WallpaperCycleTest, StretchAndOwnSize) {
+  WriteImage(images_ / u"a.bmp", {37, 21}, {{{0, 0, 10, 21}, Rgb(0, 0, 200)}});
+  WallpaperCycle cycle(desktop_, registry_);
+  store_.SetBool(u"ResizeFixedAspectRatio", false);
+  cycle.ChangeWallpaper(store_);
+  Orvex::CMemoryPlane32 saved;
+  LoadSaved(saved);
+  EXPECT_EQ(saved.GetSize(), (PlaneSize{160, 90}));
+
+  store_.SetBool(u"Resize", false);
+  for (bool sharp : {false, true}) {
+    store_.SetBool(u"Sharp", sharp);
+    cycle.ChangeWallpaper(store_);
+    LoadSaved(saved);
+    ASSERT_EQ(saved.GetSize(), (PlaneSize{37, 21}));
+    EXPECT_EQ(Pixel(saved, 0, 0), Rgb(0, 0, 200));
+    EXPECT_EQ(Pixel(saved, 36, 20), Rgb(128, 128, 128));
+  }
+  // Sharpening a resized image gives it the screen's size too.
+  store_.SetBool(u"Resize", true);
+  cycle.ChangeWallpaper(store_);
+  LoadSaved(saved);
+  EXPECT_EQ(saved.GetSize(), (PlaneSize{160, 90}));
+}
+
+TEST_F(WallpaperCycleTest, SuspensionAndIntervalAreAppliedOnlyWhenChanged) {
+  WallpaperCycle cycle(desktop_, registry_, [this] {
+    return ConfigStore(temp_ / u"settings.ini", u"pelmora-cycle-test");
+  });
+  store_.SetInt(u"Interval(sec)", 60);
+  store_.SetBool(u"WaitFirst", true);
+  cycle.Start(store_);
+  EXPECT_EQ(desktop_.icons, std::vector<int>{kRunningIconId});
+  EXPECT_EQ(desktop_.tooltips, std::vector<SharedString>{u"Pelmora build-15"});
+  EXPECT_EQ(desktop_.timer_periods, std::vector<uint32_t>{60000});
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+
+  EXPECT_FALSE(cycle.UpdateSuspendState(store_));
+  cycle.UpdateInterval(store_);
+  EXPECT_EQ(desktop_.icons.size(), 1u);
+  EXPECT_EQ(desktop_.timer_periods.size(), 1u);
+
+  // Another process suspends and changes the interval in the file.
+  store_.SetBool(u"Suspend", true);
+  store_.SetInt(u"Interval(sec)", 5);
+  ASSERT_TRUE(store_.Save());
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  cycle.ChangeNow();
+  EXPECT_TRUE(cycle.Suspended());
+  EXPECT_EQ(desktop_.icons.back(), kSuspendedIconId);
+  EXPECT_EQ(desktop_.tooltips.back(), SharedString(u"Pelmora [一時停止中] build-15"));
+  EXPECT_EQ(desktop_.timer_periods.back(), 5000u);
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+
+  store_.SetBool(u"Suspend", false);
+  ASSERT_TRUE(store_.Save());
+  cycle.ChangeNow();
+  EXPECT_EQ(desktop_.icons.back(), kRunningIconId);
+  EXPECT_EQ(desktop_.wallpapers.size(), 1u);
+  EXPECT_EQ(desktop_.timer_periods.size(), 2u);
+}
+
+TEST(WallpaperCycleTimer, PeriodNeverOverflows) {
+  EXPECT_EQ(WallpaperCycle::TimerPeriod(0), 0u);
+  EXPECT_EQ(WallpaperCycle::TimerPeriod(1800), 1800000u);
+  EXPECT_EQ(WallpaperCycle::TimerPeriod(-5), 0u);
+  EXPECT_EQ(WallpaperCycle::TimerPeriod(3000000), 0x7FFFFFFFu);
+}
+
+TEST(WallpaperCycleShuffle, KeepsEveryEntryAndChangesTheOrder) {
+  std::vector<SharedString> original;
+  for (int i = 0; i < 40; ++i) original.push_back(SharedString::Format(u"%d", i));
+  auto shuffled = original;
+  ShuffleImageList(shuffled);
+  auto again = shuffled;
+  ShuffleImageList(again);
+  EXPECT_TRUE(std::is_permutation(shuffled.begin(), shuffled.end(), original.begin()));
+  // 40 entries coming out in the same order twice is practically impossible.
+  EXPECT_NE(shuffled, again);
+  std::vector<SharedString> empty;
+  ShuffleImageList(empty);
+  EXPECT_TRUE(empty.empty());
+}
+
+}  // namespace
