@@ -136,7 +136,7 @@ bool ConfigStore::Save() {
 
 void ConfigStore::LoadWithDefaults() {
   SetString(u"ImageDir", u"./image/");
-  SetString(u"SaveFile", u"%windir%/Web/Wallpaper/Pelmora.bmp");
+  SetString(u"SaveFile", DefaultWallpaperFile());
   SetInt(u"Interval(sec)", 1800);
   SetBool(u"WaitFirst", false);
   SetBool(u"Suspend", false);

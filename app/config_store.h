@@ -62,3 +62,6 @@ class ConfigStore {
 // The folder where plug-ins are installed on this system, with a trailing
 // separator; empty when none is registered.
 Orvex::SharedString RegisteredPluginFolder();
+
+// Where the finished wallpaper is written unless the settings say otherwise.
+Orvex::SharedString DefaultWallpaperFile();

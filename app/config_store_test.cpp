@@ -55,28 +55,33 @@ class ConfigStoreTest : public testing::Test {
   std::string folder_, file_;
 };
 
-const char16_t kDefaults[] =
-    u"ClearType = false\r\n"
-    u"DoubleClick = 2\r\n"
-    u"ImageDir = ./image/\r\n"
-    u"Interval(sec) = 1800\r\n"
-    u"RemoveOnSuspend = false\r\n"
-    u"Resize = true\r\n"
-    u"ResizeAlignH = 1\r\n"
-    u"ResizeAlignV = 0\r\n"
-    u"ResizeBgColor = 1\r\n"
-    u"ResizeFixedAspectRatio = false\r\n"
-    u"SaveFile = %windir%/Web/Wallpaper/Pelmora.bmp\r\n"
-    u"Sharp = false\r\n"
-    u"SpiDir = ./spi/\r\n"
-    u"Suspend = false\r\n"
-    u"WaitFirst = false\r\n";
+// The default file; only the wallpaper's place differs between systems.
+std::u16string Defaults() {
+  return std::u16string(
+             u"ClearType = false\r\n"
+             u"DoubleClick = 2\r\n"
+             u"ImageDir = ./image/\r\n"
+             u"Interval(sec) = 1800\r\n"
+             u"RemoveOnSuspend = false\r\n"
+             u"Resize = true\r\n"
+             u"ResizeAlignH = 1\r\n"
+             u"ResizeAlignV = 0\r\n"
+             u"ResizeBgColor = 1\r\n"
+             u"ResizeFixedAspectRatio = false\r\n"
+             u"SaveFile = ") +
+         DefaultWallpaperFile().Str() +
+         u"\r\n"
+         u"Sharp = false\r\n"
+         u"SpiDir = ./spi/\r\n"
+         u"Suspend = false\r\n"
+         u"WaitFirst = false\r\n";
+}
 
 TEST_F(ConfigStoreTest, AMissingFileIsCreatedWithTheDefaults) {
   ConfigStore store = Store();
   EXPECT_FALSE(store.Load());
   store.LoadWithDefaults();
-  EXPECT_EQ(Contents(), Utf16Le(kDefaults));
+  EXPECT_EQ(Contents(), Utf16Le(Defaults()));
   EXPECT_FALSE(std::filesystem::exists(file_ + ".tmp"));
   EXPECT_EQ(store.GetInt(u"Interval(sec)"), 1800);
   EXPECT_TRUE(store.GetBool(u"Resize"));

@@ -231,6 +231,12 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
     result = other;
   }
 
+  // The default place (a cache folder on Linux) may not exist yet on a
+  // fresh system.
+  const SharedString save_folder = Orvex::DirectoryPart(save_path);
+  if (!save_folder.IsEmpty() && !Orvex::IsDirectory(save_folder)) {
+    Orvex::CreateDirectories(save_folder);
+  }
   Orvex::CBmpSaver saver;
   saver.Save(save_path, *result, PlaneRect{0, 0, result->GetWidth(), result->GetHeight()});
   desktop_.SetWallpaper(save_path);

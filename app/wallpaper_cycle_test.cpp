@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "app/fake_desktop.h"
 #include "codecs/bmp_loader.h"
 #include "codecs/bmp_saver.h"
 #include "codecs/loader_registry.h"
@@ -22,34 +23,10 @@ namespace {
 using Orvex::PlaneRect;
 using Orvex::PlaneSize;
 using Orvex::SharedString;
+using Orvex::Testing::FakeDesktop;
 using Orvex::Testing::TestFolder;
 
 constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
-
-class FakeDesktop : public IDesktop {
- public:
-  void SetWallpaper(const SharedString& path) override { wallpapers.push_back(path); }
-  void RemoveWallpaper() override { ++removals; }
-  std::optional<PlaneSize> GetScreenSize() override { return screen; }
-  uint32_t GetDesktopColor() override { return desktop_color; }
-  void ShowError(const SharedString& caption, const SharedString& text) override {
-    errors.push_back(caption + u"|" + text);
-  }
-  void SetTrayIcon(int icon_id, const SharedString& tooltip) override {
-    icons.push_back(icon_id);
-    tooltips.push_back(tooltip);
-  }
-  void SetChangeTimer(uint32_t period_ms) override { timer_periods.push_back(period_ms); }
-
-  std::optional<PlaneSize> screen = PlaneSize{160, 90};
-  uint32_t desktop_color = Rgb(0, 255, 0);
-  std::vector<SharedString> wallpapers;
-  std::vector<SharedString> errors;
-  std::vector<int> icons;
-  std::vector<SharedString> tooltips;
-  std::vector<uint32_t> timer_periods;
-  int removals = 0;
-};
 
 void WriteImage(const SharedString& path, const PlaneSize& size,
                 const std::vector<std::pair<PlaneRect, uint32_t>>& fills) {

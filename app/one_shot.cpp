@@ -1,0 +1,35 @@
+#include "app/one_shot.h"
+
+#include <memory>
+
+#include "codecs/bmp_loader.h"
+#include "codecs/jpg_loader.h"
+#include "codecs/loader_registry.h"
+#include "codecs/png_loader.h"
+
+using Orvex::SharedString;
+
+StartOptions ParseStartOptions(const std::vector<SharedString>& arguments) {
+  StartOptions options;
+  for (const SharedString& argument : arguments) {
+    if (argument == SharedString(u"/once")) options.once = true;
+  }
+  return options;
+}
+
+void RegisterBuiltinLoaders(Orvex::LoaderRegistry& registry) {
+  using Orvex::DefaultFactory;
+  using Orvex::IImageLoader;
+  registry.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CJpgLoader, IImageLoader>>(), 0);
+  registry.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CPngLoader, IImageLoader>>(), 0);
+  registry.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CBmpLoader, IImageLoader>>(), 0);
+}
+
+void RunOneShot(IDesktop& desktop, Orvex::LoaderRegistry& loaders,
+                const WallpaperCycle::StoreFactory& store_factory) {
+  ConfigStore store = store_factory ? store_factory() : ConfigStore();
+  store.LoadWithDefaults();
+  RegisterBuiltinLoaders(loaders);
+  WallpaperCycle cycle(desktop, loaders, store_factory);
+  cycle.ChangeWallpaper(store);
+}

@@ -1,0 +1,131 @@
+#include "app/one_shot.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/fake_desktop.h"
+#include "codecs/bmp_saver.h"
+#include "codecs/loader_registry.h"
+#include "codecs/test_images.h"
+#include "foundation/file_system.h"
+#include "foundation/files.h"
+#include "foundation/test_folder.h"
+#include "imaging/plane32.h"
+
+namespace {
+
+using Orvex::SharedString;
+using Orvex::Testing::Bytes;
+using Orvex::Testing::FakeDesktop;
+using Orvex::Testing::TestFolder;
+
+TEST(StartOptionsTest, OnlyTheExactSwitchCounts) {
+  EXPECT_FALSE(ParseStartOptions({}).once);
+  EXPECT_TRUE(ParseStartOptions({u"/once"}).once);
+  EXPECT_TRUE(ParseStartOptions({u"x", u"/once", u"y"}).once);
+  EXPECT_FALSE(ParseStartOptions({u"/ONCE"}).once);
+  EXPECT_FALSE(ParseStartOptions({u"/once "}).once);
+  EXPECT_FALSE(ParseStartOptions({u"-once"}).once);
+}
+
+TEST(BuiltinLoadersTest, TheContentDecidesNotTheName) {
+  Orvex::LoaderRegistry registry;
+  RegisterBuiltinLoaders(registry);
+  EXPECT_EQ(registry.GetFactoryCount(), 3u);
+
+  // A PNG named .jpg: the JPEG loader, asked first, refuses it.
+  Orvex::Testing::PngImage png;
+  png.width = 2;
+  png.height = 1;
+  png.rows = {Bytes{255, 0, 0, 0, 0, 255}};
+  TestFolder folder;
+  const SharedString path = folder / u"really_a_png.jpg";
+  const Bytes bytes = Orvex::Testing::EncodePng(png);
+  TestFolder::WriteBytes(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  Orvex::CMemoryPlane32 plane;
+  const Orvex::PlaneSize size = registry.LoadImage(std::make_shared<Orvex::CFileData>(path), plane);
+  EXPECT_EQ(size.width, 2);
+  EXPECT_EQ(size.height, 1);
+}
+
+class OneShotTest : public ::testing::Test {
+ protected:
+  ConfigStore Store() const { return ConfigStore(settings_, u"pelmora-one-shot-test"); }
+
+  // Settings with the image folder and the wallpaper file in the scratch
+  // folder; everything else stays at its default.
+  void WriteSettings(bool suspend) {
+    ConfigStore store = Store();
+    store.SetString(u"ImageDir", images_.Path());
+    store.SetString(u"SaveFile", saved_);
+    store.SetBool(u"Suspend", suspend);
+    ASSERT_TRUE(store.Save());
+  }
+
+  void AddImage() {
+    Orvex::CMemoryPlane32 plane;
+    plane.SetSize({32, 18});
+    plane.FillAll(0x3366CC);
+    Orvex::CBmpSaver().Save(images_ / u"blue.bmp", plane, Orvex::PlaneRect{0, 0, 32, 18});
+  }
+
+  TestFolder temp_;
+  TestFolder images_;
+  SharedString settings_ = temp_ / u"Pelmora.cfg";
+  // In a folder that does not exist yet: the change makes it.
+  SharedString saved_ = temp_ / u"cache/wallpaper/Pelmora.bmp";
+  FakeDesktop desktop_;
+  Orvex::LoaderRegistry registry_;
+};
+
+TEST_F(OneShotTest, ChangesOnceWithoutTrayIconOrTimer) {
+  WriteSettings(false);
+  AddImage();
+  RunOneShot(desktop_, registry_, [this] { return Store(); });
+
+  ASSERT_EQ(desktop_.wallpapers.size(), 1u);
+  EXPECT_EQ(desktop_.wallpapers[0], saved_);
+  // No tray icon and no timer in this mode.
+  EXPECT_TRUE(desktop_.icons.empty());
+  EXPECT_TRUE(desktop_.timer_periods.empty());
+  EXPECT_TRUE(desktop_.errors.empty());
+
+  Orvex::CMemoryPlane32 plane;
+  const Orvex::PlaneSize size =
+      registry_.LoadImage(std::make_shared<Orvex::CFileData>(saved_), plane);
+  EXPECT_EQ(size.width, desktop_.screen->width);
+  EXPECT_EQ(size.height, desktop_.screen->height);
+
+}
+
+TEST_F(OneShotTest, AFirstRunWritesTheDefaultSettings) {
+  RunOneShot(desktop_, registry_, [this] { return Store(); });
+  ConfigStore written = Store();
+  ASSERT_TRUE(written.Load());
+  EXPECT_EQ(written.GetInt(u"Interval(sec)"), 1800);
+  EXPECT_EQ(written.GetString(u"SaveFile"), DefaultWallpaperFile());
+}
+
+TEST_F(OneShotTest, ChangesNothingWhileSuspended) {
+  WriteSettings(true);
+  AddImage();
+  RunOneShot(desktop_, registry_, [this] { return Store(); });
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  EXPECT_TRUE(desktop_.errors.empty());
+  EXPECT_FALSE(Orvex::Exists(saved_));
+}
+
+TEST_F(OneShotTest, AMissingImageFolderIsReportedOnce) {
+  WriteSettings(false);
+  ConfigStore store = Store();
+  ASSERT_TRUE(store.Load());
+  store.SetString(u"ImageDir", temp_ / u"nowhere");
+  ASSERT_TRUE(store.Save());
+  RunOneShot(desktop_, registry_, [this] { return Store(); });
+  ASSERT_EQ(desktop_.errors.size(), 1u);
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+}
+
+}  // namespace
