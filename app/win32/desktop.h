@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "app/wallpaper_cycle.h"
+#include "foundation/error_reporting.h"
+#include "foundation/shared_string.h"
+
+// The Windows desktop as the wallpaper cycle sees it: the system's
+// wallpaper parameter, the display mode, the desktop colour and message
+// boxes. Used as it is by the one-shot start, which has no tray window.
+class Win32Desktop : public IDesktop {
+ public:
+  // owner: the window that owns the error boxes; null for none.
+  explicit Win32Desktop(Orvex::WindowHandle owner = nullptr) : owner_(owner) {}
+
+  // Writes the path to the user profile and tells every window about the
+  // change. Throws Win32Exception when the system refuses.
+  void SetWallpaper(const Orvex::SharedString& path) override;
+  void RemoveWallpaper() override;
+  std::optional<Orvex::PlaneSize> GetScreenSize() override;
+  uint32_t GetDesktopColor() override;
+  void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
+  void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override;
+  void SetChangeTimer(uint32_t period_ms) override;
+
+  // The wallpaper the system reports now (empty when there is none).
+  static Orvex::SharedString CurrentWallpaper();
+
+ private:
+  Orvex::WindowHandle owner_;
+};

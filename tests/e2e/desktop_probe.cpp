@@ -1,0 +1,90 @@
+// Asks the Windows side of a test session what a user would see:
+//   desktop_probe wallpaper         the wallpaper path the system reports
+//   desktop_probe color             the desktop colour as "R G B"
+//   desktop_probe screen            the display mode as "W H"
+//   desktop_probe box CAPTION MS    waits up to MS milliseconds for a message
+//                                   box with that caption, prints its text
+//                                   and presses its OK button
+//   desktop_probe hold              keeps the desktop open until killed
+// Text goes out as UTF-8; the exit status is 0 on success, 1 when the thing
+// asked for is not there, 2 for a bad command line.
+#include <string>
+#include <string_view>
+
+#include "foundation/win32/win32.h"
+
+namespace {
+
+void Print(std::wstring_view text) {
+  std::string bytes(text.size() * 4 + 1, '\0');
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                          static_cast<int>(bytes.size()), nullptr, nullptr);
+  bytes.resize(length > 0 ? length : 0);
+  bytes += '\n';
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+// The message of a message box sits in its static control 0xFFFF.
+std::wstring BoxText(HWND box) {
+  if (HWND label = GetDlgItem(box, 0xFFFF)) return WindowText(label);
+  return {};
+}
+
+int WaitForBox(const wchar_t* caption, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HWND box = FindWindowW(L"#32770", caption);
+    if (box) {
+      // The text may be set a moment after the window appears.
+      Sleep(200);
+      Print(BoxText(box));
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    if (GetTickCount() - start > timeout_ms) return 1;
+    Sleep(100);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const std::wstring_view command = argv[1];
+  if (command == L"wallpaper") {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0)) return 1;
+    Print(path);
+    return 0;
+  }
+  if (command == L"color") {
+    const COLORREF color = GetSysColor(COLOR_BACKGROUND);
+    Print(std::to_wstring(GetRValue(color)) + L" " + std::to_wstring(GetGValue(color)) + L" " +
+          std::to_wstring(GetBValue(color)));
+    return 0;
+  }
+  if (command == L"screen") {
+    DEVMODEW mode = {};
+    mode.dmSize = sizeof mode;
+    if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return 1;
+    Print(std::to_wstring(mode.dmPelsWidth) + L" " + std::to_wstring(mode.dmPelsHeight));
+    return 0;
+  }
+  if (command == L"box" && argc == 4)
+    return WaitForBox(argv[2], std::wcstoul(argv[3], nullptr, 10));
+  if (command == L"hold") {
+    // Any window keeps this process on the desktop, and the desktop open.
+    CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    Sleep(INFINITE);
+  }
+  return 2;
+}

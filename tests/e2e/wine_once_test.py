@@ -1,0 +1,309 @@
+#!/usr/bin/env python3
+"""Pelmora.exe /once on a Wine virtual desktop, checked from the outside.
+
+Three copies of the program, each with its own settings file beside it:
+  ok       a folder with one image: the wallpaper file is written, set and
+           shown on the desktop;
+  missing  an image folder that does not exist: an error box, exit code 0;
+  broken   a settings value that cannot be read: the box that ends the
+           program, exit code 0.
+The session itself (Xvfb, the virtual desktop, the screenshot) is the job
+of wine-desktop; this script runs inside it once more with --inside to
+start the programs and ask the desktop what it shows.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+WIDTH, HEIGHT = 1280, 1024
+# Quadrants of the source image (1600 x 900, 16:9) and their colours.
+SOURCE_W, SOURCE_H = 1600, 900
+COLOURS = {
+    "top_left": (200, 30, 30),
+    "top_right": (30, 180, 60),
+    "bottom_left": (40, 60, 200),
+    "bottom_right": (230, 210, 40),
+}
+# Fitted with a fixed aspect ratio and centred: 1280 x 720 from row 152.
+IMAGE_TOP, IMAGE_BOTTOM = 152, 872
+WINE_DESKTOP_COLOUR = (0x25, 0x6F, 0x95)
+
+MISSING_BOX = "エラー"
+FATAL_BOX = "エラー発生：終了します"
+
+
+def windows_path(path):
+    """The path as Wine's drive Z: shows it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def write_settings(folder, entries):
+    text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
+    with open(os.path.join(folder, "Pelmora.cfg"), "wb") as f:
+        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+
+
+def prepare(scratch, program):
+    shutil.rmtree(scratch, ignore_errors=True)
+    cases = {}
+    for name in ("ok", "missing", "broken"):
+        folder = os.path.join(scratch, name)
+        os.makedirs(folder)
+        shutil.copy(program, os.path.join(folder, "Pelmora.exe"))
+        cases[name] = folder
+
+    ok = cases["ok"]
+    images = os.path.join(ok, "画像")
+    os.makedirs(images)
+    quadrant = f"{SOURCE_W // 2}x{SOURCE_H // 2}"
+    rgb = {k: "rgb(%d,%d,%d)" % v for k, v in COLOURS.items()}
+    subprocess.run(
+        ["convert",
+         "(", "-size", quadrant, "xc:" + rgb["top_left"], "xc:" + rgb["top_right"], "+append", ")",
+         "(", "-size", quadrant, "xc:" + rgb["bottom_left"], "xc:" + rgb["bottom_right"],
+         "+append", ")",
+         "-append", "PNG24:" + os.path.join(images, "横長 ü.png")],
+        check=True)
+    # Letters outside code page 932, one of them outside the basic plane.
+    save_folder = os.path.join(ok, "Tapete ü 😀")
+    os.makedirs(save_folder)
+    save_file = os.path.join(save_folder, "壁紙.bmp")
+    fitted = {
+        "Resize": "true",
+        "ResizeFixedAspectRatio": "true",
+        "ResizeAlignH": "1",
+        "ResizeAlignV": "1",
+        "ResizeBgColor": "1",
+        "ClearType": "false",
+        "Sharp": "false",
+        "Suspend": "false",
+    }
+    write_settings(ok, {"ImageDir": windows_path(images) + "\\",
+                        "SaveFile": windows_path(save_file), **fitted})
+
+    missing_dir = windows_path(os.path.join(cases["missing"], "nowhere")) + "\\"
+    write_settings(cases["missing"], {"ImageDir": missing_dir,
+                                      "SaveFile": windows_path(os.path.join(
+                                          cases["missing"], "never.bmp")), **fitted})
+
+    write_settings(cases["broken"], {"ImageDir": windows_path(images) + "\\",
+                                     "SaveFile": windows_path(os.path.join(
+                                         cases["broken"], "never.bmp")),
+                                     **{**fitted, "Suspend": "maybe"}})
+    return {
+        "cases": cases,
+        "save_file": save_file,
+        "missing_text": f"画像フォルダ '{missing_dir}' が見つかりません",
+        "fatal_text": "コンフィグデータ 'Suspend' (真偽値)の読み込みに失敗しました",
+    }
+
+
+def probe(args, *command, timeout=60):
+    run = subprocess.run([os.environ["WINE"], args.probe, *command], capture_output=True,
+                         timeout=timeout)
+    return run.returncode, run.stdout.decode("utf-8", "replace").strip()
+
+
+def run_with_box(args, folder, caption):
+    """Starts a copy that should show a box, reads the box and closes it."""
+    program = subprocess.Popen([os.environ["WINE"], os.path.join(folder, "Pelmora.exe"), "/once"])
+    try:
+        found, text = probe(args, "box", caption, "60000", timeout=90)
+        code = program.wait(timeout=60)
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
+    return {"found": found == 0, "text": text, "exit": code}
+
+
+def inside(args):
+    """Runs in the session: every Windows program starts on the desktop."""
+    cases = json.loads(args.cases)
+    results = {}
+    results["missing"] = run_with_box(args, cases["missing"], MISSING_BOX)
+    results["broken"] = run_with_box(args, cases["broken"], FATAL_BOX)
+    once = subprocess.run([os.environ["WINE"], os.path.join(cases["ok"], "Pelmora.exe"), "/once"],
+                          timeout=180)
+    results["ok_exit"] = once.returncode
+    results["wallpaper"] = probe(args, "wallpaper")[1]
+    results["colour"] = probe(args, "color")[1]
+    results["screen"] = probe(args, "screen")[1]
+    # The program has ended: something has to keep the desktop open for the
+    # screenshot, which the session takes after this script.
+    subprocess.Popen([os.environ["WINE"], args.probe, "hold"], stdin=subprocess.DEVNULL,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Give the desktop time to load and paint the new wallpaper.
+    time.sleep(3)
+    with open(args.results, "w", encoding="utf-8") as f:
+        json.dump(results, f, ensure_ascii=False)
+    return 0
+
+
+def read_bmp(path):
+    """(width, height, bits, pixel(x, y) -> (r, g, b)) of a BMP file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"BM":
+        raise AssertionError(f"{path} is not a BMP file")
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    if compression != 0 or bits != 24:
+        raise AssertionError(f"expected an uncompressed 24-bit BMP, got {bits} bits, "
+                             f"compression {compression}")
+    stride = (width * 3 + 3) & ~3
+    rows = abs(height)
+
+    def pixel(x, y):
+        row = rows - 1 - y if height > 0 else y
+        b, g, r = data[offset + row * stride + x * 3: offset + row * stride + x * 3 + 3]
+        return (r, g, b)
+
+    return width, height, pixel
+
+
+def read_png(path):
+    size = subprocess.run(["identify", "-format", "%w %h", path], check=True,
+                          capture_output=True, text=True).stdout.split()
+    width, height = int(size[0]), int(size[1])
+    raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
+                         capture_output=True).stdout
+
+    def pixel(x, y):
+        i = (y * width + x) * 3
+        return tuple(raw[i:i + 3])
+
+    return width, height, pixel
+
+
+def close(actual, expected, tolerance):
+    return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def expect(self, ok, what):
+        print(("ok   " if ok else "FAIL ") + what)
+        if not ok:
+            self.failures.append(what)
+
+
+def sample_points():
+    """Points well inside each quadrant of the fitted image, and in the gaps."""
+    middle = (IMAGE_TOP + IMAGE_BOTTOM) // 2
+    image = {
+        "top_left": (WIDTH // 4, (IMAGE_TOP + middle) // 2),
+        "top_right": (WIDTH * 3 // 4, (IMAGE_TOP + middle) // 2),
+        "bottom_left": (WIDTH // 4, (middle + IMAGE_BOTTOM) // 2),
+        "bottom_right": (WIDTH * 3 // 4, (middle + IMAGE_BOTTOM) // 2),
+        # The image's own first and last rows, next to the gaps.
+        "top_left ": (10, IMAGE_TOP),
+        "bottom_right ": (WIDTH - 10, IMAGE_BOTTOM - 1),
+    }
+    gaps = [(WIDTH // 2, 0), (5, IMAGE_TOP - 1), (WIDTH // 2, IMAGE_BOTTOM),
+            (WIDTH - 1, HEIGHT - 1)]
+    return image, gaps
+
+
+def outside(args):
+    out = os.path.abspath(args.out)
+    scratch = os.path.join(out, "once")
+    setup = prepare(scratch, args.program)
+    results_file = os.path.join(scratch, "results.json")
+    screenshot = os.path.join(out, "wine_once.png")
+    if os.path.exists(screenshot):
+        os.remove(screenshot)
+    session = subprocess.run(
+        [args.desktop, "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "400",
+         "--prefix", os.path.join(out, "wineprefix-desktop-win64"), screenshot, "--",
+         sys.executable, os.path.abspath(__file__), "--inside",
+         "--probe", os.path.abspath(args.probe), "--results", results_file,
+         "--cases", json.dumps(setup["cases"])])
+    checks = Checks()
+    checks.expect(session.returncode == 0, f"the session ran (status {session.returncode})")
+    if not os.path.exists(results_file):
+        print("no results from inside the session")
+        return 1
+    with open(results_file, encoding="utf-8") as f:
+        results = json.load(f)
+
+    missing = results["missing"]
+    checks.expect(missing["found"], "missing image folder: an error box appears")
+    checks.expect(missing["text"] == setup["missing_text"],
+                  f"missing image folder: the box says {missing['text']!r}")
+    checks.expect(missing["exit"] == 0, f"missing image folder: exit code {missing['exit']}")
+    broken = results["broken"]
+    checks.expect(broken["found"], "unreadable setting: the closing box appears")
+    checks.expect(broken["text"] == setup["fatal_text"],
+                  f"unreadable setting: the box says {broken['text']!r}")
+    checks.expect(broken["exit"] == 0, f"unreadable setting: exit code {broken['exit']}")
+    checks.expect(not os.path.exists(os.path.join(setup["cases"]["missing"], "never.bmp")),
+                  "missing image folder: nothing written")
+
+    checks.expect(results["ok_exit"] == 0, f"/once: exit code {results['ok_exit']}")
+    checks.expect(results["screen"] == f"{WIDTH} {HEIGHT}",
+                  f"the program sees the virtual desktop's size ({results['screen']})")
+    checks.expect(results["wallpaper"] == windows_path(setup["save_file"]),
+                  f"the system reports the saved file as wallpaper ({results['wallpaper']!r})")
+    colour = tuple(int(c) for c in results["colour"].split())
+    checks.expect(colour == WINE_DESKTOP_COLOUR, f"the desktop colour is {colour}")
+
+    image_points, gap_points = sample_points()
+    if not os.path.exists(setup["save_file"]):
+        checks.expect(False, "the wallpaper file was written")
+    else:
+        width, height, pixel = read_bmp(setup["save_file"])
+        checks.expect((width, height) == (WIDTH, HEIGHT),
+                      f"the wallpaper file is {width} x {height}, bottom-up")
+        if (width, abs(height)) == (WIDTH, HEIGHT):
+            for name, (x, y) in image_points.items():
+                expected = COLOURS[name.strip()]
+                checks.expect(close(pixel(x, y), expected, 2),
+                              f"file at ({x}, {y}): {pixel(x, y)} ~ {name.strip()} {expected}")
+            for x, y in gap_points:
+                checks.expect(pixel(x, y) == colour,
+                              f"file at ({x}, {y}): gap {pixel(x, y)} == desktop {colour}")
+
+    if not os.path.exists(screenshot):
+        checks.expect(False, "a screenshot was taken")
+    else:
+        width, height, pixel = read_png(screenshot)
+        checks.expect((width, height) == (WIDTH, HEIGHT), f"the screenshot is {width} x {height}")
+        for name, (x, y) in image_points.items():
+            expected = COLOURS[name.strip()]
+            checks.expect(close(pixel(x, y), expected, 4),
+                          f"screen at ({x}, {y}): {pixel(x, y)} ~ {name.strip()} {expected}")
+        for x, y in gap_points:
+            checks.expect(close(pixel(x, y), colour, 4),
+                          f"screen at ({x}, {y}): gap {pixel(x, y)} ~ desktop {colour}")
+        print(f"screenshot: {screenshot}")
+
+    if checks.failures:
+        print(f"{len(checks.failures)} check(s) failed")
+        return 1
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program")
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--desktop")
+    parser.add_argument("--out")
+    parser.add_argument("--inside", action="store_true")
+    parser.add_argument("--results")
+    parser.add_argument("--cases")
+    args = parser.parse_args()
+    return inside(args) if args.inside else outside(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
