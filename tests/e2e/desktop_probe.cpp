@@ -5,7 +5,6 @@
 //   desktop_probe box CAPTION MS    waits up to MS milliseconds for a message
 //                                   box with that caption, prints its text
 //                                   and presses its OK button
-//   desktop_probe hold              keeps the desktop open until killed
 // Text goes out as UTF-8; the exit status is 0 on success, 1 when the thing
 // asked for is not there, 2 for a bad command line.
 #include <string>
@@ -81,10 +80,5 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"box" && argc == 4)
     return WaitForBox(argv[2], std::wcstoul(argv[3], nullptr, 10));
-  if (command == L"hold") {
-    // Any window keeps this process on the desktop, and the desktop open.
-    CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    Sleep(INFINITE);
-  }
   return 2;
 }

@@ -19,7 +19,6 @@ import shutil
 import struct
 import subprocess
 import sys
-import time
 
 WIDTH, HEIGHT = 1280, 1024
 # Quadrants of the source image (1600 x 900, 16:9) and their colours.
@@ -135,12 +134,6 @@ def inside(args):
     results["wallpaper"] = probe(args, "wallpaper")[1]
     results["colour"] = probe(args, "color")[1]
     results["screen"] = probe(args, "screen")[1]
-    # The program has ended: something has to keep the desktop open for the
-    # screenshot, which the session takes after this script.
-    subprocess.Popen([os.environ["WINE"], args.probe, "hold"], stdin=subprocess.DEVNULL,
-                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # Give the desktop time to load and paint the new wallpaper.
-    time.sleep(3)
     with open(args.results, "w", encoding="utf-8") as f:
         json.dump(results, f, ensure_ascii=False)
     return 0
@@ -222,7 +215,7 @@ def outside(args):
     if os.path.exists(screenshot):
         os.remove(screenshot)
     session = subprocess.run(
-        [args.desktop, "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "400",
+        [args.desktop, "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "400", "--settle", "3",
          "--prefix", os.path.join(out, "wineprefix-desktop-win64"), screenshot, "--",
          sys.executable, os.path.abspath(__file__), "--inside",
          "--probe", os.path.abspath(args.probe), "--results", results_file,
