@@ -19,6 +19,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 
 WIDTH, HEIGHT = 1280, 1024
 # Quadrants of the source image (1600 x 900, 16:9) and their colours.
@@ -70,7 +71,9 @@ def prepare(scratch, program):
          "-append", "PNG24:" + os.path.join(images, "横長 ü.png")],
         check=True)
     # Letters outside code page 932, one of them outside the basic plane.
-    save_folder = os.path.join(ok, "Tapete ü 😀")
+    # The name is new on every run, so that a wallpaper an earlier run left
+    # in the prefix can neither be reported nor painted as this run's.
+    save_folder = os.path.join(ok, f"Tapete ü 😀 {time.time_ns()}")
     os.makedirs(save_folder)
     save_file = os.path.join(save_folder, "壁紙.bmp")
     fitted = {
