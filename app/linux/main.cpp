@@ -1,0 +1,43 @@
+#include <exception>
+#include <vector>
+
+#include "app/linux/x11_desktop.h"
+#include "app/one_shot.h"
+#include "codecs/loader_registry.h"
+#include "foundation/command_line.h"
+#include "foundation/error_reporting.h"
+
+namespace {
+
+constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
+
+int Run(int argc) {
+  // GetArguments wants the text after the program as a Windows entry point
+  // receives it; that text is non-empty exactly when there are arguments.
+  const StartOptions options = ParseStartOptions(Orvex::GetArguments(argc > 1 ? " " : nullptr));
+  X11Desktop desktop;
+  if (options.once) {
+    RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
+    return 0;
+  }
+  // There is no tray on this desktop yet: until there is, a start without
+  // "/once" changes the wallpaper once as well.
+  RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Orvex::SetProcessArguments(argc, argv);
+  try {
+    return Run(argc);
+  } catch (const DesktopUnavailableException& e) {
+    // Nothing was done: the exit code must not claim otherwise.
+    Orvex::ShowException(nullptr, kFatalCaption, e);
+    return 1;
+  } catch (const std::exception& e) {
+    Orvex::ShowException(nullptr, kFatalCaption, e);
+    return 0;
+  }
+}

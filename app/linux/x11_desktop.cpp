@@ -1,0 +1,362 @@
+#include "app/linux/x11_desktop.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "app/linux/x11_pixel_format.h"
+#include "codecs/bmp_loader.h"
+#include "foundation/encoding.h"
+#include "foundation/error_reporting.h"
+#include "foundation/files.h"
+#include "imaging/plane32.h"
+
+// Last: Xlib defines macros (None, True, Status, ...) that our headers must
+// not see.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using Orvex::SharedString;
+
+namespace {
+
+constexpr char16_t kSetFailed[] = u"壁紙の設定に失敗";
+// Pixels sent to the server per request: large enough to keep the number
+// of requests small, small enough to keep the band buffer modest.
+constexpr size_t kBandBytes = 4 << 20;
+
+SharedString Widen(const char* text) { return Orvex::GetDefaultEncoding().ToWide(text); }
+
+[[noreturn]] void ThrowNoDisplay(const char* name) {
+  const char* shown = XDisplayName(name);
+  if (!shown || !*shown) {
+    throw DesktopUnavailableException(
+        SharedString(u"ディスプレイに接続できません : DISPLAY が設定されていません"));
+  }
+  throw DesktopUnavailableException(u"ディスプレイに接続できません : " + Widen(shown));
+}
+
+class Connection {
+ public:
+  explicit Connection(const std::optional<std::string>& name) {
+    const char* text = name ? name->c_str() : nullptr;
+    display_ = XOpenDisplay(text);
+    if (!display_) ThrowNoDisplay(text);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection() { XCloseDisplay(display_); }
+
+  Display* Get() const { return display_; }
+
+ private:
+  Display* display_;
+};
+
+// Xlib hands protocol errors to one process-wide handler whose default ends
+// the process. While a trap is set, the first error is kept instead and
+// turned into an exception by Check. Only one thread talks to the server.
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* display) : display_(display) {
+    XSync(display_, False);
+    error_ = {};
+    previous_ = XSetErrorHandler(&Record);
+  }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+  ~ErrorTrap() {
+    XSync(display_, False);
+    XSetErrorHandler(previous_);
+  }
+
+  // Waits until the server has handled every request so far; throws when
+  // one of them failed.
+  void Check(const char16_t* what) {
+    XSync(display_, False);
+    if (error_.error_code == 0) return;
+    char text[256] = {};
+    XGetErrorText(display_, error_.error_code, text, sizeof(text) - 1);
+    error_ = {};
+    throw Orvex::RuntimeException(SharedString(what) + u" : " + Widen(text));
+  }
+
+  // Like Check, but for requests whose failure is expected and harmless.
+  bool Clear() {
+    XSync(display_, False);
+    const bool failed = error_.error_code != 0;
+    error_ = {};
+    return !failed;
+  }
+
+ private:
+  static int Record(Display*, XErrorEvent* event) {
+    if (error_.error_code == 0) error_ = *event;
+    return 0;
+  }
+
+  static inline XErrorEvent error_{};
+  Display* display_;
+  XErrorHandler previous_;
+};
+
+// The pixel layout of images for the root window's visual.
+X11PixelFormat RootPixelFormat(Display* display, const XWindowAttributes& root) {
+  const Visual* visual = root.visual;
+  if (!visual || visual->c_class != TrueColor) {
+    throw DesktopUnavailableException(SharedString::Format(
+        u"画面の色形式 (深さ %d) には対応していません : TrueColor ではありません", root.depth));
+  }
+  int count = 0;
+  int bits_per_pixel = 0;
+  if (XPixmapFormatValues* formats = XListPixmapFormats(display, &count)) {
+    for (int i = 0; i < count; ++i) {
+      if (formats[i].depth == root.depth) bits_per_pixel = formats[i].bits_per_pixel;
+    }
+    XFree(formats);
+  }
+  try {
+    return X11PixelFormat(static_cast<uint32_t>(visual->red_mask),
+                          static_cast<uint32_t>(visual->green_mask),
+                          static_cast<uint32_t>(visual->blue_mask), root.depth, bits_per_pixel,
+                          ImageByteOrder(display) == MSBFirst);
+  } catch (const std::exception& e) {
+    throw DesktopUnavailableException(Widen(e.what()));
+  }
+}
+
+XWindowAttributes RootAttributes(Display* display) {
+  XWindowAttributes attributes{};
+  if (!XGetWindowAttributes(display, DefaultRootWindow(display), &attributes)) {
+    throw Orvex::RuntimeException(u"ルートウィンドウの情報を取得できません");
+  }
+  return attributes;
+}
+
+// The pixmap a root property names, if it names one.
+std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const char* name) {
+  const Atom atom = XInternAtom(display, name, True);
+  if (atom == None) return std::nullopt;
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::optional<Pixmap> pixmap;
+  if (XGetWindowProperty(display, root, atom, 0, 1, False, XA_PIXMAP, &type, &format, &items,
+                         &after, &data) == Success &&
+      data && type == XA_PIXMAP && format == 32 && items == 1) {
+    // Format-32 property data arrive as an array of long.
+    unsigned long value = 0;
+    std::memcpy(&value, data, sizeof(value));
+    pixmap = static_cast<Pixmap>(value);
+  }
+  if (data) XFree(data);
+  return pixmap;
+}
+
+// By convention, a program that sets both root properties to one pixmap
+// and keeps it alive past its own exit expects whoever replaces the
+// wallpaper to free it by ending that program's (retained) connection.
+// Anything else is left alone: the pixmap belongs to a running program.
+void FreeRetainedWallpaper(Display* display, Window root, Pixmap keep, ErrorTrap& trap) {
+  const std::optional<Pixmap> published = ReadPixmapProperty(display, root, "_XROOTPMAP_ID");
+  const std::optional<Pixmap> esetroot = ReadPixmapProperty(display, root, "ESETROOT_PMAP_ID");
+  if (!published || !esetroot || *published != *esetroot || *published == None ||
+      *published == keep) {
+    return;
+  }
+  // A pixmap whose owner is gone is gone too, and its identifier may by now
+  // lie in the range of this very connection: killing that would end us.
+  Window geometry_root = None;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  unsigned border = 0;
+  unsigned depth = 0;
+  const Status alive =
+      XGetGeometry(display, *published, &geometry_root, &x, &y, &width, &height, &border, &depth);
+  if (!trap.Clear() || !alive) return;
+  XKillClient(display, *published);
+  trap.Clear();
+}
+
+void PublishPixmap(Display* display, Window root, Pixmap pixmap) {
+  const unsigned long value = pixmap;
+  for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+    XChangeProperty(display, root, XInternAtom(display, name, False), XA_PIXMAP, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+  }
+}
+
+// An image over a band buffer of ours; Xlib must not free the buffer.
+class BandImage {
+ public:
+  BandImage(Display* display, const XWindowAttributes& root, int32_t width, int32_t rows) {
+    image_ =
+        XCreateImage(display, root.visual, static_cast<unsigned>(root.depth), ZPixmap, 0, nullptr,
+                     static_cast<unsigned>(width), static_cast<unsigned>(rows), 32, 0);
+    if (!image_) throw Orvex::RuntimeException(SharedString(kSetFailed) + u" : XCreateImage");
+    buffer_.resize(static_cast<size_t>(image_->bytes_per_line) * static_cast<size_t>(rows));
+    image_->data = buffer_.data();
+  }
+  BandImage(const BandImage&) = delete;
+  BandImage& operator=(const BandImage&) = delete;
+  ~BandImage() {
+    image_->data = nullptr;
+    XDestroyImage(image_);
+  }
+
+  XImage* Get() const { return image_; }
+  uint8_t* Row(int32_t y) const {
+    return reinterpret_cast<uint8_t*>(image_->data) +
+           static_cast<size_t>(image_->bytes_per_line) * y;
+  }
+
+ private:
+  XImage* image_ = nullptr;
+  std::vector<char> buffer_;
+};
+
+// Draws the plane centred on a black pixmap of the screen's size.
+void DrawCentred(Display* display, const XWindowAttributes& root, const X11PixelFormat& format,
+                 const Orvex::CPlane32& plane, Pixmap pixmap, GC gc) {
+  const int32_t screen_w = root.width;
+  const int32_t screen_h = root.height;
+  const int32_t w = plane.GetWidth();
+  const int32_t h = plane.GetHeight();
+  const int32_t dx = (screen_w - w) / 2;
+  const int32_t dy = (screen_h - h) / 2;
+  const int32_t src_x = std::max(0, -dx);
+  const int32_t src_y = std::max(0, -dy);
+  const int32_t dst_x = std::max(0, dx);
+  const int32_t dst_y = std::max(0, dy);
+  const int32_t copy_w = std::min(w - src_x, screen_w - dst_x);
+  const int32_t copy_h = std::min(h - src_y, screen_h - dst_y);
+
+  if (copy_w < screen_w || copy_h < screen_h) {
+    XSetForeground(display, gc, format.Pack(0));
+    XFillRectangle(display, pixmap, gc, 0, 0, static_cast<unsigned>(screen_w),
+                   static_cast<unsigned>(screen_h));
+  }
+  if (copy_w <= 0 || copy_h <= 0) return;
+
+  const size_t row_bytes =
+      static_cast<size_t>(copy_w) * static_cast<size_t>(format.BytesPerPixel());
+  const auto band_rows = static_cast<int32_t>(
+      std::clamp<size_t>(kBandBytes / row_bytes, 1, static_cast<size_t>(copy_h)));
+  BandImage band(display, root, copy_w, band_rows);
+  Orvex::PlaneBitsLock bits(plane);
+  for (int32_t top = 0; top < copy_h; top += band_rows) {
+    const int32_t rows = std::min(band_rows, copy_h - top);
+    for (int32_t y = 0; y < rows; ++y) {
+      format.ConvertRow(bits.Row(src_y + top + y) + 4 * static_cast<size_t>(src_x), copy_w,
+                        band.Row(y));
+    }
+    XPutImage(display, pixmap, gc, band.Get(), 0, 0, dst_x, dst_y + top,
+              static_cast<unsigned>(copy_w), static_cast<unsigned>(rows));
+  }
+}
+
+void ReadBitmap(const SharedString& path, Orvex::CPlane32& plane) {
+  const auto data = std::make_shared<Orvex::CFileData>(path);
+  Orvex::CBmpLoader loader;
+  if (!loader.Open(data)) {
+    throw Orvex::ImageLoadException(SharedString(kSetFailed) + u" : '" + path +
+                                    u"' はビットマップではありません");
+  }
+  plane.SetSize(loader.GetImageSize());
+  loader.Load(plane, 0, 0);
+}
+
+}  // namespace
+
+X11Desktop::X11Desktop(const char* display_name) {
+  if (display_name) display_name_ = display_name;
+  display_ = XOpenDisplay(display_name);
+  if (!display_) ThrowNoDisplay(display_name);
+  try {
+    RootPixelFormat(display_, RootAttributes(display_));
+  } catch (...) {
+    XCloseDisplay(display_);
+    throw;
+  }
+}
+
+X11Desktop::~X11Desktop() { XCloseDisplay(display_); }
+
+void X11Desktop::SetWallpaper(const SharedString& path) {
+  Orvex::CDib32 plane;
+  ReadBitmap(path, plane);
+
+  // Each wallpaper gets a connection of its own that is retained when it
+  // closes: the pixmap then stays after this program ends, and the next
+  // change frees exactly it by ending that connection.
+  Connection connection(display_name_);
+  Display* display = connection.Get();
+  ErrorTrap trap(display);
+  const Window root = DefaultRootWindow(display);
+  const XWindowAttributes attributes = RootAttributes(display);
+  const X11PixelFormat format = RootPixelFormat(display, attributes);
+
+  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(attributes.width),
+                                      static_cast<unsigned>(attributes.height),
+                                      static_cast<unsigned>(attributes.depth));
+  GC gc = XCreateGC(display, pixmap, 0, nullptr);
+  try {
+    trap.Check(kSetFailed);
+    DrawCentred(display, attributes, format, plane, pixmap, gc);
+    trap.Check(kSetFailed);
+  } catch (...) {
+    XFreeGC(display, gc);
+    XFreePixmap(display, pixmap);
+    throw;
+  }
+  XFreeGC(display, gc);
+
+  FreeRetainedWallpaper(display, root, pixmap, trap);
+  PublishPixmap(display, root, pixmap);
+  XSetWindowBackgroundPixmap(display, root, pixmap);
+  XClearWindow(display, root);
+  try {
+    trap.Check(kSetFailed);
+  } catch (...) {
+    XFreePixmap(display, pixmap);
+    throw;
+  }
+  XSetCloseDownMode(display, RetainPermanent);
+  trap.Check(kSetFailed);
+}
+
+void X11Desktop::RemoveWallpaper() {
+  Connection connection(display_name_);
+  Display* display = connection.Get();
+  ErrorTrap trap(display);
+  const Window root = DefaultRootWindow(display);
+  FreeRetainedWallpaper(display, root, None, trap);
+  for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+    const Atom atom = XInternAtom(display, name, True);
+    if (atom != None) XDeleteProperty(display, root, atom);
+  }
+  XSetWindowBackground(display, root, BlackPixel(display, DefaultScreen(display)));
+  XClearWindow(display, root);
+  trap.Check(kSetFailed);
+}
+
+std::optional<Orvex::PlaneSize> X11Desktop::GetScreenSize() {
+  // Asked afresh each time: the size cached at connection time goes stale
+  // when the screen is resized.
+  XWindowAttributes attributes{};
+  if (!XGetWindowAttributes(display_, DefaultRootWindow(display_), &attributes) ||
+      attributes.width <= 0 || attributes.height <= 0) {
+    return std::nullopt;
+  }
+  return Orvex::PlaneSize{attributes.width, attributes.height};
+}
+
+void X11Desktop::ShowError(const SharedString& caption, const SharedString& text) {
+  Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, caption, text);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/wallpaper_cycle.h"
+#include "foundation/exceptions.h"
+
+struct _XDisplay;
+
+// The desktop cannot be used at all: no display to connect to, or a screen
+// whose pixels this program cannot produce.
+class DesktopUnavailableException : public Orvex::RuntimeException {
+ public:
+  using Orvex::RuntimeException::RuntimeException;
+};
+
+// The desktop of an X session without a desktop program of its own: the
+// wallpaper is the root window's background pixmap, published through the
+// root properties that compositors, terminals and docks read.
+class X11Desktop : public IDesktop {
+ public:
+  // display_name: as for XOpenDisplay; null takes $DISPLAY. Connects at
+  // once, so that a missing display or an unusable screen is reported
+  // before any work is done (DesktopUnavailableException).
+  explicit X11Desktop(const char* display_name = nullptr);
+  ~X11Desktop() override;
+
+  // Reads the bitmap file back and makes it the root window's background,
+  // centred on black when its size differs from the screen's. The pixmap
+  // outlives the program, as a wallpaper must; the one it replaces is freed
+  // when this program's convention shows it was left behind the same way.
+  void SetWallpaper(const Orvex::SharedString& path) override;
+  // Back to a black root window without a published pixmap.
+  void RemoveWallpaper() override;
+  std::optional<Orvex::PlaneSize> GetScreenSize() override;
+  // A bare root window has no colour setting of its own; black is what it
+  // shows once the wallpaper is removed.
+  uint32_t GetDesktopColor() override { return 0; }
+  void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
+  // The one-shot start has neither a tray icon nor a timer; the tray window
+  // brings its own.
+  void SetTrayIcon(int, const Orvex::SharedString&) override {}
+  void SetChangeTimer(uint32_t) override {}
+
+ private:
+  std::optional<std::string> display_name_;
+  _XDisplay* display_ = nullptr;
+};

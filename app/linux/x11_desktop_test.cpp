@@ -1,0 +1,212 @@
+#include "app/linux/x11_desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "codecs/bmp_saver.h"
+#include "foundation/test_folder.h"
+#include "imaging/plane32.h"
+
+// After our headers: Xlib's macros must not reach them.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+using Orvex::SharedString;
+using Orvex::Testing::TestFolder;
+
+constexpr uint32_t kRed = 0x0000FF;  // red in the low byte
+constexpr uint32_t kBlue = 0xFF0000;
+
+// A connection of the test's own, to look at the desktop from outside.
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run through x11-desktop)";
+    display_ = XOpenDisplay(nullptr);
+    ASSERT_NE(display_, nullptr);
+    root_ = DefaultRootWindow(display_);
+    width_ = DisplayWidth(display_, DefaultScreen(display_));
+    height_ = DisplayHeight(display_, DefaultScreen(display_));
+    previous_handler_ = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  }
+  void TearDown() override {
+    if (display_) {
+      XSetErrorHandler(previous_handler_);
+      XCloseDisplay(display_);
+    }
+  }
+
+  std::optional<Pixmap> Property(const char* name) {
+    const Atom atom = XInternAtom(display_, name, True);
+    if (atom == None) return std::nullopt;
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<Pixmap> pixmap;
+    if (XGetWindowProperty(display_, root_, atom, 0, 1, False, AnyPropertyType, &type, &format,
+                           &items, &after, &data) == Success &&
+        data && type == XA_PIXMAP && format == 32 && items == 1) {
+      unsigned long value = 0;
+      std::memcpy(&value, data, sizeof(value));
+      pixmap = value;
+    }
+    if (data) XFree(data);
+    return pixmap;
+  }
+
+  // The pixmap both root properties name; fails the test otherwise.
+  Pixmap Published() {
+    const std::optional<Pixmap> published = Property("_XROOTPMAP_ID");
+    const std::optional<Pixmap> esetroot = Property("ESETROOT_PMAP_ID");
+    EXPECT_TRUE(published && esetroot && *published == *esetroot);
+    return published.value_or(None);
+  }
+
+  bool Exists(Pixmap pixmap) {
+    Window root = None;
+    int x = 0;
+    int y = 0;
+    unsigned w = 0;
+    unsigned h = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    const Status ok = XGetGeometry(display_, pixmap, &root, &x, &y, &w, &h, &border, &depth);
+    XSync(display_, False);
+    return ok != 0;
+  }
+
+  // What the screen shows at (x, y), as 0xRRGGBB.
+  uint32_t ScreenPixel(int x, int y) {
+    XImage* image = XGetImage(display_, root_, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return 0xDEADBEEF;
+    const unsigned long pixel = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    XColor color{};
+    color.pixel = pixel;
+    XQueryColor(display_, DefaultColormap(display_, DefaultScreen(display_)), &color);
+    return ((color.red >> 8) << 16) | ((color.green >> 8) << 8) | (color.blue >> 8);
+  }
+
+  // A bitmap of the given size in one colour, with its outermost columns
+  // in another.
+  SharedString SaveBitmap(const char16_t* name, int32_t w, int32_t h, uint32_t inside,
+                          uint32_t edges) {
+    Orvex::CMemoryPlane32 plane;
+    plane.SetSize({w, h});
+    plane.FillAll(inside);
+    plane.Fill(edges, Orvex::PlaneRect{0, 0, 1, h});
+    plane.Fill(edges, Orvex::PlaneRect{w - 1, 0, w, h});
+    const SharedString path = folder_ / name;
+    Orvex::CBmpSaver().Save(path, plane, Orvex::PlaneRect{0, 0, w, h});
+    return path;
+  }
+
+  TestFolder folder_;
+  Display* display_ = nullptr;
+  Window root_ = None;
+  int width_ = 0;
+  int height_ = 0;
+  XErrorHandler previous_handler_ = nullptr;
+};
+
+TEST_F(DesktopTest, TheScreenSizeIsTheRootWindows) {
+  X11Desktop desktop;
+  const std::optional<Orvex::PlaneSize> size = desktop.GetScreenSize();
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, width_);
+  EXPECT_EQ(size->height, height_);
+  EXPECT_EQ(desktop.GetDesktopColor(), 0u);
+}
+
+TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
+  X11Desktop desktop;
+  // Two columns wider than the screen: the blue edge columns fall off.
+  desktop.SetWallpaper(SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue));
+  const int top = (height_ - 4) / 2;
+  EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(0, top - 1), 0u);
+  EXPECT_EQ(ScreenPixel(width_ - 1, top + 4), 0u);
+  EXPECT_TRUE(Exists(Published()));
+}
+
+TEST_F(DesktopTest, EachWallpaperFreesTheLastAndRemovalLeavesNothing) {
+  X11Desktop desktop;
+  desktop.SetWallpaper(SaveBitmap(u"first.bmp", width_, height_, kRed, kRed));
+  const Pixmap first = Published();
+  ASSERT_TRUE(Exists(first));
+  desktop.SetWallpaper(SaveBitmap(u"second.bmp", width_, height_, kBlue, kBlue));
+  const Pixmap second = Published();
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(Exists(second));
+  EXPECT_FALSE(Exists(first));
+  EXPECT_EQ(ScreenPixel(width_ / 2, height_ / 2), 0x0000FFu);
+
+  desktop.RemoveWallpaper();
+  EXPECT_FALSE(Property("_XROOTPMAP_ID"));
+  EXPECT_FALSE(Property("ESETROOT_PMAP_ID"));
+  EXPECT_FALSE(Exists(second));
+  EXPECT_EQ(ScreenPixel(width_ / 2, height_ / 2), 0u);
+  // Removing twice is harmless.
+  desktop.RemoveWallpaper();
+}
+
+TEST_F(DesktopTest, APixmapSomebodyElseStillUsesIsLeftAlone) {
+  // Published under only one of the two names: its owner keeps it.
+  const Pixmap foreign =
+      XCreatePixmap(display_, root_, 8, 8, static_cast<unsigned>(DefaultDepth(display_, 0)));
+  const Atom atom = XInternAtom(display_, "_XROOTPMAP_ID", False);
+  XChangeProperty(display_, root_, atom, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&foreign), 1);
+  const Atom esetroot = XInternAtom(display_, "ESETROOT_PMAP_ID", False);
+  XDeleteProperty(display_, root_, esetroot);
+  XSync(display_, False);
+
+  X11Desktop desktop;
+  desktop.SetWallpaper(SaveBitmap(u"mine.bmp", 16, 16, kRed, kRed));
+  // Our own connection is still alive, so its pixmap must be too.
+  EXPECT_TRUE(Exists(foreign));
+  EXPECT_NE(Published(), foreign);
+  XFreePixmap(display_, foreign);
+}
+
+TEST_F(DesktopTest, FilesThatAreNoBitmapChangeNothing) {
+  X11Desktop desktop;
+  desktop.SetWallpaper(SaveBitmap(u"good.bmp", 16, 16, kRed, kRed));
+  const Pixmap before = Published();
+
+  const SharedString missing = folder_ / u"missing.bmp";
+  try {
+    desktop.SetWallpaper(missing);
+    ADD_FAILURE() << "a missing file was taken";
+  } catch (const Orvex::IOException& e) {
+    EXPECT_NE(std::string(e.what()).find("missing.bmp"), std::string::npos) << e.what();
+  }
+  const SharedString text = folder_ / u"text.bmp";
+  TestFolder::WriteBytes(text, "not a bitmap at all");
+  EXPECT_THROW(desktop.SetWallpaper(text), Orvex::ImageLoadException);
+
+  EXPECT_EQ(Published(), before);
+  EXPECT_TRUE(Exists(before));
+}
+
+TEST(X11DesktopTest, AMissingDisplayIsNamed) {
+  try {
+    X11Desktop desktop(":4711");
+    FAIL() << "connected to display :4711";
+  } catch (const DesktopUnavailableException& e) {
+    EXPECT_NE(std::string(e.what()).find("ディスプレイに接続できません"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(":4711"), std::string::npos);
+  }
+}
+
+}  // namespace
