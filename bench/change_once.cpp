@@ -73,19 +73,28 @@ class Stage {
  public:
   explicit Stage(const char* name) : name_(name) {
     start_ = std::chrono::steady_clock::now();
-    faults_ = Faults();
+    faults_ = Usage().ru_minflt;
+    cpu_ = CpuMs();
   }
   ~Stage() {
     const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start_;
-    std::printf("  %-34s %8.1f ms %8ld faults\n", name_, ms.count(), Faults() - faults_);
+    std::printf("  %-30s %8.1f ms wall %8.1f ms cpu %7ld faults\n", name_, ms.count(),
+                CpuMs() - cpu_, Usage().ru_minflt - faults_);
   }
 
  private:
-  static long Faults() {
+  static rusage Usage() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
+    return usage;
   }
+  // User and system time of all threads.
+  static double CpuMs() {
+    const rusage usage = Usage();
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+  }
+  double cpu_;
   const char* name_;
   std::chrono::steady_clock::time_point start_;
   long faults_;

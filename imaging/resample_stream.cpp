@@ -11,6 +11,7 @@
 #include "imaging/parallel_for.h"
 #include "imaging/plane32.h"
 #include "imaging/processor_count.h"
+#include "imaging/resample_pages.h"
 #include "imaging/resample_tables.h"
 
 namespace Orvex {
@@ -137,6 +138,15 @@ class CBandSchedule {
 // Writes a zero into every page of the rows, which are about to be
 // overwritten anyway, so that the system maps fresh memory here and not in
 // the middle of a pass.
+void PreferLargePages(const SImageView& view) {
+  if (view.width <= 0 || view.height <= 0) return;
+  const uint8_t* first = view.Row(0);
+  const uint8_t* last = view.Row(view.height - 1);
+  uint8_t* low = const_cast<uint8_t*>(first < last ? first : last);
+  const uint8_t* high = (first < last ? last : first) + 4 * static_cast<ptrdiff_t>(view.width);
+  Detail::PreferLargePages(low, static_cast<size_t>(high - low));
+}
+
 void TouchPages(const SImageView& view) {
   constexpr ptrdiff_t kPage = 4096;
   const ptrdiff_t row_bytes = 4 * static_cast<ptrdiff_t>(view.width);
@@ -188,6 +198,8 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
       const PlaneBits bits = mid_plane.LockBits();
       mid = SImageView{bits.bits, bits.step, mid_width, mid_height};
       mid_plane.UnlockBits();
+      PreferLargePages(mid);
+      PreferLargePages(dst);
       first_plan.emplace(vertical_first ? MakePlan(filter, h, dst.height)
                                         : MakePlan(filter, w, dst.width));
       second_plan.emplace(vertical_first ? MakePlan(filter, w, dst.width)
@@ -225,6 +237,9 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
   const auto run_second = [&](int32_t begin, int32_t end) {
     second_kernel(*second_plan, mid, dst, begin, end, keep_alpha);
   };
+
+  // The decoder writes every row of the source, soon.
+  PreferLargePages(src);
 
   // One block per processor: the caller's (the last) fills the source and
   // then helps; the first worker sets up; all take bands as rows become
