@@ -4,15 +4,16 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
-#include "imaging/parallel_for.h"
 #include "imaging/plane32.h"
 #include "imaging/processor_count.h"
 #include "imaging/resample_pages.h"
 #include "imaging/resample_tables.h"
+#include "imaging/worker_thread_controller.h"
 
 namespace Orvex {
 namespace Detail {
@@ -238,29 +239,46 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
     second_kernel(*second_plan, mid, dst, begin, end, keep_alpha);
   };
 
+  // Helpers are borrowed up front: one that were missing later would leave
+  // the others waiting for rows forever.
+  std::vector<std::shared_ptr<WorkerThreadController>> helpers;
+  try {
+    for (int i = 0; i < processors - 1; ++i) helpers.push_back(WorkerThreadController::Acquire());
+  } catch (const std::exception&) {
+  }
+  if (helpers.empty()) {
+    fill([](int32_t) {});
+    ResampleViews(filter, keep_alpha, src, dst, level, false);
+    return;
+  }
+
   // The decoder writes every row of the source, soon.
   PreferLargePages(src);
 
-  // One block per processor: the caller's (the last) fills the source and
-  // then helps; the first worker sets up; all take bands as rows become
-  // ready.
-  ParallelFor(
-      [&](int32_t block, int32_t) {
-        if (block == processors - 1) {
-          try {
-            fill(rows_ready);
-          } catch (...) {
-            if (wait_for_setup()) schedule->Abandon();
-            throw;
-          }
-          rows_ready(first_row + h);
-        } else if (block == 0) {
-          set_up();
-        }
-        if (!wait_for_setup()) return;
-        schedule->Work(run_first, run_second);
-      },
-      0, processors, processors);
+  // The caller fills the source and then helps; the first helper sets up;
+  // all take bands as rows become ready.
+  bool setting_up = false;
+  std::exception_ptr fill_error;
+  try {
+    for (size_t i = 0; i < helpers.size(); ++i) {
+      helpers[i]->Post([&, first = i == 0] {
+        if (first) set_up();
+        if (wait_for_setup()) schedule->Work(run_first, run_second);
+      });
+      if (i == 0) setting_up = true;
+    }
+    fill(rows_ready);
+    rows_ready(first_row + h);
+  } catch (...) {
+    fill_error = std::current_exception();
+  }
+  if (fill_error) {
+    if (setting_up && wait_for_setup()) schedule->Abandon();
+    helpers.clear();  // waits for them
+    std::rethrow_exception(fill_error);
+  }
+  if (wait_for_setup()) schedule->Work(run_first, run_second);
+  helpers.clear();
   if (setup_error) std::rethrow_exception(setup_error);
 }
 
