@@ -239,7 +239,7 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
     second_kernel(*second_plan, mid, dst, begin, end, keep_alpha);
   };
 
-  // Helpers are borrowed up front: one that were missing later would leave
+  // Helpers are borrowed up front: one found missing later would leave
   // the others waiting for rows forever.
   std::vector<std::shared_ptr<WorkerThreadController>> helpers;
   try {
