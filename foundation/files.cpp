@@ -94,30 +94,28 @@ void ReadFileBytes(const SharedString& name, std::vector<uint8_t>& bytes) {
 }
 
 void ReadTextFile(const SharedString& name, std::u16string& text) {
-  CStdFile file(name, u"rb");
-  const uint32_t size = file.GetSize();
+  std::vector<uint8_t> bytes;
+  ReadFileBytes(name, bytes);
+  DecodeText(bytes.data(), bytes.size(), text);
+}
+
+void DecodeText(const uint8_t* bytes, size_t size, std::u16string& text) {
   text.clear();
   if (size == 0) return;
   if (size > 2 && size % 2 == 0) {
-    uint8_t mark[2];
-    file.Read(mark, 2);
-    const bool little_endian = mark[0] == 0xFF && mark[1] == 0xFE;
-    const bool big_endian = mark[0] == 0xFE && mark[1] == 0xFF;
+    const bool little_endian = bytes[0] == 0xFF && bytes[1] == 0xFE;
+    const bool big_endian = bytes[0] == 0xFE && bytes[1] == 0xFF;
     if (little_endian || big_endian) {
-      std::vector<uint8_t> bytes(size - 2);
-      file.Read(bytes.data(), static_cast<int>(bytes.size()));
-      text.resize(bytes.size() / 2);
+      text.resize((size - 2) / 2);
       const int low = little_endian ? 0 : 1;
+      const uint8_t* units = bytes + 2;
       for (size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(bytes[2 * i + low] | bytes[2 * i + 1 - low] << 8);
+        text[i] = static_cast<char16_t>(units[2 * i + low] | units[2 * i + 1 - low] << 8);
       }
       return;
     }
-    file.Seek(0, 0);
   }
-  std::string bytes(size, '\0');
-  file.Read(bytes.data(), static_cast<int>(size));
-  text = GetDefaultEncoding().ToWide(bytes).Str();
+  text = GetDefaultEncoding().ToWide(std::string(reinterpret_cast<const char*>(bytes), size)).Str();
 }
 
 void WriteTextFile(const SharedString& name, const SharedString& text) {

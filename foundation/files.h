@@ -103,6 +103,8 @@ void ReadFileBytes(const SharedString& name, std::vector<uint8_t>& bytes);
 // A text file: UTF-16 with a byte-order mark (either byte order), else text
 // in the system's narrow encoding.
 void ReadTextFile(const SharedString& name, std::u16string& text);
+// The text of a text file's bytes, by the same rules.
+void DecodeText(const uint8_t* bytes, size_t size, std::u16string& text);
 // UTF-16LE with a byte-order mark; the file's folder is created if needed.
 void WriteTextFile(const SharedString& name, const SharedString& text);
 

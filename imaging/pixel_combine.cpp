@@ -179,9 +179,14 @@ void CopyMasked(CPlane32& dest, const CPlane32& source, const CPlane8& mask, int
          });
 }
 
-void BlendMaskedToBlack(CPlane32& dest, const CPlane32& source, const CPlane8& mask, int32_t dx,
-                        int32_t dy, const PlaneRect& source_rect, int32_t threshold,
-                        int32_t softness, const PlaneClip& clip) {
+namespace {
+
+// Fades the source toward one colour where the mask says so: fully at
+// weight 256, not at all at 0, mix(sample, weight) between.
+template <class Mix>
+void BlendMaskedToward(CPlane32& dest, const CPlane32& source, const CPlane8& mask, int32_t dx,
+                       int32_t dy, const PlaneRect& source_rect, int32_t threshold,
+                       int32_t softness, const PlaneClip& clip, uint32_t full, Mix mix) {
   int32_t w[256];
   MaskWeights(threshold, softness, w);
   Masked(dest, source, mask, dx, dy, source_rect, clip,
@@ -190,31 +195,28 @@ void BlendMaskedToBlack(CPlane32& dest, const CPlane32& source, const CPlane8& m
            if (k == 0) {
              std::memcpy(d, s, 4);
            } else if (k == 256) {
-             StorePixel(d, 0);
+             StorePixel(d, full);
            } else {
-             for (int c = 0; c < 3; ++c) d[c] = uint8_t((s[c] * (256 - k)) >> 8);
+             for (int c = 0; c < 3; ++c) d[c] = mix(s[c], k);
              d[3] = 0;
            }
          });
 }
 
+}  // namespace
+
+void BlendMaskedToBlack(CPlane32& dest, const CPlane32& source, const CPlane8& mask, int32_t dx,
+                        int32_t dy, const PlaneRect& source_rect, int32_t threshold,
+                        int32_t softness, const PlaneClip& clip) {
+  BlendMaskedToward(dest, source, mask, dx, dy, source_rect, threshold, softness, clip, 0,
+                    [](int32_t v, int32_t k) { return uint8_t((v * (256 - k)) >> 8); });
+}
+
 void BlendMaskedToWhite(CPlane32& dest, const CPlane32& source, const CPlane8& mask, int32_t dx,
                         int32_t dy, const PlaneRect& source_rect, int32_t threshold,
                         int32_t softness, const PlaneClip& clip) {
-  int32_t w[256];
-  MaskWeights(threshold, softness, w);
-  Masked(dest, source, mask, dx, dy, source_rect, clip,
-         [&](uint8_t* d, const uint8_t* s, uint8_t m) {
-           const int32_t k = w[m];
-           if (k == 0) {
-             std::memcpy(d, s, 4);
-           } else if (k == 256) {
-             StorePixel(d, 0xFFFFFFFF);
-           } else {
-             for (int c = 0; c < 3; ++c) d[c] = uint8_t(s[c] + (((255 - s[c]) * k) >> 8));
-             d[3] = 0;
-           }
-         });
+  BlendMaskedToward(dest, source, mask, dx, dy, source_rect, threshold, softness, clip, 0xFFFFFFFF,
+                    [](int32_t v, int32_t k) { return uint8_t(v + (((255 - v) * k) >> 8)); });
 }
 
 void BlendMasked(CPlane32& dest, const CPlane32& a, const CPlane32& b, const CPlane8& mask,
