@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <utility>
 
 #include "codecs/bmp_saver.h"
 #include "codecs/loader_registry.h"
+#include "codecs/row_streaming_loader.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
@@ -17,6 +19,7 @@
 #include "imaging/pixel_statistics.h"
 #include "imaging/plane32.h"
 #include "imaging/resample.h"
+#include "imaging/resample_stream.h"
 #include "imaging/subpixels.h"
 #include "imaging/uncovered_rects.h"
 
@@ -151,7 +154,26 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
   Orvex::CDib32 image;
   Orvex::CMemoryPlane32 work;
   const auto data = std::make_shared<Orvex::CFileData>(source);
-  const PlaneSize image_size = loaders_.LoadImage(data, image);
+  // The loader is chosen and the size read first; the pixels follow once
+  // it is known where they go, so that a loader that hands out rows as it
+  // decodes them can have them resampled meanwhile.
+  Orvex::ImageLoadContext context;
+  loaders_.SelectLoader(context, data);
+  const PlaneSize image_size = context.loader->GetImageSize();
+  image.SetSize(image_size);
+  bool loaded = false;
+  const Orvex::PlaneFill load = [&](const Orvex::RowsReady& rows_ready) {
+    auto* streaming = dynamic_cast<Orvex::IRowStreamingLoader*>(context.loader.get());
+    if (streaming != nullptr) {
+      streaming->LoadStreaming(image, 0, 0, rows_ready);
+    } else {
+      context.loader->Load(image, 0, 0);
+    }
+    loaded = true;
+  };
+  const auto ensure_loaded = [&] {
+    if (!loaded) load([](int32_t) {});
+  };
   const int32_t w = image_size.width;
   const int32_t h = image_size.height;
   const Orvex::PlaneClip no_clip{};
@@ -169,6 +191,9 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
     const PlaneRect screen_rect{0, 0, sw, sh};
     PlaneRect src{0, 0, w, h};
     PlaneRect dst = screen_rect;
+    // The gap colour is read from the image, so it is taken once the image
+    // is decoded and before its plane is reused.
+    std::function<std::optional<uint32_t>()> gap_color = [] { return std::optional<uint32_t>(); };
     if (store.GetBool(u"ResizeFixedAspectRatio")) {
       Orvex::AutoStretchingLayout layout;
       layout.SetTargetRect(screen_rect);
@@ -183,17 +208,19 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
       src = layout.GetSourceRect();
       dst = layout.GetDestRect();
       gaps = Orvex::GetUncoveredRects(screen_rect, dst);
-      switch (store.GetInt(u"ResizeBgColor")) {
-        case 1:
-          fill = desktop_.GetDesktopColor();
-          break;
-        case 2:
-          fill = Orvex::AverageColor(image, PlaneRect{src.left, src.top, src.left + 2, src.bottom});
-          break;
-        default:
-          fill = AutomaticGapColor(image, src, layout.IsWidthBound(), align_h, align_v);
-          break;
-      }
+      const bool width_bound = layout.IsWidthBound();
+      const int bg_color = store.GetInt(u"ResizeBgColor");
+      gap_color = [&, width_bound, align_h, align_v, bg_color]() -> std::optional<uint32_t> {
+        switch (bg_color) {
+          case 1:
+            return desktop_.GetDesktopColor();
+          case 2:
+            return Orvex::AverageColor(image,
+                                       PlaneRect{src.left, src.top, src.left + 2, src.bottom});
+          default:
+            return AutomaticGapColor(image, src, width_bound, align_h, align_v);
+        }
+      };
     }
     // An image too thin to cover one pixel leaves the whole screen as gap:
     // nothing is resampled, and the planes never get an empty size.
@@ -203,8 +230,11 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
       const auto dh = static_cast<int32_t>(dst.Height());
       if (covers) {
         work.SetSize(PlaneSize{3 * dw, dh});
-        Orvex::ResampleLanczos(work, image, PlaneRect{0, 0, 3 * dw, dh}, src, no_clip);
+        Orvex::ResampleLanczosWhileFilling(work, image, PlaneRect{0, 0, 3 * dw, dh}, src, no_clip,
+                                           load);
       }
+      ensure_loaded();
+      fill = gap_color();
       image.SetSize(PlaneSize{sw, sh});
       if (covers) {
         Orvex::CollapseSubpixels(image, work, dst.left, dst.top, work.GetBounds(), no_clip);
@@ -213,8 +243,10 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
     } else {
       work.SetSize(PlaneSize{sw, sh});
       if (covers) {
-        Orvex::ResampleLanczos(work, image, dst, src, no_clip);
+        Orvex::ResampleLanczosWhileFilling(work, image, dst, src, no_clip, load);
       }
+      ensure_loaded();
+      fill = gap_color();
       result = &work;
     }
     if (fill) {
@@ -222,6 +254,8 @@ void WallpaperCycle::RenderAndSet(const ConfigStore& store, const SharedString& 
         result->Fill(*fill, gap);
       }
     }
+  } else {
+    ensure_loaded();
   }
 
   if (store.GetBool(u"Sharp")) {

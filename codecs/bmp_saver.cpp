@@ -20,6 +20,8 @@ constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kHeadersBytes = 54;
 constexpr uint32_t kGreyTableBytes = 1024;
 constexpr int32_t kPixelsPerMeter = 3780;  // 96 dots per inch
+// Bytes of pixel rows given to the file in one write.
+constexpr uint64_t kWriteChunk = 1 << 20;
 
 void PutU16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -28,6 +30,14 @@ void PutU16(uint8_t* p, uint32_t v) {
 
 void PutU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// B, G, R, A to B, G, R. Each step stores four bytes, the fourth of which
+// the next step overwrites; the last pixel stores three.
+void DropFourthBytes(uint8_t* out, const uint8_t* in, int32_t count) {
+  if (count <= 0) return;
+  for (int32_t x = 0; x + 1 < count; ++x, in += 4, out += 3) std::memcpy(out, in, 4);
+  std::memcpy(out, in, 3);
 }
 
 bool Contains(const PlaneRect& outer, const PlaneRect& inner) {
@@ -46,7 +56,7 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
   const int32_t height = static_cast<int32_t>(rect.Height());
   const int depth = plane.GetBitsPerPixel();
 
-  if (depth != 8 && depth != 24) {
+  if (depth != 8 && depth != 24 && depth != 32) {
     CMemoryPlane converted(24);
     converted.SetSize(PlaneSize{width, height});
     if (!Contains(plane.GetBounds(), rect)) converted.FillAll(0);
@@ -55,9 +65,13 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
     return;
   }
 
-  const uint32_t bytes_per_pixel = depth / 8;
+  // 32-bit planes are written as 24-bit files, their fourth byte dropped
+  // row by row on the way out.
+  const int file_depth = depth == 32 ? 24 : depth;
+  const uint32_t bytes_per_pixel = file_depth / 8;
+  const uint32_t plane_bytes_per_pixel = depth / 8;
   const uint64_t row_bytes = (uint64_t{bytes_per_pixel} * width + 3) / 4 * 4;
-  const uint32_t offset = kHeadersBytes + (depth == 8 ? kGreyTableBytes : 0);
+  const uint32_t offset = kHeadersBytes + (file_depth == 8 ? kGreyTableBytes : 0);
   const uint64_t file_bytes = offset + row_bytes * static_cast<uint64_t>(height);
   if (file_bytes > std::numeric_limits<uint32_t>::max() ||
       row_bytes > static_cast<uint64_t>(std::numeric_limits<int>::max())) {
@@ -77,14 +91,14 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
   PutU32(h + 18, static_cast<uint32_t>(width));
   PutU32(h + 22, static_cast<uint32_t>(height));
   PutU16(h + 26, 1);
-  PutU16(h + 28, static_cast<uint32_t>(depth));
+  PutU16(h + 28, static_cast<uint32_t>(file_depth));
   PutU32(h + 38, kPixelsPerMeter);
   PutU32(h + 42, kPixelsPerMeter);
-  PutU32(h + 46, depth == 8 ? 256 : 0);
+  PutU32(h + 46, file_depth == 8 ? 256 : 0);
   file.Write(headers.data(), kFileHeaderSize);
   file.Write(headers.data() + kFileHeaderSize, kHeadersBytes - kFileHeaderSize);
 
-  if (depth == 8) {
+  if (file_depth == 8) {
     std::array<uint8_t, kGreyTableBytes> table{};
     for (int i = 0; i < 256; ++i) std::memset(&table[i * 4], i, 3);
     try {
@@ -94,20 +108,33 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
     }
   }
 
-  // Rows are assembled in a buffer with their padding so that each takes one
-  // write; pixels outside the plane stay black.
-  std::vector<uint8_t> row(static_cast<size_t>(row_bytes));
+  // Rows are assembled with their padding in a buffer of several rows, so
+  // that the file gets few large writes; pixels outside the plane stay
+  // black. Every row of the buffer keeps the same columns, so what is
+  // black once stays black.
+  const int32_t batch_rows =
+      static_cast<int32_t>(std::clamp<uint64_t>(kWriteChunk / row_bytes, 1, uint64_t(height)));
+  std::vector<uint8_t> batch(static_cast<size_t>(row_bytes) * batch_rows);
   const PlaneRect inside = Intersect(rect, plane.GetBounds());
+  const size_t inside_offset = static_cast<size_t>(inside.left - rect.left) * bytes_per_pixel;
   PlaneBitsLock lock(plane);
+  int32_t filled = 0;
   for (int32_t y = rect.bottom - 1; y >= rect.top; --y) {
+    uint8_t* row = batch.data() + static_cast<size_t>(row_bytes) * filled;
     if (!inside.IsEmpty() && y >= inside.top && y < inside.bottom) {
-      std::memcpy(row.data() + (inside.left - rect.left) * bytes_per_pixel,
-                  lock.Row(y) + inside.left * bytes_per_pixel,
-                  static_cast<size_t>(inside.Width()) * bytes_per_pixel);
+      const uint8_t* in = lock.Row(y) + inside.left * plane_bytes_per_pixel;
+      if (depth == 32) {
+        DropFourthBytes(row + inside_offset, in, static_cast<int32_t>(inside.Width()));
+      } else {
+        std::memcpy(row + inside_offset, in, static_cast<size_t>(inside.Width()) * bytes_per_pixel);
+      }
     } else {
-      std::fill(row.begin(), row.end(), uint8_t{0});
+      std::memset(row, 0, static_cast<size_t>(row_bytes));
     }
-    file.Write(row.data(), static_cast<int>(row.size()));
+    if (++filled == batch_rows || y == rect.top) {
+      file.Write(batch.data(), static_cast<int>(static_cast<size_t>(row_bytes) * filled));
+      filled = 0;
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "imaging/plane.h"
 #include "imaging/plane32.h"
 #include "imaging/plane8.h"
 
@@ -153,6 +154,30 @@ TEST_F(BmpSaverTest, Writes24BitBottomUpRowsWithPadding) {
     expected.push_back(0);
   }
   EXPECT_EQ(file, expected);
+}
+
+// A 32-bit plane gives the file of its own 24-bit copy, over many rows
+// (several writes) and with a rectangle that reaches past the plane.
+TEST_F(BmpSaverTest, ThirtyTwoBitPlanesWriteAsTheirTwentyFourBitCopy) {
+  CMemoryPlane32 plane;
+  plane.SetSize(PlaneSize{1001, 800});
+  {
+    PlaneBitsLock lock(plane);
+    for (int y = 0; y < 800; ++y) {
+      for (int x = 0; x < 4 * 1001; ++x) lock.Row(y)[x] = static_cast<uint8_t>(x * 7 + y * 13);
+    }
+  }
+  CMemoryPlane copy(24);
+  copy.SetSize(plane.GetSize());
+  copy.Copy(plane, 0, 0, plane.GetBounds(), PlaneClip{});
+  for (const PlaneRect& rect : {PlaneRect{0, 0, 1001, 800}, PlaneRect{-3, 5, 1004, 803}}) {
+    const SharedString wide = folder_.PathOf("wide.bmp");
+    const SharedString narrow = folder_.PathOf("narrow.bmp");
+    CBmpSaver().Save(wide, plane, rect);
+    CBmpSaver().Save(narrow, copy, rect);
+    EXPECT_EQ(Testing::ReadAll(std::filesystem::path(wide.Str())),
+              Testing::ReadAll(std::filesystem::path(narrow.Str())));
+  }
 }
 
 TEST_F(BmpSaverTest, Writes8BitPlanesWithAGreyRamp) {

@@ -7,7 +7,9 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
+#include <functional>
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
@@ -75,13 +77,15 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
-enum class Outcome { kDone, kLibraryError, kNoRowBuffer, kUnsupportedComponents };
+enum class Outcome { kDone, kLibraryError, kNoRowBuffer };
 
+// Where the decoded rows go: the image's top-left pixel and the signed step
+// between rows, with room for the whole image. rows_ready, when set, hears
+// how many rows are finished.
 struct DecodeTarget {
   uint8_t* bits;
   ptrdiff_t step;
-  int32_t width;
-  int32_t height;
+  const std::function<void(int32_t)>* rows_ready;
   Outcome outcome;
 };
 
@@ -97,43 +101,79 @@ bool Guarded(ErrorManager& errors, void (*work)(jpeg_decompress_struct*, Arg*),
 
 void ReadHeader(jpeg_decompress_struct* cinfo, void*) { jpeg_read_header(cinfo, TRUE); }
 
-void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
+// Colour files decode straight into the plane's B, G, R, X layout, which
+// saves a conversion pass over the image; the library's colour conversion
+// is the same one it does for R, G, B output. A progressive file is read
+// whole here, so that its errors still count as refusing it.
+void Start(jpeg_decompress_struct* cinfo, void*) {
+  if (cinfo->jpeg_color_space == JCS_YCbCr || cinfo->jpeg_color_space == JCS_RGB) {
+    cinfo->out_color_space = JCS_EXT_BGRX;
+  }
   jpeg_start_decompress(cinfo);
+}
+
+// Rows between two reports: often enough for a reader to follow closely,
+// rarely enough to cost nothing.
+constexpr int32_t kReportRows = 16;
+// Rows asked for in one read; the library hands out at most one row group.
+constexpr int kReadRows = 16;
+
+void ClearFourthBytes(uint8_t* row, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    uint32_t pixel;
+    std::memcpy(&pixel, row + 4 * static_cast<ptrdiff_t>(x), 4);
+    pixel &= 0x00FFFFFFu;
+    std::memcpy(row + 4 * static_cast<ptrdiff_t>(x), &pixel, 4);
+  }
+}
+
+void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
   const int components = cinfo->output_components;
-  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                               cinfo->output_width * components, 1);
-  if (row == nullptr) {
-    jpeg_abort_decompress(cinfo);
-    target->outcome = Outcome::kNoRowBuffer;
-    return;
+  const auto width = static_cast<int32_t>(cinfo->output_width);
+  const bool direct = cinfo->out_color_space == JCS_EXT_BGRX;
+  JSAMPARRAY buffer = nullptr;
+  if (!direct) {
+    buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                         cinfo->output_width * components, kReadRows);
+    if (buffer == nullptr) {
+      target->outcome = Outcome::kNoRowBuffer;
+      return;
+    }
   }
-  if (components != 1 && components != 3) {
-    jpeg_abort_decompress(cinfo);
-    target->outcome = Outcome::kUnsupportedComponents;
-    return;
-  }
-  const int32_t width = std::min(target->width, static_cast<int32_t>(cinfo->output_width));
-  uint8_t* out = target->bits;
+  int32_t reported = 0;
   while (cinfo->output_scanline < cinfo->output_height) {
-    const int32_t y = static_cast<int32_t>(cinfo->output_scanline);
-    jpeg_read_scanlines(cinfo, row, 1);
-    if (y >= target->height) continue;
-    const JSAMPLE* in = row[0];
-    uint8_t* px = out;
-    if (components == 3) {
-      for (int32_t x = 0; x < width; ++x, in += 3, px += 4) {
-        px[0] = in[2];
-        px[1] = in[1];
-        px[2] = in[0];
-        px[3] = 0;
-      }
-    } else {
-      for (int32_t x = 0; x < width; ++x, ++in, px += 4) {
-        px[0] = px[1] = px[2] = *in;
-        px[3] = 0;
+    const auto y = static_cast<int32_t>(cinfo->output_scanline);
+    const int wanted = static_cast<int>(std::min<JDIMENSION>(kReadRows, cinfo->output_height - y));
+    JSAMPROW rows[kReadRows];
+    for (int k = 0; k < wanted; ++k) {
+      rows[k] = direct ? target->bits + target->step * (y + k) : buffer[k];
+    }
+    const auto got = static_cast<int32_t>(jpeg_read_scanlines(cinfo, rows, wanted));
+    for (int32_t k = 0; k < got; ++k) {
+      uint8_t* px = target->bits + target->step * (y + k);
+      const JSAMPLE* in = rows[k];
+      if (direct) {
+        ClearFourthBytes(px, width);
+      } else if (components == 3) {
+        for (int32_t x = 0; x < width; ++x, in += 3, px += 4) {
+          px[0] = in[2];
+          px[1] = in[1];
+          px[2] = in[0];
+          px[3] = 0;
+        }
+      } else {
+        for (int32_t x = 0; x < width; ++x, ++in, px += 4) {
+          px[0] = px[1] = px[2] = *in;
+          px[3] = 0;
+        }
       }
     }
-    out += target->step;
+    const int32_t done = y + got;
+    if (target->rows_ready && *target->rows_ready &&
+        (done - reported >= kReportRows || done == static_cast<int32_t>(cinfo->output_height))) {
+      (*target->rows_ready)(done);
+      reported = done;
+    }
   }
   jpeg_finish_decompress(cinfo);
   target->outcome = Outcome::kDone;
@@ -161,46 +201,46 @@ CJpgLoader::CJpgLoader() : decompressor_(std::make_unique<Decompressor>()) {
 
 CJpgLoader::~CJpgLoader() { jpeg_destroy_decompress(&decompressor_->cinfo); }
 
+bool CJpgLoader::Begin() {
+  Decompressor& d = *decompressor_;
+  started_ = false;
+  jpeg_abort_decompress(&d.cinfo);
+  if (d.cinfo.src == nullptr) {
+    d.cinfo.src = static_cast<jpeg_source_mgr*>((*d.cinfo.mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(&d.cinfo), JPOOL_PERMANENT, sizeof(MemorySource)));
+    if (d.cinfo.src == nullptr) return false;
+  }
+  auto* src = reinterpret_cast<MemorySource*>(d.cinfo.src);
+  src->pub.init_source = InitSource;
+  src->pub.fill_input_buffer = FillInputBuffer;
+  src->pub.skip_input_data = SkipInputData;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = TermSource;
+  src->pub.next_input_byte = nullptr;
+  src->pub.bytes_in_buffer = 0;
+  src->source = source_.get();
+
+  if (!Guarded<void>(d.errors, ReadHeader, &d.cinfo, nullptr) ||
+      !Guarded<void>(d.errors, Start, &d.cinfo, nullptr)) {
+    jpeg_abort_decompress(&d.cinfo);
+    return false;
+  }
+  // CMYK and YCCK files come out with four components: not ours.
+  if (d.cinfo.out_color_space != JCS_EXT_BGRX && d.cinfo.output_components != 1 &&
+      d.cinfo.output_components != 3) {
+    jpeg_abort_decompress(&d.cinfo);
+    return false;
+  }
+  started_ = true;
+  return true;
+}
+
 bool CJpgLoader::Open(const std::shared_ptr<CFileData>& source) {
   Decompressor& d = *decompressor_;
   if (!d.created || !source) return false;
   try {
     source_ = source;
-    jpeg_abort_decompress(&d.cinfo);
-    if (d.cinfo.src == nullptr) {
-      d.cinfo.src = static_cast<jpeg_source_mgr*>((*d.cinfo.mem->alloc_small)(
-          reinterpret_cast<j_common_ptr>(&d.cinfo), JPOOL_PERMANENT, sizeof(MemorySource)));
-      if (d.cinfo.src == nullptr) return false;
-    }
-    auto* src = reinterpret_cast<MemorySource*>(d.cinfo.src);
-    src->pub.init_source = InitSource;
-    src->pub.fill_input_buffer = FillInputBuffer;
-    src->pub.skip_input_data = SkipInputData;
-    src->pub.resync_to_restart = jpeg_resync_to_restart;
-    src->pub.term_source = TermSource;
-    src->pub.next_input_byte = nullptr;
-    src->pub.bytes_in_buffer = 0;
-    src->source = source.get();
-
-    if (!Guarded<void>(d.errors, ReadHeader, &d.cinfo, nullptr)) return false;
-
-    image_.reset();
-    auto image = std::make_unique<CMemoryPlane>(32);
-    const PlaneSize size = GetImageSize();
-    image->SetSize(size);
-    DecodeTarget target{};
-    {
-      PlaneBitsLock lock(*image);
-      target =
-          DecodeTarget{lock.Row(0), lock.Step(), size.width, size.height, Outcome::kLibraryError};
-      if (!Guarded(d.errors, Decode, &d.cinfo, &target)) target.outcome = Outcome::kLibraryError;
-    }
-    if (target.outcome != Outcome::kDone) {
-      jpeg_abort_decompress(&d.cinfo);
-      throw ImageLoadException(kLoadFailed);
-    }
-    image_ = std::move(image);
-    return true;
+    return Begin();
   } catch (const std::exception&) {
     return false;
   }
@@ -212,14 +252,54 @@ PlaneSize CJpgLoader::GetImageSize() {
                    static_cast<int32_t>(cinfo.image_height)};
 }
 
-void CJpgLoader::Load(CPlane& plane, int32_t x, int32_t y) {
-  if (!image_) throw ImageLoadException(kLoadFailed);
+void CJpgLoader::Load(CPlane& plane, int32_t x, int32_t y) { LoadStreaming(plane, x, y, {}); }
+
+void CJpgLoader::DecodeInto(uint8_t* bits, ptrdiff_t step,
+                            const std::function<void(int32_t)>& rows_ready) {
+  Decompressor& d = *decompressor_;
+  // The decompressor is used up by a decode; a second Load reads the file
+  // again.
+  if (!started_ && !Begin()) throw ImageLoadException(kLoadFailed);
+  started_ = false;
+  DecodeTarget target{bits, step, &rows_ready, Outcome::kLibraryError};
+  bool finished = false;
   try {
-    plane.Copy(*image_, x, y, PlaneRect{0, 0, image_->GetWidth(), image_->GetHeight()},
-               PlaneClip{});
+    finished = Guarded(d.errors, Decode, &d.cinfo, &target);
+  } catch (...) {
+    jpeg_abort_decompress(&d.cinfo);
+    throw ImageLoadException(kLoadFailed);
+  }
+  if (!finished || target.outcome != Outcome::kDone) {
+    jpeg_abort_decompress(&d.cinfo);
+    throw ImageLoadException(kLoadFailed);
+  }
+}
+
+void CJpgLoader::LoadStreaming(CPlane& plane, int32_t x, int32_t y,
+                               const std::function<void(int32_t)>& rows_ready) {
+  if (!source_ || !decompressor_->created) throw ImageLoadException(kLoadFailed);
+  const PlaneSize size = GetImageSize();
+  // Decoded in place when the image lies wholly on a 32-bit plane;
+  // otherwise through a plane of its own and the plane's Copy.
+  if (plane.GetBitsPerPixel() == 32 && x >= 0 && y >= 0 &&
+      int64_t{x} + size.width <= plane.GetWidth() &&
+      int64_t{y} + size.height <= plane.GetHeight()) {
+    const PlaneBitsLock lock(plane);
+    DecodeInto(lock.Row(y) + 4 * static_cast<ptrdiff_t>(x), lock.Step(), rows_ready);
+    return;
+  }
+  try {
+    CMemoryPlane image(32);
+    image.SetSize(size);
+    {
+      const PlaneBitsLock lock(image);
+      DecodeInto(lock.Row(0), lock.Step(), {});
+    }
+    plane.Copy(image, x, y, PlaneRect{0, 0, size.width, size.height}, PlaneClip{});
   } catch (const std::exception&) {
     throw ImageLoadException(kLoadFailed);
   }
+  if (rows_ready) rows_ready(size.height);
 }
 
 }  // namespace Orvex

@@ -1,17 +1,20 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "codecs/image_loader.h"
+#include "codecs/row_streaming_loader.h"
 
 namespace Orvex {
 
-class CMemoryPlane;
-
-// JPEG files through libjpeg, decoded from memory during Open into a 32-bit
-// heap plane (B, G, R, 0). Greyscale and colour files only: CMYK and YCCK
-// files are left to the loaders after this one.
-class CJpgLoader : public IImageLoader {
+// JPEG files through libjpeg, from memory, as 32-bit pixels (B, G, R, 0).
+// Greyscale and colour files only: CMYK and YCCK files are left to the
+// loaders after this one. Open reads the headers and readies the decoder
+// (a progressive file is read whole there); Load decodes the rows straight
+// into the plane.
+class CJpgLoader : public IImageLoader, public IRowStreamingLoader {
  public:
   CJpgLoader();
   ~CJpgLoader() override;
@@ -22,13 +25,23 @@ class CJpgLoader : public IImageLoader {
   bool HasAlpha() override { return false; }
   SharedString GetFormatName() override { return u"JPEG"; }
   SharedString GetFilter() override { return u"*.jpg;*.jpeg;*.jpe"; }
+  void LoadStreaming(CPlane& plane, int32_t x, int32_t y,
+                     const std::function<void(int32_t rows)>& rows_ready) override;
 
  private:
   struct Decompressor;  // keeps the libjpeg headers out of this one
 
+  // Reads the headers and starts the decompressor; false when the file is
+  // not one this loader takes.
+  bool Begin();
+  // Decodes the whole image to bits (the top-left pixel) with rows `step`
+  // bytes apart; ImageLoadException on failure.
+  void DecodeInto(uint8_t* bits, ptrdiff_t step, const std::function<void(int32_t)>& rows_ready);
+
   std::unique_ptr<Decompressor> decompressor_;
-  std::unique_ptr<CMemoryPlane> image_;
   std::shared_ptr<CFileData> source_;
+  // Begin has run and no decode has used the decompressor since.
+  bool started_ = false;
 };
 
 }  // namespace Orvex

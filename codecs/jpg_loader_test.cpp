@@ -2,11 +2,21 @@
 
 #include <gtest/gtest.h>
 
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <random>
+#include <vector>
 
 #include "codecs/test_images.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "imaging/plane.h"
 #include "imaging/plane32.h"
 
 namespace Orvex {
@@ -25,6 +35,51 @@ Bytes Gradient(int width, int height, int components) {
     }
   }
   return samples;
+}
+
+// A photograph's worth of detail: smooth random shading plus grain.
+Bytes PhotoLike(int width, int height, int components, uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::uniform_real_distribution<double> phase(0, 6.28);
+  double p[8];
+  for (double& v : p) v = phase(engine);
+  Bytes samples;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < components; ++c) {
+        const double v = 128 + 60 * std::sin(x * 0.05 + p[c]) * std::cos(y * 0.07 + p[c + 3]) +
+                         30 * std::sin((x + y) * 0.21 + p[6]) + int(engine() % 21) - 10;
+        samples.push_back(static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)));
+      }
+    }
+  }
+  return samples;
+}
+
+// What libjpeg makes of a valid file with its default settings, as B, G,
+// R, 0 pixels: the result the loader has to reproduce exactly.
+std::vector<uint32_t> LibraryDecode(const Bytes& file) {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  jpeg_start_decompress(&cinfo);
+  const int components = cinfo.output_components;
+  std::vector<uint8_t> row(cinfo.output_width * components);
+  std::vector<uint32_t> pixels;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&cinfo, rows, 1);
+    for (size_t x = 0; x < cinfo.output_width; ++x) {
+      const uint8_t* s = &row[x * components];
+      pixels.push_back(components == 3 ? (s[0] << 16 | s[1] << 8 | s[2]) : s[0] * 0x010101u);
+    }
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return pixels;
 }
 
 class JpgLoaderTest : public testing::Test {
@@ -55,6 +110,63 @@ TEST_F(JpgLoaderTest, DecodesColourIntoBgrWithAZeroFourthByte) {
     }
   }
   EXPECT_EQ(PixelAt(plane, 9, 5), 0u);
+}
+
+// The loader decodes colour files straight into B, G, R, X and reports its
+// progress row by row; neither may change a single byte of what the
+// library gives for R, G, B output.
+TEST_F(JpgLoaderTest, DecodesExactlyWhatTheLibraryGives) {
+  const int w = 131, h = 77;
+  for (int components : {3, 1}) {
+    for (bool progressive : {false, true}) {
+      const Bytes file =
+          Testing::EncodeJpeg(w, h, components, PhotoLike(w, h, components, 5), 85, progressive);
+      const std::vector<uint32_t> expected = LibraryDecode(file);
+      CJpgLoader loader;
+      ASSERT_TRUE(loader.Open(folder_.Load("p.jpg", file)));
+      CMemoryPlane32 plane;
+      plane.SetSize(PlaneSize{w, h});
+      plane.FillAll(0xFFFFFFFF);
+      std::vector<int32_t> reports;
+      loader.LoadStreaming(plane, 0, 0, [&](int32_t rows) {
+        // What is reported is already there.
+        if (rows > 0) {
+          EXPECT_EQ(PixelAt(plane, w - 1, rows - 1), expected[rows * w - 1]);
+        }
+        reports.push_back(rows);
+      });
+      ASSERT_FALSE(reports.empty());
+      EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+      EXPECT_EQ(reports.back(), h);
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          ASSERT_EQ(PixelAt(plane, x, y), expected[y * w + x])
+              << components << " " << progressive << " at " << x << "," << y;
+        }
+      }
+
+      // A second Load decodes again; a plane of another depth, or one the
+      // image does not fit on, goes through a conversion.
+      CMemoryPlane32 offset;
+      offset.SetSize(PlaneSize{w + 5, h + 3});
+      offset.FillAll(0x123456);
+      loader.Load(offset, 4, 2);
+      CMemoryPlane grey(8);
+      grey.SetSize(PlaneSize{w, h});
+      loader.Load(grey, 0, 0);
+      for (int y = 0; y < h; y += 7) {
+        for (int x = 0; x < w; x += 5) {
+          ASSERT_EQ(PixelAt(offset, x + 4, y + 2), expected[y * w + x]);
+        }
+      }
+      EXPECT_EQ(PixelAt(offset, 3, 2), 0x563412u);  // the fill, red in its low byte
+      EXPECT_EQ(PixelAt(offset, 4, 1), 0x563412u);
+      if (components == 1) {
+        PlaneBitsLock bits(grey);
+        EXPECT_EQ(bits.Row(40)[60], expected[40 * w + 60] & 0xFF);
+      }
+    }
+  }
 }
 
 TEST_F(JpgLoaderTest, GreyFillsAllThreeChannels) {

@@ -1,0 +1,26 @@
+#include "imaging/resample_pages.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace Orvex::Detail {
+
+void PreferLargePages(void* begin, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  // Only whole large pages inside the range: the advice applies to the
+  // mapping, which may hold other allocations around the plane.
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(begin);
+  const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
+  if (end > first) {
+    (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  }
+#else
+  (void)begin;
+  (void)bytes;
+#endif
+}
+
+}  // namespace Orvex::Detail

@@ -1,0 +1,149 @@
+#include "imaging/resample_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+#include <thread>
+
+#include "imaging/plane32.h"
+#include "imaging/resample.h"
+
+namespace Orvex {
+namespace {
+
+// Smooth shading with a little grain, like a photograph, in B, G, R, A.
+void PaintPhotoLike(CPlane32& plane, uint32_t seed) {
+  std::mt19937 engine(seed);
+  const PlaneBitsLock bits(plane);
+  for (int32_t y = 0; y < plane.GetHeight(); ++y) {
+    uint8_t* p = bits.Row(y);
+    for (int32_t x = 0; x < plane.GetWidth(); ++x, p += 4) {
+      for (int c = 0; c < 4; ++c) {
+        const double v = 128 + 90 * std::sin(x * 0.043 + c) * std::cos(y * 0.061 - c) +
+                         static_cast<int>(engine() % 17) - 8;
+        p[c] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+      }
+    }
+  }
+}
+
+void CopyRows(CPlane32& to, const CPlane32& from, int32_t begin, int32_t end) {
+  const PlaneBitsLock t(to);
+  const PlaneBitsLock f(from);
+  for (int32_t y = begin; y < end; ++y) {
+    std::memcpy(t.Row(y), f.Row(y), 4 * static_cast<size_t>(from.GetWidth()));
+  }
+}
+
+bool SamePixels(const CPlane32& a, const CPlane32& b) {
+  if (a.GetSize() != b.GetSize()) return false;
+  const PlaneBitsLock x(a);
+  const PlaneBitsLock y(b);
+  for (int32_t r = 0; r < a.GetHeight(); ++r) {
+    if (std::memcmp(x.Row(r), y.Row(r), 4 * static_cast<size_t>(a.GetWidth())) != 0) return false;
+  }
+  return true;
+}
+
+struct Case {
+  PlaneSize source;
+  PlaneRect source_rect;
+  PlaneSize dest;
+  PlaneRect dest_rect;
+};
+
+class ResampleWhileFillingTest : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { SetResampleThreads(GetParam()); }
+  void TearDown() override { SetResampleThreads(true); }
+};
+
+// Whatever order the rows arrive in and whoever computes which band, the
+// bytes are those of decoding first and resampling afterwards: both pass
+// orders, reduction and enlargement, odd sizes, a source rectangle that
+// starts below the top and a destination cut by its plane.
+TEST_P(ResampleWhileFillingTest, GivesTheBytesOfFillingFirst) {
+  const Case cases[] = {
+      {{641, 359}, {0, 0, 641, 359}, {384, 216}, {0, 0, 384, 216}},    // horizontal first
+      {{641, 427}, {0, 0, 641, 427}, {384, 216}, {0, 0, 384, 216}},    // vertical first
+      {{97, 61}, {0, 0, 97, 61}, {301, 187}, {0, 0, 301, 187}},        // enlarging
+      {{333, 251}, {7, 40, 320, 230}, {200, 150}, {-20, 9, 180, 141}}  // offsets and clipping
+  };
+  for (const Case& c : cases) {
+    CMemoryPlane32 picture;
+    picture.SetSize(c.source);
+    PaintPhotoLike(picture, static_cast<uint32_t>(c.source.width));
+    CMemoryPlane32 expected;
+    expected.SetSize(c.dest);
+    expected.FillAll(0x0000FF);
+    ResampleLanczos(expected, picture, c.dest_rect, c.source_rect, PlaneClip{});
+
+    for (int32_t chunk : {1, 13, 1000}) {
+      CMemoryPlane32 source;
+      source.SetSize(c.source);
+      source.FillAll(0xFFFFFF);
+      CMemoryPlane32 dest;
+      dest.SetSize(c.dest);
+      dest.FillAll(0x0000FF);
+      int32_t reported = 0;
+      ResampleLanczosWhileFilling(dest, source, c.dest_rect, c.source_rect, PlaneClip{},
+                                  [&](const RowsReady& rows_ready) {
+                                    for (int32_t y = 0; y < c.source.height; y += chunk) {
+                                      const int32_t end = std::min(c.source.height, y + chunk);
+                                      CopyRows(source, picture, y, end);
+                                      // A slow decoder lets the workers catch up.
+                                      if (chunk == 13) std::this_thread::yield();
+                                      rows_ready(end);
+                                      reported = end;
+                                    }
+                                  });
+      EXPECT_EQ(reported, c.source.height);
+      EXPECT_TRUE(SamePixels(dest, expected))
+          << c.source.width << "x" << c.source.height << " chunk " << chunk;
+    }
+
+    // A fill that says nothing until it is done works the same.
+    CMemoryPlane32 source;
+    source.SetSize(c.source);
+    CMemoryPlane32 dest;
+    dest.SetSize(c.dest);
+    dest.FillAll(0x0000FF);
+    ResampleLanczosWhileFilling(
+        dest, source, c.dest_rect, c.source_rect, PlaneClip{},
+        [&](const RowsReady&) { CopyRows(source, picture, 0, c.source.height); });
+    EXPECT_TRUE(SamePixels(dest, expected));
+  }
+}
+
+// A decoder that fails halfway ends the call with its exception instead of
+// leaving the workers waiting for rows that never come.
+TEST_P(ResampleWhileFillingTest, AFailingFillStopsEverything) {
+  CMemoryPlane32 source;
+  source.SetSize(PlaneSize{300, 200});
+  source.FillAll(0);
+  CMemoryPlane32 dest;
+  dest.SetSize(PlaneSize{120, 80});
+  for (int32_t fail_at : {0, 37}) {
+    EXPECT_THROW(ResampleLanczosWhileFilling(dest, source, PlaneRect{0, 0, 120, 80},
+                                             PlaneRect{0, 0, 300, 200}, PlaneClip{},
+                                             [&](const RowsReady& rows_ready) {
+                                               if (fail_at > 0) rows_ready(fail_at);
+                                               throw std::runtime_error("bad data");
+                                             }),
+                 std::runtime_error);
+  }
+  // Nothing to draw: the fill still runs, so the source is complete.
+  bool filled = false;
+  ResampleLanczosWhileFilling(dest, source, PlaneRect{500, 0, 600, 80}, PlaneRect{0, 0, 300, 200},
+                              PlaneClip{}, [&](const RowsReady&) { filled = true; });
+  EXPECT_TRUE(filled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ResampleWhileFillingTest, testing::Bool());
+
+}  // namespace
+}  // namespace Orvex

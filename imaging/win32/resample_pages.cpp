@@ -1,0 +1,9 @@
+#include "imaging/resample_pages.h"
+
+namespace Orvex::Detail {
+
+// Large pages on Windows need a privilege that ordinary users lack, and
+// only for memory allocated as such from the start.
+void PreferLargePages(void*, size_t) {}
+
+}  // namespace Orvex::Detail
