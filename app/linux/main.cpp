@@ -12,16 +12,13 @@ namespace {
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
 int Run(int argc) {
-  // GetArguments wants the text after the program as a Windows entry point
-  // receives it; that text is non-empty exactly when there are arguments.
-  const StartOptions options = ParseStartOptions(Orvex::GetArguments(argc > 1 ? " " : nullptr));
-  X11Desktop desktop;
-  if (options.once) {
-    RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
-    return 0;
-  }
   // There is no tray on this desktop yet: until there is, a start without
-  // "/once" changes the wallpaper once as well.
+  // "/once" changes the wallpaper once as well. GetArguments wants the text
+  // after the program as a Windows entry point receives it; that text is
+  // non-empty exactly when there are arguments.
+  [[maybe_unused]] const StartOptions options =
+      ParseStartOptions(Orvex::GetArguments(argc > 1 ? " " : nullptr));
+  X11Desktop desktop;
   RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
   return 0;
 }
