@@ -1,11 +1,13 @@
 #include "foundation/files.h"
 
 #include <memory>
+#include <new>
 
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
 #include "foundation/file_system_primitives.h"
+#include "foundation/large_pages.h"
 #include "foundation/replace_file.h"
 
 namespace Orvex {
@@ -165,6 +167,28 @@ void WriteTextFile(const SharedString& name, const SharedString& text) {
   file.Flush();
 }
 
-CFileData::CFileData(const SharedString& name) : name_(name) { ReadFileBytes(name, bytes_); }
+CFileData::CFileData(const SharedString& name) : name_(name) {
+  CStdFile file(name, u"rb");
+  const uint32_t size = file.GetSize();
+  if (size == 0) return;
+  // A photograph of many megabytes goes where the system can back it with
+  // large pages: reading it then costs a few page faults, not thousands.
+  const bool large = size >= Detail::kLargePageBytes;
+  void* memory = large ? ::operator new (size, std::align_val_t{Detail::kLargePageBytes})
+                       : ::operator new(size);
+  data_ = std::unique_ptr<uint8_t[], Detail::FileBufferRelease>(static_cast<uint8_t*>(memory),
+                                                                Detail::FileBufferRelease{large});
+  if (large) Detail::PreferLargePages(memory, size);
+  file.Read(data_.get(), static_cast<int>(size));
+  size_ = size;
+}
+
+void Detail::FileBufferRelease::operator()(uint8_t* bytes) const {
+  if (large_page_aligned) {
+    ::operator delete (bytes, std::align_val_t{Detail::kLargePageBytes});
+  } else {
+    ::operator delete(bytes);
+  }
+}
 
 }  // namespace Orvex

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,14 @@ void WriteTextFile(const SharedString& name, const SharedString& text);
 
 // A file's name and all its bytes, read when it is made. Shared by the
 // image loaders that decode from it.
+namespace Detail {
+// Frees a file buffer the way it was allocated.
+struct FileBufferRelease {
+  bool large_page_aligned = false;
+  void operator()(uint8_t* bytes) const;
+};
+}  // namespace Detail
+
 class CFileData {
  public:
   explicit CFileData(const SharedString& name);
@@ -117,13 +126,14 @@ class CFileData {
   CFileData& operator=(const CFileData&) = delete;
 
   const SharedString& GetName() const { return name_; }
-  const uint8_t* GetData() const { return bytes_.data(); }
-  uint32_t GetSize() const { return static_cast<uint32_t>(bytes_.size()); }
-  const std::vector<uint8_t>& GetBytes() const { return bytes_; }
+  // Null for an empty file.
+  const uint8_t* GetData() const { return data_.get(); }
+  uint32_t GetSize() const { return size_; }
 
  private:
   SharedString name_;
-  std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[], Detail::FileBufferRelease> data_;
+  uint32_t size_ = 0;
 };
 
 namespace Detail {

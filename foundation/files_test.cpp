@@ -208,6 +208,16 @@ TEST(FilesTest, ReadsWholeFiles) {
   ASSERT_EQ(data->GetSize(), 5u);
   EXPECT_EQ(data->GetData()[2], 0xFF);
   EXPECT_EQ(CFileData(empty).GetSize(), 0u);
+
+  // A photograph-sized file takes the large-page path; every byte, the
+  // last ones included, must arrive.
+  const SharedString large = folder / u"large.bin";
+  std::string pattern(5 * 1024 * 1024 + 7, '\0');
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 31 + (i >> 12));
+  TestFolder::WriteBytes(large, pattern);
+  const CFileData big(large);
+  ASSERT_EQ(big.GetSize(), pattern.size());
+  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(big.GetData()), big.GetSize()), pattern);
 }
 
 TEST(FilesTest, TextFilesByByteOrderMark) {

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
+#include "foundation/large_pages.h"
 #include "imaging/plane32.h"
 #include "imaging/processor_count.h"
-#include "imaging/resample_pages.h"
 #include "imaging/resample_tables.h"
 #include "imaging/worker_thread_controller.h"
 

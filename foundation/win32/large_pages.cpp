@@ -1,4 +1,4 @@
-#include "imaging/resample_pages.h"
+#include "foundation/large_pages.h"
 
 namespace Orvex::Detail {
 

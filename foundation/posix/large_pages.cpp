@@ -1,4 +1,4 @@
-#include "imaging/resample_pages.h"
+#include "foundation/large_pages.h"
 
 #include <sys/mman.h>
 
@@ -10,7 +10,7 @@ void PreferLargePages(void* begin, size_t bytes) {
 #ifdef MADV_HUGEPAGE
   // Only whole large pages inside the range: the advice applies to the
   // mapping, which may hold other allocations around the plane.
-  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  constexpr uintptr_t kLargePage = kLargePageBytes;
   const auto start = reinterpret_cast<uintptr_t>(begin);
   const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
   const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
