@@ -18,6 +18,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "app/linux/x11_root_property.h"
+
 using Orvex::SharedString;
 
 namespace {
@@ -133,28 +135,6 @@ XWindowAttributes RootAttributes(Display* display) {
     throw Orvex::RuntimeException(u"ルートウィンドウの情報を取得できません");
   }
   return attributes;
-}
-
-// The pixmap a root property names, if it names one.
-std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const char* name) {
-  const Atom atom = XInternAtom(display, name, True);
-  if (atom == None) return std::nullopt;
-  Atom type = None;
-  int format = 0;
-  unsigned long items = 0;
-  unsigned long after = 0;
-  unsigned char* data = nullptr;
-  std::optional<Pixmap> pixmap;
-  if (XGetWindowProperty(display, root, atom, 0, 1, False, XA_PIXMAP, &type, &format, &items,
-                         &after, &data) == Success &&
-      data && type == XA_PIXMAP && format == 32 && items == 1) {
-    // Format-32 property data arrive as an array of long.
-    unsigned long value = 0;
-    std::memcpy(&value, data, sizeof(value));
-    pixmap = static_cast<Pixmap>(value);
-  }
-  if (data) XFree(data);
-  return pixmap;
 }
 
 // By convention, a program that sets both root properties to one pixmap

@@ -16,6 +16,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "app/linux/x11_root_property.h"
+
 namespace {
 
 using Orvex::SharedString;
@@ -44,23 +46,7 @@ class DesktopTest : public ::testing::Test {
   }
 
   std::optional<Pixmap> Property(const char* name) {
-    const Atom atom = XInternAtom(display_, name, True);
-    if (atom == None) return std::nullopt;
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    std::optional<Pixmap> pixmap;
-    if (XGetWindowProperty(display_, root_, atom, 0, 1, False, AnyPropertyType, &type, &format,
-                           &items, &after, &data) == Success &&
-        data && type == XA_PIXMAP && format == 32 && items == 1) {
-      unsigned long value = 0;
-      std::memcpy(&value, data, sizeof(value));
-      pixmap = value;
-    }
-    if (data) XFree(data);
-    return pixmap;
+    return ReadPixmapProperty(display_, root_, name);
   }
 
   // The pixmap both root properties name; fails the test otherwise.

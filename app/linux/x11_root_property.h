@@ -1,0 +1,10 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <optional>
+
+// The pixmap a root-window property names, when it holds exactly one
+// (type PIXMAP, format 32); nothing otherwise, also when the property's
+// name was never interned on the server.
+std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const char* name);
