@@ -4,12 +4,13 @@
 #include <optional>
 #include <vector>
 
-#include "app/wallpaper_cycle.h"
+#include "app/desktop.h"
+#include "app/tray_host.h"
 
 namespace Orvex::Testing {
 
-// A desktop that records what the cycle asks of it.
-class FakeDesktop : public IDesktop {
+// A desktop and tray host that record what the cycle asks of them.
+class FakeDesktop : public IDesktop, public ITrayHost {
  public:
   void SetWallpaper(const Orvex::SharedString& path) override { wallpapers.push_back(path); }
   void RemoveWallpaper() override { ++removals; }

@@ -46,8 +46,11 @@ uint32_t MeanColor(uint32_t a, uint32_t b) {
 }  // namespace
 
 WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
-                               StoreFactory store_factory)
-    : desktop_(desktop), loaders_(loaders), store_factory_(std::move(store_factory)) {
+                               StoreFactory store_factory, ITrayHost* tray)
+    : desktop_(desktop),
+      tray_(tray),
+      loaders_(loaders),
+      store_factory_(std::move(store_factory)) {
   if (!store_factory_) {
     store_factory_ = [] { return ConfigStore(); };
   }
@@ -57,9 +60,9 @@ WallpaperCycle::~WallpaperCycle() { observer_.Stop(); }
 
 void WallpaperCycle::Start(const ConfigStore& store) {
   suspended_ = store.GetBool(u"Suspend");
-  desktop_.SetTrayIcon(suspended_ ? kSuspendedIconId : kRunningIconId, TrayTooltip(suspended_));
+  ShowSuspendState();
   interval_seconds_ = store.GetInt(u"Interval(sec)");
-  desktop_.SetChangeTimer(TimerPeriod(interval_seconds_));
+  if (tray_ != nullptr) tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
   if (!store.GetBool(u"WaitFirst")) {
     ChangeWallpaper(store);
   }
@@ -79,8 +82,14 @@ bool WallpaperCycle::UpdateSuspendState(const ConfigStore& store) {
     return false;
   }
   suspended_ = suspend;
-  desktop_.SetTrayIcon(suspended_ ? kSuspendedIconId : kRunningIconId, TrayTooltip(suspended_));
+  ShowSuspendState();
   return true;
+}
+
+void WallpaperCycle::ShowSuspendState() {
+  if (tray_ != nullptr) {
+    tray_->SetTrayIcon(suspended_ ? kSuspendedIconId : kRunningIconId, TrayTooltip(suspended_));
+  }
 }
 
 void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
@@ -89,7 +98,7 @@ void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
     return;
   }
   interval_seconds_ = interval;
-  desktop_.SetChangeTimer(TimerPeriod(interval_seconds_));
+  if (tray_ != nullptr) tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
 }
 
 SharedString WallpaperCycle::ImageFolder(const ConfigStore& store) {

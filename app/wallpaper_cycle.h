@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/config_store.h"
+#include "app/desktop.h"
+#include "app/tray_host.h"
 #include "foundation/dir_observer.h"
 #include "foundation/shared_string.h"
 #include "imaging/plane_geometry.h"
@@ -15,33 +17,6 @@ class CPlane32;
 class LoaderRegistry;
 }  // namespace Orvex
 
-// What the wallpaper cycle needs from the desktop and from the tray window
-// that runs it. Each platform's tray window implements it.
-class IDesktop {
- public:
-  IDesktop() = default;
-  IDesktop(const IDesktop&) = delete;
-  IDesktop& operator=(const IDesktop&) = delete;
-  virtual ~IDesktop() = default;
-
-  // Both throw the library's OS error when the system refuses.
-  virtual void SetWallpaper(const Orvex::SharedString& path) = 0;
-  virtual void RemoveWallpaper() = 0;
-  // The current display mode's size; nothing when it cannot be read.
-  virtual std::optional<Orvex::PlaneSize> GetScreenSize() = 0;
-  // The system colour of the desktop background, red in the low byte.
-  virtual uint32_t GetDesktopColor() = 0;
-  // An error box with an OK button, owned by the tray window.
-  virtual void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) = 0;
-  virtual void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) = 0;
-  // Re-arms the change timer with the given period.
-  virtual void SetChangeTimer(uint32_t period_ms) = 0;
-};
-
-inline constexpr int kRunningIconId = 101;
-inline constexpr int kSuspendedIconId = 102;
-inline constexpr int kChangeTimerId = 100;
-
 // Picks the next image of the image folder, fits it to the screen, saves it
 // as a bitmap and makes that the wallpaper. Everything runs on the tray
 // window's thread, one synchronous change at a time.
@@ -50,9 +25,10 @@ class WallpaperCycle {
   using StoreFactory = std::function<ConfigStore()>;
 
   // store_factory makes the empty store each ChangeNow loads; by default the
-  // one beside the executable.
+  // one beside the executable. tray: the resident program's icon and timer;
+  // null for the one-shot start, which has neither.
   WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
-                 StoreFactory store_factory = {});
+                 StoreFactory store_factory = {}, ITrayHost* tray = nullptr);
   WallpaperCycle(const WallpaperCycle&) = delete;
   WallpaperCycle& operator=(const WallpaperCycle&) = delete;
   ~WallpaperCycle();
@@ -86,7 +62,10 @@ class WallpaperCycle {
   void RefreshImageList(const Orvex::SharedString& folder);
   void RenderAndSet(const ConfigStore& store, const Orvex::SharedString& source);
 
+  void ShowSuspendState();
+
   IDesktop& desktop_;
+  ITrayHost* tray_;
   const Orvex::LoaderRegistry& loaders_;
   StoreFactory store_factory_;
 

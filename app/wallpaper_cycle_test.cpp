@@ -269,9 +269,9 @@ TEST_F(WallpaperCycleTest, StretchAndOwnSize) {
 }
 
 TEST_F(WallpaperCycleTest, SuspensionAndIntervalAreAppliedOnlyWhenChanged) {
-  WallpaperCycle cycle(desktop_, registry_, [this] {
-    return ConfigStore(temp_ / u"settings.ini", u"pelmora-cycle-test");
-  });
+  WallpaperCycle cycle(
+      desktop_, registry_,
+      [this] { return ConfigStore(temp_ / u"settings.ini", u"pelmora-cycle-test"); }, &desktop_);
   store_.SetInt(u"Interval(sec)", 60);
   store_.SetBool(u"WaitFirst", true);
   cycle.Start(store_);

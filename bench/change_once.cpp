@@ -57,8 +57,6 @@ class BenchDesktop : public IDesktop {
   void ShowError(const SharedString& caption, const SharedString& text) override {
     std::fprintf(stderr, "%s: %s\n", Orvex::ToUtf8(caption).c_str(), Orvex::ToUtf8(text).c_str());
   }
-  void SetTrayIcon(int, const SharedString&) override {}
-  void SetChangeTimer(uint32_t) override {}
 
   SharedString wallpaper;
 };

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/wallpaper_cycle.h"
+#include "app/desktop.h"
 #include "foundation/exceptions.h"
 
 struct _XDisplay;
@@ -39,10 +39,6 @@ class X11Desktop : public IDesktop {
   // shows once the wallpaper is removed.
   uint32_t GetDesktopColor() override { return 0; }
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
-  // The one-shot start has neither a tray icon nor a timer; the tray window
-  // brings its own.
-  void SetTrayIcon(int, const Orvex::SharedString&) override {}
-  void SetChangeTimer(uint32_t) override {}
 
  private:
   std::optional<std::string> display_name_;

@@ -45,12 +45,6 @@ void Win32Desktop::ShowError(const SharedString& caption, const SharedString& te
   Orvex::ShowMessage(owner_, Orvex::kMbIconHand, caption, text);
 }
 
-// Without a tray window (the one-shot start) there is no icon to show and no
-// timer to arm; the tray window implements these itself.
-void Win32Desktop::SetTrayIcon(int, const SharedString&) {}
-
-void Win32Desktop::SetChangeTimer(uint32_t) {}
-
 SharedString Win32Desktop::CurrentWallpaper() {
   wchar_t path[MAX_PATH + 1] = {};
   if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0)) {

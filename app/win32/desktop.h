@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/wallpaper_cycle.h"
+#include "app/desktop.h"
 #include "foundation/error_reporting.h"
 #include "foundation/shared_string.h"
 
@@ -22,8 +22,6 @@ class Win32Desktop : public IDesktop {
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
   uint32_t GetDesktopColor() override;
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
-  void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override;
-  void SetChangeTimer(uint32_t period_ms) override;
 
   // The wallpaper the system reports now (empty when there is none).
   static Orvex::SharedString CurrentWallpaper();
