@@ -76,8 +76,6 @@ void RunRowBlocks(int32_t count, bool threads, const std::function<void(int32_t,
   }
 }
 
-namespace {
-
 STapPlan MakePlan(ResampleFilter filter, int32_t source_length, int32_t dest_length) {
   if (filter == ResampleFilter::kLanczos) {
     return STapPlan(SLanczosData(source_length, dest_length));
@@ -85,9 +83,10 @@ STapPlan MakePlan(ResampleFilter filter, int32_t source_length, int32_t dest_len
   return STapPlan(SPixelAverationData(source_length, dest_length));
 }
 
+namespace {
+
 void RunPass(bool horizontal, const STapPlan& plan, const SImageView& src, const SImageView& dst,
-             bool keep_alpha, SimdLevel level, bool threads) {
-  const SPassKernels& kernels = PassKernelsFor(level);
+             bool keep_alpha, const SPassKernels& kernels, bool threads) {
   const PassKernel kernel = horizontal ? kernels.horizontal : kernels.vertical;
   RunRowBlocks(dst.height, threads,
                [&](int32_t begin, int32_t end) { kernel(plan, src, dst, begin, end, keep_alpha); });
@@ -97,6 +96,11 @@ void RunPass(bool horizontal, const STapPlan& plan, const SImageView& src, const
 
 void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src,
                    const SImageView& dst, SimdLevel level, bool threads) {
+  ResampleViews(filter, keep_alpha, src, dst, PassKernelsFor(level), threads);
+}
+
+void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src,
+                   const SImageView& dst, const SPassKernels& kernels, bool threads) {
   const int32_t w = src.width;
   const int32_t h = src.height;
   const int32_t width = dst.width;
@@ -114,11 +118,11 @@ void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src
   const SImageView mid{mid_bits.Row(0), mid_bits.Step(), mid_width, mid_height};
 
   if (vertical_first) {
-    RunPass(false, MakePlan(filter, h, height), src, mid, keep_alpha, level, threads);
-    RunPass(true, MakePlan(filter, w, width), mid, dst, keep_alpha, level, threads);
+    RunPass(false, MakePlan(filter, h, height), src, mid, keep_alpha, kernels, threads);
+    RunPass(true, MakePlan(filter, w, width), mid, dst, keep_alpha, kernels, threads);
   } else {
-    RunPass(true, MakePlan(filter, w, width), src, mid, keep_alpha, level, threads);
-    RunPass(false, MakePlan(filter, h, height), mid, dst, keep_alpha, level, threads);
+    RunPass(true, MakePlan(filter, w, width), src, mid, keep_alpha, kernels, threads);
+    RunPass(false, MakePlan(filter, h, height), mid, dst, keep_alpha, kernels, threads);
   }
 }
 

@@ -58,11 +58,17 @@ bool VerticalPassFirst(int32_t source_width, int32_t source_height, int32_t dest
 // (ParallelFor) when `threads` holds, otherwise once on the calling thread.
 void RunRowBlocks(int32_t count, bool threads, const std::function<void(int32_t, int32_t)>& rows);
 
+// The taps of one pass of the filter along an axis.
+STapPlan MakePlan(ResampleFilter filter, int32_t source_length, int32_t dest_length);
+
 // Resamples all of `src` into all of `dst` in two separable passes through
 // a heap plane. The first pass only reads `src` and the second only writes
 // `dst`, so the two may share pixels.
 void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src,
                    const SImageView& dst, SimdLevel level, bool threads);
+// The same with the given kernels instead of those of a level.
+void ResampleViews(ResampleFilter filter, bool keep_alpha, const SImageView& src,
+                   const SImageView& dst, const SPassKernels& kernels, bool threads);
 
 }  // namespace Detail
 }  // namespace Orvex

@@ -25,13 +25,6 @@ namespace {
 constexpr int32_t kFirstPassBand = 16;
 constexpr int32_t kSecondPassBand = 8;
 
-STapPlan MakePlan(ResampleFilter filter, int32_t source_length, int32_t dest_length) {
-  if (filter == ResampleFilter::kLanczos) {
-    return STapPlan(SLanczosData(source_length, dest_length));
-  }
-  return STapPlan(SPixelAverationData(source_length, dest_length));
-}
-
 struct SBand {
   int32_t begin;
   int32_t end;
@@ -161,7 +154,7 @@ void TouchPages(const SImageView& view) {
 }  // namespace
 
 void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SImageView& src,
-                               const SImageView& dst, SimdLevel level, bool threads,
+                               const SImageView& dst, const SPassKernels& kernels, bool threads,
                                int32_t first_row, const PlaneFill& fill) {
   const int processors = threads ? ProcessorCount() : 1;
   const int32_t w = src.width;
@@ -169,7 +162,7 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
   if (processors <= 1 || w <= 0 || h <= 0 || dst.width <= 0 || dst.height <= 0) {
     // Nobody to overlap with: fill, then resample as usual.
     fill([](int32_t) {});
-    ResampleViews(filter, keep_alpha, src, dst, level, threads);
+    ResampleViews(filter, keep_alpha, src, dst, kernels, threads);
     return;
   }
 
@@ -177,7 +170,6 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
   const int32_t mid_width = vertical_first ? w : dst.width;
   const int32_t mid_height = vertical_first ? dst.height : h;
   CMemoryPlane32 mid_plane;
-  const SPassKernels& kernels = PassKernelsFor(level);
   const PassKernel first_kernel = vertical_first ? kernels.vertical : kernels.horizontal;
   const PassKernel second_kernel = vertical_first ? kernels.horizontal : kernels.vertical;
 
@@ -248,7 +240,7 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
   }
   if (helpers.empty()) {
     fill([](int32_t) {});
-    ResampleViews(filter, keep_alpha, src, dst, level, false);
+    ResampleViews(filter, keep_alpha, src, dst, kernels, false);
     return;
   }
 
@@ -300,7 +292,8 @@ void ResampleLanczosWhileFilling(CPlane32& dest, CPlane32& source, const PlaneRe
   const Detail::SImageView dst{dest_bits.Row(d.top) + 4 * static_cast<ptrdiff_t>(d.left),
                                dest_bits.Step(), d.right - d.left, d.bottom - d.top};
   Detail::ResampleViewsWhileFilling(Detail::ResampleFilter::kLanczos, false, src, dst,
-                                    ActiveSimdLevel(), ResampleThreadsEnabled(), s.top, fill);
+                                    Detail::PassKernelsFor(ActiveSimdLevel()),
+                                    ResampleThreadsEnabled(), s.top, fill);
 }
 
 }  // namespace Orvex

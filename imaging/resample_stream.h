@@ -36,7 +36,7 @@ namespace Detail {
 // counts `fill` reports are those of the plane, whose row `first_row` is
 // the first row of `src`.
 void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SImageView& src,
-                               const SImageView& dst, SimdLevel level, bool threads,
+                               const SImageView& dst, const SPassKernels& kernels, bool threads,
                                int32_t first_row, const PlaneFill& fill);
 
 }  // namespace Detail
