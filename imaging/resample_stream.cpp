@@ -83,7 +83,10 @@ class CBandSchedule {
     ready_.notify_all();
   }
 
-  // Works bands until none is left to take (or the fill failed).
+  // Works bands until none is left to take, the fill failed or a band
+  // failed. A band that throws leaves rows unwritten that later bands
+  // would wait for, so it ends the schedule for every thread; its
+  // exception, the first if several threw, is kept for Error.
   template <class First, class Second>
   void Work(const First& run_first, const Second& run_second) {
     std::unique_lock lock(mutex_);
@@ -92,7 +95,7 @@ class CBandSchedule {
       if (next_first_ < first_.size() && first_[next_first_].needs <= source_ready_) {
         const size_t band = next_first_++;
         lock.unlock();
-        run_first(first_[band].begin, first_[band].end);
+        if (!Run(run_first, first_[band])) return;
         lock.lock();
         first_done_[band] = 1;
         bool advanced = false;
@@ -106,7 +109,7 @@ class CBandSchedule {
       if (next_second_ < second_.size() && second_[next_second_].needs <= mid_ready_) {
         const size_t band = next_second_++;
         lock.unlock();
-        run_second(second_[band].begin, second_[band].end);
+        if (!Run(run_second, second_[band])) return;
         lock.lock();
         continue;
       }
@@ -115,7 +118,30 @@ class CBandSchedule {
     }
   }
 
+  // The exception of the first band that failed, if any.
+  std::exception_ptr Error() {
+    std::lock_guard lock(mutex_);
+    return error_;
+  }
+
  private:
+  // Runs one band with the lock released; false when it threw.
+  template <class Pass>
+  bool Run(const Pass& pass, const SBand& band) {
+    try {
+      pass(band.begin, band.end);
+      return true;
+    } catch (...) {
+      {
+        std::lock_guard lock(mutex_);
+        if (!error_) error_ = std::current_exception();
+        abandoned_ = true;
+      }
+      ready_.notify_all();
+      return false;
+    }
+  }
+
   std::mutex mutex_;
   std::condition_variable ready_;
   const std::vector<SBand> first_;
@@ -127,6 +153,7 @@ class CBandSchedule {
   int32_t source_ready_ = 0;
   int32_t mid_ready_ = 0;
   bool abandoned_ = false;
+  std::exception_ptr error_;
 };
 
 // Writes a zero into every page of the rows, which are about to be
@@ -272,6 +299,9 @@ void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SIm
   if (wait_for_setup()) schedule->Work(run_first, run_second);
   helpers.clear();
   if (setup_error) std::rethrow_exception(setup_error);
+  if (const std::exception_ptr band_error = schedule->Error()) {
+    std::rethrow_exception(band_error);
+  }
 }
 
 }  // namespace Detail

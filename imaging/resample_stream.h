@@ -25,7 +25,8 @@ using PlaneFill = std::function<void(const RowsReady& rows_ready)>;
 // of taking turns. The result is byte for byte that of running `fill` and
 // then ResampleLanczos. `source` must have its final size before the call
 // and must not be `dest`. An exception from `fill` stops the resampling
-// and reaches the caller; `dest` is then only partly written.
+// and reaches the caller; so does one from the resampling, once `fill` has
+// returned. `dest` is then only partly written.
 void ResampleLanczosWhileFilling(CPlane32& dest, CPlane32& source, const PlaneRect& dest_rect,
                                  const PlaneRect& source_rect, const PlaneClip& clip,
                                  const PlaneFill& fill);
@@ -34,7 +35,8 @@ namespace Detail {
 
 // ResampleViews on a source whose rows arrive during `fill`; the row
 // counts `fill` reports are those of the plane, whose row `first_row` is
-// the first row of `src`.
+// the first row of `src`. A pass kernel that throws ends the call with its
+// exception once `fill` has returned and every helper has stopped.
 void ResampleViewsWhileFilling(ResampleFilter filter, bool keep_alpha, const SImageView& src,
                                const SImageView& dst, const SPassKernels& kernels, bool threads,
                                int32_t first_row, const PlaneFill& fill);

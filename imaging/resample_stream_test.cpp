@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
+#include <new>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -141,6 +147,58 @@ TEST_P(ResampleWhileFillingTest, AFailingFillStopsEverything) {
   ResampleLanczosWhileFilling(dest, source, PlaneRect{500, 0, 600, 80}, PlaneRect{0, 0, 300, 200},
                               PlaneClip{}, [&](const RowsReady&) { filled = true; });
   EXPECT_TRUE(filled);
+}
+
+// Bands left to compute before the next one throws, as a fault translated
+// into an exception or a failed allocation would.
+std::atomic<int> g_bands_before_failure{0};
+
+template <Detail::PassKernel kPass>
+void FailingPass(const Detail::STapPlan& plan, const Detail::SImageView& src,
+                 const Detail::SImageView& dst, int32_t begin, int32_t end, bool keep_alpha) {
+  if (g_bands_before_failure.fetch_sub(1) == 0) throw std::bad_alloc();
+  kPass(plan, src, dst, begin, end, keep_alpha);
+}
+
+// A band that fails, in the first pass or the second, on a helper or on
+// the caller, ends the call with its exception: nobody waits for the rows
+// it left unwritten, and the workers are free for the next resample. Run
+// with a deadline, so that a hang fails the test instead of the whole run.
+TEST(ResampleWhileFillingFaultTest, AFailingBandEndsTheCall) {
+  const Detail::SPassKernels failing{FailingPass<Detail::HorizontalPassPortable>,
+                                     FailingPass<Detail::VerticalPassPortable>};
+  CMemoryPlane32 source;
+  source.SetSize(PlaneSize{641, 427});
+  PaintPhotoLike(source, 5);
+  CMemoryPlane32 dest;
+  dest.SetSize(PlaneSize{384, 216});
+  const PlaneBitsLock source_bits(source);
+  const PlaneBitsLock dest_bits(dest);
+  const Detail::SImageView src{source_bits.Row(0), source_bits.Step(), 641, 427};
+  const Detail::SImageView dst{dest_bits.Row(0), dest_bits.Step(), 384, 216};
+  // The first pass has 14 bands here, the second 27; the last call has
+  // none fail.
+  for (int fail_at : {0, 6, 13, 20, 40, 1000}) {
+    g_bands_before_failure = fail_at;
+    auto call = std::async(std::launch::async, [&] {
+      Detail::ResampleViewsWhileFilling(Detail::ResampleFilter::kLanczos, false, src, dst, failing,
+                                        true, 0, [](const RowsReady& rows_ready) {
+                                          for (int32_t rows = 10; rows < 427; rows += 10) {
+                                            rows_ready(rows);
+                                            std::this_thread::yield();
+                                          }
+                                        });
+    });
+    if (call.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+      std::fprintf(stderr, "a failing band at %d left the resampler waiting\n", fail_at);
+      std::_Exit(1);
+    }
+    if (fail_at < 1000) {
+      EXPECT_THROW(call.get(), std::bad_alloc) << "failing band " << fail_at;
+    } else {
+      EXPECT_NO_THROW(call.get());
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, ResampleWhileFillingTest, testing::Bool());
