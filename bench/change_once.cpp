@@ -19,15 +19,15 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/config_store.h"
 #include "app/one_shot.h"
 #include "codecs/bmp_saver.h"
-#include "codecs/image_loader.h"
 #include "codecs/loader_registry.h"
-#include "codecs/row_streaming_loader.h"
+#include "codecs/opened_image.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "imaging/auto_stretching_layout.h"
@@ -35,7 +35,6 @@
 #include "imaging/plane32.h"
 #include "imaging/resample.h"
 #include "imaging/resample_kernels.h"
-#include "imaging/resample_stream.h"
 
 using Orvex::PlaneRect;
 using Orvex::PlaneSize;
@@ -110,7 +109,6 @@ void Breakdown(const char* settings, int runs) {
     std::exit(1);
   }
   const SharedString save_path = store.GetString(u"SaveFile");
-  const Orvex::PlaneClip no_clip{};
   std::printf("level %s\n", Orvex::SimdLevelName(Orvex::ActiveSimdLevel()));
   for (int run = 0; run < runs; ++run) {
     std::printf("run %d\n", run + 1);
@@ -120,18 +118,17 @@ void Breakdown(const char* settings, int runs) {
       Stage stage("read file");
       data = std::make_shared<Orvex::CFileData>(files.front());
     }
-    Orvex::ImageLoadContext context;
+    std::optional<Orvex::OpenedImage> opened;
     {
       Stage stage("select loader (header)");
-      registry.SelectLoader(context, data);
+      opened.emplace(registry, data);
     }
-    const PlaneSize size = context.loader->GetImageSize();
+    const PlaneSize size = opened->Size();
     Orvex::CDib32 image;
     Orvex::CMemoryPlane32 work;
     {
       Stage stage("decode into the image plane");
-      image.SetSize(size);
-      context.loader->Load(image, 0, 0);
+      opened->Load(image);
     }
     Orvex::AutoStretchingLayout layout;
     layout.SetTargetRect(PlaneRect{0, 0, kScreenWidth, kScreenHeight});
@@ -200,19 +197,9 @@ void Breakdown(const char* settings, int runs) {
       Orvex::CMemoryPlane32 streamed;
       streamed.SetSize(PlaneSize{kScreenWidth, kScreenHeight});
       Orvex::CDib32 image2;
-      Orvex::ImageLoadContext context2;
-      registry.SelectLoader(context2, data);
-      auto* streaming = dynamic_cast<Orvex::IRowStreamingLoader*>(context2.loader.get());
+      Orvex::OpenedImage opened2(registry, data);
       Stage stage("overlapped decode + resample");
-      image2.SetSize(size);
-      Orvex::ResampleLanczosWhileFilling(streamed, image2, dst, src, no_clip,
-                                         [&](const Orvex::RowsReady& rows_ready) {
-                                           if (streaming) {
-                                             streaming->LoadStreaming(image2, 0, 0, rows_ready);
-                                           } else {
-                                             context2.loader->Load(image2, 0, 0);
-                                           }
-                                         });
+      opened2.LoadResampled(image2, streamed, dst, src);
     }
     const std::chrono::duration<double, std::milli> total =
         std::chrono::steady_clock::now() - start;

@@ -9,8 +9,8 @@ class CPlane;
 
 // What a loader may offer besides IImageLoader: drawing the image while
 // telling the caller how far it has got, so that the caller can work on
-// the top of the image while the rest is still being decoded. Callers
-// find it with dynamic_cast and fall back to Load without it.
+// the top of the image while the rest is still being decoded. OpenedImage
+// uses it where a loader has it and falls back to Load otherwise.
 class IRowStreamingLoader {
  public:
   IRowStreamingLoader() = default;
