@@ -10,16 +10,15 @@
 #include "app/tray_host.h"
 #include "foundation/dir_observer.h"
 #include "foundation/shared_string.h"
-#include "imaging/plane_geometry.h"
 
 namespace Orvex {
-class CPlane32;
 class LoaderRegistry;
 }  // namespace Orvex
 
-// Picks the next image of the image folder, fits it to the screen, saves it
-// as a bitmap and makes that the wallpaper. Everything runs on the tray
-// window's thread, one synchronous change at a time.
+// Picks the next image of the image folder and has it rendered as the
+// wallpaper (RenderWallpaper), and keeps the suspension state and the
+// change interval. Everything runs on the tray window's thread, one
+// synchronous change at a time.
 class WallpaperCycle {
  public:
   using StoreFactory = std::function<ConfigStore()>;
@@ -60,7 +59,6 @@ class WallpaperCycle {
 
  private:
   void RefreshImageList(const Orvex::SharedString& folder);
-  void RenderAndSet(const ConfigStore& store, const Orvex::SharedString& source);
 
   void ShowSuspendState();
 
@@ -82,10 +80,3 @@ class WallpaperCycle {
 // Shuffles the list in place with the process-wide engine (Fisher-Yates,
 // front to back), so that every rebuild gives a new order.
 void ShuffleImageList(std::vector<Orvex::SharedString>& list);
-
-// The colour for the gaps beside a fitted image: the mean of the image's
-// edge rows or columns that face the gaps. source is the drawn part of the
-// image; an empty one (an image too thin to cover a pixel) gives the whole
-// image's mean.
-uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const Orvex::PlaneRect& source,
-                           bool width_bound, int align_h, int align_v);

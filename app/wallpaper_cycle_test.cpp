@@ -210,23 +210,6 @@ TEST_F(WallpaperCycleTest, SideGapsTakeTheMeanOfTheEdgeColumns) {
   }
 }
 
-TEST_F(WallpaperCycleTest, GapColourFollowsTheAlignment) {
-  Orvex::CMemoryPlane32 image;
-  image.SetSize({10, 10});
-  image.FillAll(Rgb(10, 10, 10));
-  image.Fill(Rgb(100, 0, 0), {0, 0, 10, 2});   // top rows
-  image.Fill(Rgb(0, 100, 0), {0, 8, 10, 10});  // bottom rows
-  const PlaneRect all{0, 0, 10, 10};
-  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 0), Rgb(0, 100, 0));
-  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 2), Rgb(100, 0, 0));
-  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 1), Rgb(50, 50, 0));
-  // Outside the three alignments: the whole image's mean.
-  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 7), Rgb(26, 26, 6));
-  // Only the drawn part of the image counts.
-  EXPECT_EQ(AutomaticGapColor(image, {0, 2, 10, 8}, true, 1, 2), Rgb(10, 10, 10));
-  EXPECT_EQ(AutomaticGapColor(image, {}, false, 1, 1), Rgb(26, 26, 6));
-}
-
 TEST_F(WallpaperCycleTest, ImageTooThinToCoverAPixelLeavesTheWholeScreenAsGap) {
   WriteImage(images_ / u"thin.bmp", {1, 600}, {});
   for (bool sub_pixels : {false, true}) {

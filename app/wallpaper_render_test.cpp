@@ -1,3 +1,5 @@
+#include "app/wallpaper_render.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +10,16 @@
 #include <random>
 
 #include "app/fake_desktop.h"
-#include "app/wallpaper_cycle.h"
 #include "codecs/jpg_loader.h"
 #include "codecs/loader_registry.h"
 #include "codecs/test_images.h"
 #include "foundation/test_folder.h"
+#include "imaging/plane32.h"
 #include "imaging/resample.h"
 
 namespace {
 
+using Orvex::PlaneRect;
 using Orvex::PlaneSize;
 using Orvex::SharedString;
 using Orvex::Testing::Bytes;
@@ -59,10 +62,8 @@ class WallpaperRenderTest : public testing::Test {
  protected:
   WallpaperRenderTest() : store_(temp_ / u"settings.ini", u"pelmora-render-test") {
     store_.LoadWithDefaults();
-    store_.SetString(u"ImageDir", images_.Path());
     store_.SetBool(u"Resize", true);
     store_.SetBool(u"Sharp", false);
-    store_.SetBool(u"Suspend", false);
     store_.SetInt(u"ResizeBgColor", 0);
     store_.SetInt(u"ResizeAlignH", 1);
     store_.SetInt(u"ResizeAlignV", 1);
@@ -83,8 +84,7 @@ class WallpaperRenderTest : public testing::Test {
     Orvex::SetResampleThreads(streaming);
     const SharedString path = temp_ / name;
     store_.SetString(u"SaveFile", path);
-    WallpaperCycle cycle(desktop_, registry);
-    cycle.ChangeWallpaper(store_);
+    RenderWallpaper(store_, images_ / u"photo.jpg", registry, desktop_);
     return Orvex::Testing::ReadAll(Orvex::Testing::FsPath(path));
   }
 
@@ -122,6 +122,25 @@ TEST_F(WallpaperRenderTest, OverlappedDecodingWritesTheSameFile) {
                                  << mode.fixed_aspect << ", sub-pixels " << mode.clear_type;
     }
   }
+}
+
+constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
+
+TEST(WallpaperGapColor, FollowsTheAlignment) {
+  Orvex::CMemoryPlane32 image;
+  image.SetSize({10, 10});
+  image.FillAll(Rgb(10, 10, 10));
+  image.Fill(Rgb(100, 0, 0), {0, 0, 10, 2});   // top rows
+  image.Fill(Rgb(0, 100, 0), {0, 8, 10, 10});  // bottom rows
+  const PlaneRect all{0, 0, 10, 10};
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 0), Rgb(0, 100, 0));
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 2), Rgb(100, 0, 0));
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 1), Rgb(50, 50, 0));
+  // Outside the three alignments: the whole image's mean.
+  EXPECT_EQ(AutomaticGapColor(image, all, true, 1, 7), Rgb(26, 26, 6));
+  // Only the drawn part of the image counts.
+  EXPECT_EQ(AutomaticGapColor(image, {0, 2, 10, 8}, true, 1, 2), Rgb(10, 10, 10));
+  EXPECT_EQ(AutomaticGapColor(image, {}, false, 1, 1), Rgb(26, 26, 6));
 }
 
 }  // namespace

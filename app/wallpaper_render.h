@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/config_store.h"
+#include "app/desktop.h"
+#include "foundation/shared_string.h"
+#include "imaging/plane_geometry.h"
+
+namespace Orvex {
+class CPlane32;
+class LoaderRegistry;
+}  // namespace Orvex
+
+// Fits the image file `source` to the screen as the settings ask (stretched
+// or fitted with coloured gaps, at sub-pixel width, sharpened), saves the
+// result as a bitmap in the settings' SaveFile and makes that the
+// wallpaper. Throws when the file cannot be shown; the wallpaper is then
+// left alone.
+void RenderWallpaper(const ConfigStore& store, const Orvex::SharedString& source,
+                     const Orvex::LoaderRegistry& loaders, IDesktop& desktop);
+
+// The colour for the gaps beside a fitted image: the mean of the image's
+// edge rows or columns that face the gaps. source is the drawn part of the
+// image; an empty one (an image too thin to cover a pixel) gives the whole
+// image's mean.
+uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const Orvex::PlaneRect& source,
+                           bool width_bound, int align_h, int align_v);
