@@ -8,13 +8,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "foundation/posix/unique_fd.h"
 #include "foundation/test_folder.h"
 
 namespace Orvex {
@@ -138,6 +143,29 @@ TEST(PosixFilesTest, ReadOnlySettingsAreRefused) {
   SetAttributes(name, kFileAttributeReadOnly);
   EXPECT_THROW(WriteTextFile(name, u"lost"), IOException);
   EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEk\0e\0p\0t\0", 10));
+}
+
+// One owner per descriptor: a move hands it on, moving onto a live one
+// closes that first, and the last owner closes it once.
+TEST(PosixFilesTest, DescriptorOwnership) {
+  const auto is_open = [](int fd) { return fcntl(fd, F_GETFD) != -1; };
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  UniqueFd read_end(ends[0]);
+  UniqueFd write_end(ends[1]);
+  UniqueFd owner(std::move(read_end));
+  EXPECT_FALSE(read_end);
+  EXPECT_EQ(owner.Get(), ends[0]);
+  errno = ENOENT;
+  owner = std::move(write_end);
+  EXPECT_EQ(errno, ENOENT);  // a cleanup keeps the error being reported
+  EXPECT_FALSE(is_open(ends[0]));
+  EXPECT_TRUE(is_open(ends[1]));
+  UniqueFd& same = owner;
+  owner = std::move(same);
+  EXPECT_TRUE(is_open(ends[1]));
+  { const UniqueFd last(std::move(owner)); }
+  EXPECT_FALSE(is_open(ends[1]));
 }
 
 // Creates root/deep/<250 d>/<250 d>/... relative to open folders, deeper than
