@@ -24,6 +24,11 @@ CStdFile::CStdFile(const SharedString& name, const SharedString& mode) : IFile(n
   if (!stream_) Fail(u" が開けませんでした");
 }
 
+CStdFile::CStdFile(const SharedString& name, RegularFileForReading) : IFile(name) {
+  stream_ = Detail::OpenRegularStream(name);
+  if (!stream_) Fail(u" が開けませんでした");
+}
+
 CStdFile::~CStdFile() {
   if (stream_) std::fclose(stream_);
 }
@@ -168,7 +173,8 @@ void WriteTextFile(const SharedString& name, const SharedString& text) {
 }
 
 CFileData::CFileData(const SharedString& name) : name_(name) {
-  CStdFile file(name, u"rb");
+  // Any name in an image folder ends up here, a named pipe too.
+  CStdFile file(name, CStdFile::kRegularFileForReading);
   const uint32_t size = file.GetSize();
   if (size == 0) return;
   // A photograph of many megabytes goes where the system can back it with

@@ -81,6 +81,12 @@ class CApiFile final : public IFile {
 class CStdFile final : public IFile {
  public:
   CStdFile(const SharedString& name, const SharedString& mode);
+  // For reading ("rb"), and only a regular file or a link to one: a pipe,
+  // a socket or a device is refused at once as a file that cannot be
+  // opened, where opening or reading it could wait for ever.
+  struct RegularFileForReading {};
+  static constexpr RegularFileForReading kRegularFileForReading{};
+  CStdFile(const SharedString& name, RegularFileForReading);
   ~CStdFile() override;
 
   int GetType() const override { return kStdFile; }
@@ -110,7 +116,8 @@ void DecodeText(const uint8_t* bytes, size_t size, std::u16string& text);
 void WriteTextFile(const SharedString& name, const SharedString& text);
 
 // A file's name and all its bytes, read when it is made. Shared by the
-// image loaders that decode from it.
+// image loaders that decode from it. Only a regular file (or a link to one)
+// is read; anything else fails as a file that cannot be opened.
 namespace Detail {
 // Frees a file buffer the way it was allocated.
 struct FileBufferRelease {
@@ -139,6 +146,9 @@ class CFileData {
 namespace Detail {
 // The platform's fopen for a UTF-16 name; nullptr on failure.
 std::FILE* OpenStream(const SharedString& name, const SharedString& mode);
+// fopen "rb" of a regular file, opened so that nothing else can make it
+// wait; nullptr on failure and for every other kind of file.
+std::FILE* OpenRegularStream(const SharedString& name);
 }  // namespace Detail
 
 }  // namespace Orvex

@@ -135,6 +135,36 @@ TEST(PosixFilesTest, SavingIsAllOrNothing) {
   EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
 }
 
+// A named pipe among the pictures would make the change wait for a writer
+// for ever; only regular files and links to them are read.
+TEST(PosixFilesTest, PicturesAreReadOnlyFromRegularFiles) {
+  TestFolder folder;
+  const SharedString picture = folder / u"good.jpg";
+  TestFolder::WriteBytes(picture, "jpeg");
+  const SharedString link = folder / u"link.jpg";
+  ASSERT_EQ(symlink(FsPath(picture).c_str(), FsPath(link).c_str()), 0);
+  EXPECT_EQ(CFileData(link).GetSize(), 4u);
+
+  const SharedString pipe = folder / u"pipe.jpg";
+  ASSERT_EQ(mkfifo(FsPath(pipe).c_str(), 0600), 0);
+  auto read = std::async(std::launch::async, [&]() -> std::string {
+    try {
+      CFileData data(pipe);
+    } catch (const IOException& e) {
+      return e.what();
+    }
+    return "read";
+  });
+  if (read.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+    // Let the stuck reader go: a writer that comes and goes ends its wait.
+    close(open(FsPath(pipe).c_str(), O_WRONLY | O_NONBLOCK));
+    read.wait();
+    FAIL() << "opening a named pipe waited for a writer";
+  }
+  EXPECT_EQ(read.get(), ToUtf8(pipe + u" が開けませんでした"));
+  EXPECT_THROW(CFileData(u"/dev/null"), IOException);
+}
+
 TEST(PosixFilesTest, ReadOnlySettingsAreRefused) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   TestFolder folder;

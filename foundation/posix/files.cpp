@@ -115,5 +115,33 @@ std::FILE* OpenStream(const SharedString& name, const SharedString& mode) {
   return stream;
 }
 
+std::FILE* OpenRegularStream(const SharedString& name) {
+  const std::string path = ToSystemPath(name);
+  // Opening a pipe for reading waits for a writer, and opening a device may
+  // do anything, so neither is opened at all. Should the name change into
+  // one between the look and the open, O_NONBLOCK keeps the open from
+  // waiting, and the descriptor's own type decides.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) return nullptr;
+  if (fstat(fd.Get(), &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  // A regular file never makes a read wait; the stream gets an ordinary
+  // descriptor all the same.
+  const int flags = fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  std::FILE* stream = fdopen(fd.Get(), "rb");
+  if (stream) fd.Release();
+  return stream;
+}
+
 }  // namespace Detail
 }  // namespace Orvex
