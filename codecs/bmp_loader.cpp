@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "codecs/image_limits.h"
 #include "foundation/files.h"
 #include "imaging/plane.h"
 
@@ -51,6 +52,9 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
   // INT32_MIN is no image size. No bitmap has more than 32 bits per pixel;
   // padding the data of a larger claim could cost a gigabyte for nothing.
   if (width < 0 || height == std::numeric_limits<int32_t>::min() || bit_count > 32) return false;
+  // Refused before the missing data is padded: a short file may claim any
+  // size, compressed or not.
+  if (!IsWithinPixelLimit(width, std::abs(static_cast<int64_t>(height)))) return false;
 
   uint64_t offset = ReadU32(data + 10);
   if (offset == 0)
