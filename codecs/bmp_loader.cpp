@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "codecs/image_limits.h"
 #include "foundation/files.h"
 #include "imaging/plane.h"
 
@@ -58,6 +59,9 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
   const uint64_t row_bytes = (uint64_t{bit_count} * static_cast<uint64_t>(width) + 31) / 32 * 4;
   const uint64_t rows = static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
   if (rows != 0 && row_bytes > kMaxPixelBytes / rows) throw std::bad_alloc();
+  // Refused before the missing data is padded: a short file may claim any
+  // size, compressed or not.
+  if (!IsWithinPixelLimit(width, static_cast<int64_t>(rows))) return false;
   const uint64_t data_bytes = rows * row_bytes;
 
   if (offset <= size && data_bytes <= size - offset) {

@@ -79,63 +79,64 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
   }
 
   CreateDirectories(file_name);
-  CApiFile file(file_name, 1, 1);
-  file.Reserve(static_cast<uint32_t>(file_bytes));
+  // The desktop shows this file: a write that fails halfway must leave the
+  // last wallpaper whole, not half of a new one.
+  WriteFileReplacing(file_name, u" への書き込みに失敗", [&](const SharedString& path) {
+    CApiFile file(path, 1, 1);
+    file.Reserve(static_cast<uint32_t>(file_bytes));
 
-  std::array<uint8_t, kHeadersBytes> headers{};
-  uint8_t* h = headers.data();
-  PutU16(h + 0, 0x4D42);
-  PutU32(h + 2, static_cast<uint32_t>(file_bytes));
-  PutU32(h + 10, offset);
-  PutU32(h + 14, 40);
-  PutU32(h + 18, static_cast<uint32_t>(width));
-  PutU32(h + 22, static_cast<uint32_t>(height));
-  PutU16(h + 26, 1);
-  PutU16(h + 28, static_cast<uint32_t>(file_depth));
-  PutU32(h + 38, kPixelsPerMeter);
-  PutU32(h + 42, kPixelsPerMeter);
-  PutU32(h + 46, file_depth == 8 ? 256 : 0);
-  file.Write(headers.data(), kFileHeaderSize);
-  file.Write(headers.data() + kFileHeaderSize, kHeadersBytes - kFileHeaderSize);
+    std::array<uint8_t, kHeadersBytes> headers{};
+    uint8_t* h = headers.data();
+    PutU16(h + 0, 0x4D42);
+    PutU32(h + 2, static_cast<uint32_t>(file_bytes));
+    PutU32(h + 10, offset);
+    PutU32(h + 14, 40);
+    PutU32(h + 18, static_cast<uint32_t>(width));
+    PutU32(h + 22, static_cast<uint32_t>(height));
+    PutU16(h + 26, 1);
+    PutU16(h + 28, static_cast<uint32_t>(file_depth));
+    PutU32(h + 38, kPixelsPerMeter);
+    PutU32(h + 42, kPixelsPerMeter);
+    PutU32(h + 46, file_depth == 8 ? 256 : 0);
+    file.Write(headers.data(), kFileHeaderSize);
+    file.Write(headers.data() + kFileHeaderSize, kHeadersBytes - kFileHeaderSize);
 
-  if (file_depth == 8) {
-    std::array<uint8_t, kGreyTableBytes> table{};
-    for (int i = 0; i < 256; ++i) std::memset(&table[i * 4], i, 3);
-    try {
+    if (file_depth == 8) {
+      std::array<uint8_t, kGreyTableBytes> table{};
+      for (int i = 0; i < 256; ++i) std::memset(&table[i * 4], i, 3);
       file.Write(table.data(), kGreyTableBytes);
-    } catch (const IOException&) {
-      throw IOException(file_name + u" への書き込みに失敗");
     }
-  }
 
-  // Rows are assembled with their padding in a buffer of several rows, so
-  // that the file gets few large writes; pixels outside the plane stay
-  // black. Every row of the buffer keeps the same columns, so what is
-  // black once stays black.
-  const int32_t batch_rows =
-      static_cast<int32_t>(std::clamp<uint64_t>(kWriteChunk / row_bytes, 1, uint64_t(height)));
-  std::vector<uint8_t> batch(static_cast<size_t>(row_bytes) * batch_rows);
-  const PlaneRect inside = Intersect(rect, plane.GetBounds());
-  const size_t inside_offset = static_cast<size_t>(inside.left - rect.left) * bytes_per_pixel;
-  PlaneBitsLock lock(plane);
-  int32_t filled = 0;
-  for (int32_t y = rect.bottom - 1; y >= rect.top; --y) {
-    uint8_t* row = batch.data() + static_cast<size_t>(row_bytes) * filled;
-    if (!inside.IsEmpty() && y >= inside.top && y < inside.bottom) {
-      const uint8_t* in = lock.Row(y) + inside.left * plane_bytes_per_pixel;
-      if (depth == 32) {
-        DropFourthBytes(row + inside_offset, in, static_cast<int32_t>(inside.Width()));
+    // Rows are assembled with their padding in a buffer of several rows, so
+    // that the file gets few large writes; pixels outside the plane stay
+    // black. Every row of the buffer keeps the same columns, so what is
+    // black once stays black.
+    const int32_t batch_rows =
+        static_cast<int32_t>(std::clamp<uint64_t>(kWriteChunk / row_bytes, 1, uint64_t(height)));
+    std::vector<uint8_t> batch(static_cast<size_t>(row_bytes) * batch_rows);
+    const PlaneRect inside = Intersect(rect, plane.GetBounds());
+    const size_t inside_offset = static_cast<size_t>(inside.left - rect.left) * bytes_per_pixel;
+    PlaneBitsLock lock(plane);
+    int32_t filled = 0;
+    for (int32_t y = rect.bottom - 1; y >= rect.top; --y) {
+      uint8_t* row = batch.data() + static_cast<size_t>(row_bytes) * filled;
+      if (!inside.IsEmpty() && y >= inside.top && y < inside.bottom) {
+        const uint8_t* in = lock.Row(y) + inside.left * plane_bytes_per_pixel;
+        if (depth == 32) {
+          DropFourthBytes(row + inside_offset, in, static_cast<int32_t>(inside.Width()));
+        } else {
+          std::memcpy(row + inside_offset, in,
+                      static_cast<size_t>(inside.Width()) * bytes_per_pixel);
+        }
       } else {
-        std::memcpy(row + inside_offset, in, static_cast<size_t>(inside.Width()) * bytes_per_pixel);
+        std::memset(row, 0, static_cast<size_t>(row_bytes));
       }
-    } else {
-      std::memset(row, 0, static_cast<size_t>(row_bytes));
+      if (++filled == batch_rows || y == rect.top) {
+        file.Write(batch.data(), static_cast<int>(static_cast<size_t>(row_bytes) * filled));
+        filled = 0;
+      }
     }
-    if (++filled == batch_rows || y == rect.top) {
-      file.Write(batch.data(), static_cast<int>(static_cast<size_t>(row_bytes) * filled));
-      filled = 0;
-    }
-  }
+  });
 }
 
 }  // namespace Orvex

@@ -11,7 +11,8 @@ class CBmpSaver : public IImageSaver {
   CBmpSaver() = default;
 
   // Parts of the rectangle outside the plane are written black; an empty
-  // rectangle is an error, as no bitmap can describe it.
+  // rectangle is an error, as no bitmap can describe it. The file is
+  // replaced whole or not at all (see WriteFileReplacing).
   void Save(const SharedString& file_name, const CPlane& plane, const PlaneRect& rect) override;
 };
 

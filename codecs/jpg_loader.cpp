@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 
+#include "codecs/image_limits.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "imaging/plane.h"
@@ -39,12 +40,15 @@ struct MemorySource {
   jpeg_source_mgr pub;
   const CFileData* source;
   boolean at_start;
+  // The decoder has used up the file and is being fed end markers.
+  boolean exhausted;
   JOCTET end_marker[2];
 };
 
 void InitSource(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
   src->at_start = TRUE;
+  src->exhausted = FALSE;
   src->end_marker[0] = 0xFF;
   src->end_marker[1] = JPEG_EOI;
 }
@@ -58,6 +62,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   } else {
     src->pub.next_input_byte = src->end_marker;
     src->pub.bytes_in_buffer = sizeof(src->end_marker);
+    src->exhausted = TRUE;
   }
   src->at_start = FALSE;
   return TRUE;
@@ -118,6 +123,31 @@ constexpr int32_t kReportRows = 16;
 // Rows asked for in one read; the library hands out at most one row group.
 constexpr int kReadRows = 16;
 
+// What the decoder makes of the rows a sequential file no longer has data
+// for: blocks of zero coefficients, mid-grey in every colour space.
+constexpr uint32_t kMissingDataPixel = 0x00808080;
+
+// Once a sequential file has run out, the decoder goes on making up rows
+// from nothing; for a header that claims a huge image and a few kilobytes
+// of data that takes minutes. Rows this far below where the data ran out
+// (the block row being decoded then, the one read ahead and the one whose
+// upsampling looks back at it) depend on nothing the file holds: they are
+// filled instead.
+int32_t RowsTheDataStillReaches(const jpeg_decompress_struct& cinfo) {
+  return 3 * cinfo.max_v_samp_factor * DCTSIZE;
+}
+
+void FillRows(uint8_t* bits, ptrdiff_t step, int32_t width, int32_t from, int32_t to) {
+  if (from >= to) return;
+  uint8_t* first = bits + step * from;
+  for (int32_t x = 0; x < width; ++x) {
+    std::memcpy(first + 4 * static_cast<ptrdiff_t>(x), &kMissingDataPixel, 4);
+  }
+  for (int32_t y = from + 1; y < to; ++y) {
+    std::memcpy(bits + step * y, first, 4 * static_cast<size_t>(width));
+  }
+}
+
 void ClearFourthBytes(uint8_t* row, int32_t width) {
   for (int32_t x = 0; x < width; ++x) {
     uint32_t pixel;
@@ -140,6 +170,10 @@ void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
       return;
     }
   }
+  const auto* src = reinterpret_cast<const MemorySource*>(cinfo->src);
+  const bool sequential = !jpeg_has_multiple_scans(cinfo);
+  const auto height = static_cast<int32_t>(cinfo->output_height);
+  int32_t made_up_from = height;
   int32_t reported = 0;
   while (cinfo->output_scanline < cinfo->output_height) {
     const auto y = static_cast<int32_t>(cinfo->output_scanline);
@@ -168,11 +202,25 @@ void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
         }
       }
     }
-    const int32_t done = y + got;
+    int32_t done = y + got;
+    if (sequential && src->exhausted && made_up_from == height) {
+      made_up_from = static_cast<int32_t>(
+          std::min<int64_t>(height, int64_t{done} + RowsTheDataStillReaches(*cinfo)));
+    }
+    if (done >= made_up_from) {
+      FillRows(target->bits, target->step, width, done, height);
+      done = height;
+    }
     if (target->rows_ready && *target->rows_ready &&
-        (done - reported >= kReportRows || done == static_cast<int32_t>(cinfo->output_height))) {
+        (done - reported >= kReportRows || done == height)) {
       (*target->rows_ready)(done);
       reported = done;
+    }
+    if (done == height && made_up_from < height) {
+      // The decoder never got to the end; it is reset, not finished.
+      jpeg_abort_decompress(cinfo);
+      target->outcome = Outcome::kDone;
+      return;
     }
   }
   jpeg_finish_decompress(cinfo);
@@ -220,7 +268,10 @@ bool CJpgLoader::Begin() {
   src->pub.bytes_in_buffer = 0;
   src->source = source_.get();
 
+  // The size is checked before the decoder starts: a progressive file's
+  // coefficients are allocated for the whole image there.
   if (!Guarded<void>(d.errors, ReadHeader, &d.cinfo, nullptr) ||
+      !IsWithinPixelLimit(d.cinfo.image_width, d.cinfo.image_height) ||
       !Guarded<void>(d.errors, Start, &d.cinfo, nullptr)) {
     jpeg_abort_decompress(&d.cinfo);
     return false;

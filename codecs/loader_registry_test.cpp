@@ -1,12 +1,15 @@
 #include "codecs/loader_registry.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "codecs/bmp_loader.h"
+#include "codecs/image_limits.h"
 #include "codecs/jpg_loader.h"
 #include "codecs/png_loader.h"
 #include "codecs/test_images.h"
@@ -175,6 +178,58 @@ TEST_F(LoaderRegistryTest, BuiltInLoadersChooseByContent) {
   EXPECT_EQ(registry.LoadImage(folder_.Load("a.png", bmp), plane), (PlaneSize{1, 1}));
   EXPECT_THROW(registry.LoadImage(folder_.Load("text.bmp", Bytes(100, 'a')), plane),
                ImageLoadException);
+}
+
+void PutBigEndian16(Bytes& bytes, size_t at, uint32_t value) {
+  bytes[at] = static_cast<uint8_t>(value >> 8);
+  bytes[at + 1] = static_cast<uint8_t>(value);
+}
+
+void PutBigEndian32(Bytes& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// A panorama of a few hundred megapixels is a picture; more is damage.
+static_assert(IsWithinPixelLimit(20000, 11150));
+static_assert(!IsWithinPixelLimit(65500, 65500));
+
+// A file of a few bytes can claim 65500 x 65500 pixels: 17 GB and minutes of
+// decoding. Each loader refuses such a claim from the header, at once and
+// before it allocates the pixels.
+TEST_F(LoaderRegistryTest, HugeClaimsAreRefusedFromTheHeader) {
+  constexpr uint32_t kHuge = 65500;
+  Bytes jpeg = Testing::EncodeJpeg(16, 16, 3, Bytes(16 * 16 * 3, 99));
+  size_t frame = 0;
+  while (!(jpeg[frame] == 0xFF && jpeg[frame + 1] == 0xC0)) ++frame;
+  PutBigEndian16(jpeg, frame + 5, kHuge);
+  PutBigEndian16(jpeg, frame + 7, kHuge);
+
+  Testing::PngImage image;
+  image.width = image.height = 1;
+  image.rows = {Bytes{1, 2, 3}};
+  Bytes png = Testing::EncodePng(image);
+  // IHDR's width and height, and its checksum over type and data.
+  PutBigEndian32(png, 16, kHuge);
+  PutBigEndian32(png, 20, kHuge);
+  PutBigEndian32(png, 29, static_cast<uint32_t>(crc32(0, png.data() + 12, 17)));
+
+  const Bytes bmp = Testing::MakeBmp(kHuge, kHuge, 1, Bytes(8, 0), Bytes(64, 0xAA));
+
+  LoaderRegistry registry;
+  registry.RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
+  registry.RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);
+  registry.RegisterFactory(std::make_shared<DefaultFactory<CBmpLoader, IImageLoader>>(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_FALSE(CJpgLoader().Open(folder_.Load("huge.jpg", jpeg)));
+  ASSERT_FALSE(CPngLoader().Open(folder_.Load("huge.png", png)));
+  ASSERT_FALSE(CBmpLoader().Open(folder_.Load("huge.bmp", bmp)));
+  for (const char* name : {"huge.jpg", "huge.png", "huge.bmp"}) {
+    CDib32 plane;
+    EXPECT_THROW(registry.LoadImage(std::make_shared<CFileData>(folder_.PathOf(name)), plane),
+                 ImageLoadException)
+        << name;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "codecs/image_limits.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "imaging/plane.h"
@@ -165,7 +166,7 @@ bool CPngLoader::Open(const std::shared_ptr<CFileData>& source) {
     // Every type comes out as four 8-bit channels; anything else would not
     // fit the rows of a 32-bit plane.
     if (header.channels != 4 || header.row_bytes != size_t{header.width} * 4 ||
-        header.width > 0x7FFFFFFF || header.height > 0x7FFFFFFF) {
+        !IsWithinPixelLimit(header.width, header.height)) {
       throw ImageLoadException(kLoadFailed);
     }
     has_alpha_ = header.has_alpha;

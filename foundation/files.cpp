@@ -24,6 +24,11 @@ CStdFile::CStdFile(const SharedString& name, const SharedString& mode) : IFile(n
   if (!stream_) Fail(u" が開けませんでした");
 }
 
+CStdFile::CStdFile(const SharedString& name, RegularFileForReading) : IFile(name) {
+  stream_ = Detail::OpenRegularStream(name);
+  if (!stream_) Fail(u" が開けませんでした");
+}
+
 CStdFile::~CStdFile() {
   if (stream_) std::fclose(stream_);
 }
@@ -131,44 +136,45 @@ void WriteTextFile(const SharedString& name, const SharedString& text) {
     bytes.push_back(static_cast<uint8_t>(c >> 8));
   }
 
-  // The text goes to a file beside the old one, which it replaces only once
-  // it is all on the disk: a full disk or a crash halfway must not leave the
-  // settings empty. A link, a device, a read-only, hidden or otherwise marked
-  // file is written in place (or refused) instead: a new file would not be
-  // what it was.
+  // A full disk or a crash halfway must not leave the settings empty.
+  WriteFileReplacing(name, u" への書き込みに失敗しました", [&](const SharedString& path) {
+    CStdFile file(path, u"w+b");
+    file.Write(bytes.data(), static_cast<int>(bytes.size()));
+    file.Flush();
+  });
+}
+
+void WriteFileReplacing(const SharedString& name, const char16_t* failure_suffix,
+                        const std::function<void(const SharedString& path)>& write) {
   const uint32_t attributes = GetAttributes(name);
   const bool plain = attributes == kInvalidFileAttributes ||
                      (attributes & ~(kFileAttributeNormal | kFileAttributeArchive)) == 0;
-  if (plain) {
-    // When the new file cannot be made or cannot take the old one's place,
-    // the save fails and the old file stays whole: writing it in place
-    // instead would bring back the risk the temporary file avoids.
-    const SharedString temporary = name + u".tmp";
-    auto file = std::make_unique<CStdFile>(temporary, u"w+b");
-    try {
-      file->Write(bytes.data(), static_cast<int>(bytes.size()));
-      file->Flush();
-      file.reset();
-    } catch (const IOException&) {
-      file.reset();
-      Detail::DeleteOneFile(temporary);
-      throw IOException(name + u" への書き込みに失敗しました");
-    }
-    try {
-      ReplaceFileAtomically(temporary, name);
-    } catch (const Win32Exception&) {
-      Detail::DeleteOneFile(temporary);
-      throw IOException(name + u" への書き込みに失敗しました");
-    }
+  if (!plain) {
+    write(name);
     return;
   }
-  CStdFile file(name, u"w+b");
-  file.Write(bytes.data(), static_cast<int>(bytes.size()));
-  file.Flush();
+  // When the new file cannot be made or cannot take the old one's place,
+  // the write fails and the old file stays whole: writing it in place
+  // instead would bring back the risk the temporary file avoids.
+  const SharedString temporary = name + u".tmp";
+  try {
+    write(temporary);
+    ReplaceFileAtomically(temporary, name);
+  } catch (const IOException&) {
+    Detail::DeleteOneFile(temporary);
+    throw IOException(name + failure_suffix);
+  } catch (const Win32Exception&) {
+    Detail::DeleteOneFile(temporary);
+    throw IOException(name + failure_suffix);
+  } catch (...) {
+    Detail::DeleteOneFile(temporary);
+    throw;
+  }
 }
 
 CFileData::CFileData(const SharedString& name) : name_(name) {
-  CStdFile file(name, u"rb");
+  // Any name in an image folder ends up here, a named pipe too.
+  CStdFile file(name, CStdFile::kRegularFileForReading);
   const uint32_t size = file.GetSize();
   if (size == 0) return;
   // A photograph of many megabytes goes where the system can back it with

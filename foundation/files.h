@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,12 @@ class CApiFile final : public IFile {
 class CStdFile final : public IFile {
  public:
   CStdFile(const SharedString& name, const SharedString& mode);
+  // For reading ("rb"), and only a regular file or a link to one: a pipe,
+  // a socket or a device is refused at once as a file that cannot be
+  // opened, where opening or reading it could wait for ever.
+  struct RegularFileForReading {};
+  static constexpr RegularFileForReading kRegularFileForReading{};
+  CStdFile(const SharedString& name, RegularFileForReading);
   ~CStdFile() override;
 
   int GetType() const override { return kStdFile; }
@@ -108,9 +115,20 @@ void ReadTextFile(const SharedString& name, std::u16string& text);
 void DecodeText(const uint8_t* bytes, size_t size, std::u16string& text);
 // UTF-16LE with a byte-order mark; the file's folder is created if needed.
 void WriteTextFile(const SharedString& name, const SharedString& text);
+// Writes the file name whole or not at all: write(path) writes all of it at
+// path, a file beside name, which takes name's place (and keeps its name)
+// only once it is complete and on the disk. A failure, a full disk or the
+// process ending halfway leaves the old file as it was, and a failure
+// leaves no file beside it. A link, a device, a read-only, hidden or
+// otherwise marked file is written in place instead (path is name): a new
+// file would not be what it was. A failure throws IOException with name
+// and failure_suffix.
+void WriteFileReplacing(const SharedString& name, const char16_t* failure_suffix,
+                        const std::function<void(const SharedString& path)>& write);
 
 // A file's name and all its bytes, read when it is made. Shared by the
-// image loaders that decode from it.
+// image loaders that decode from it. Only a regular file (or a link to one)
+// is read; anything else fails as a file that cannot be opened.
 namespace Detail {
 // Frees a file buffer the way it was allocated.
 struct FileBufferRelease {
@@ -139,6 +157,9 @@ class CFileData {
 namespace Detail {
 // The platform's fopen for a UTF-16 name; nullptr on failure.
 std::FILE* OpenStream(const SharedString& name, const SharedString& mode);
+// fopen "rb" of a regular file, opened so that nothing else can make it
+// wait; nullptr on failure and for every other kind of file.
+std::FILE* OpenRegularStream(const SharedString& name);
 }  // namespace Detail
 
 }  // namespace Orvex

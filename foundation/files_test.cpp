@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,34 @@ TEST(FilesTest, TextFilesAreWrittenAsUtf16WithMark) {
   EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
 
   EXPECT_EQ(ReadText(name), text);
+}
+
+// A writer that gives up halfway, whatever it throws, leaves the old file
+// as it was and nothing beside it; one that finishes replaces it under its
+// own name.
+TEST(FilesTest, ReplacingWritesAreWholeOrNothing) {
+  TestFolder folder;
+  const SharedString name = folder / u"wallpaper.bmp";
+  TestFolder::WriteBytes(name, "old");
+  const auto half_then = [](auto failure) {
+    return [failure](const SharedString& path) {
+      CApiFile file(path, 1, 1);
+      file.Write("new", 2);
+      throw failure;
+    };
+  };
+  EXPECT_EQ(IOErrorOf([&] {
+              WriteFileReplacing(name, u" への書き込みに失敗", half_then(IOException(u"x")));
+            }),
+            Narrow(name + u" への書き込みに失敗"));
+  EXPECT_THROW(WriteFileReplacing(name, u"", half_then(std::bad_alloc())), std::bad_alloc);
+  EXPECT_EQ(TestFolder::ReadBytes(name), "old");
+  EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
+
+  WriteFileReplacing(name, u"",
+                     [](const SharedString& path) { CApiFile(path, 1, 1).Write("new", 3); });
+  EXPECT_EQ(TestFolder::ReadBytes(name), "new");
+  EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
 }
 
 }  // namespace

@@ -40,22 +40,15 @@ SharedString Widen(const char* text) { return Orvex::GetDefaultEncoding().ToWide
   throw DesktopUnavailableException(u"ディスプレイに接続できません : " + Widen(shown));
 }
 
-class Connection {
- public:
-  explicit Connection(const std::optional<std::string>& name) {
-    const char* text = name ? name->c_str() : nullptr;
-    display_ = XOpenDisplay(text);
-    if (!display_) ThrowNoDisplay(text);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  ~Connection() { XCloseDisplay(display_); }
+X11Display Connect(const char* name) {
+  X11Display display(XOpenDisplay(name));
+  if (!display) ThrowNoDisplay(name);
+  return display;
+}
 
-  Display* Get() const { return display_; }
-
- private:
-  Display* display_;
-};
+X11Display Connect(const std::optional<std::string>& name) {
+  return Connect(name ? name->c_str() : nullptr);
+}
 
 // Xlib hands protocol errors to one process-wide handler whose default ends
 // the process. While a trap is set, the first error is kept instead and
@@ -254,19 +247,14 @@ void ReadBitmap(const SharedString& path, Orvex::CPlane32& plane) {
 
 }  // namespace
 
-X11Desktop::X11Desktop(const char* display_name) {
+void X11DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
+
+X11Desktop::X11Desktop(const char* display_name) : display_(Connect(display_name)) {
   if (display_name) display_name_ = display_name;
-  display_ = XOpenDisplay(display_name);
-  if (!display_) ThrowNoDisplay(display_name);
-  try {
-    RootPixelFormat(display_, RootAttributes(display_));
-  } catch (...) {
-    XCloseDisplay(display_);
-    throw;
-  }
+  RootPixelFormat(display_.get(), RootAttributes(display_.get()));
 }
 
-X11Desktop::~X11Desktop() { XCloseDisplay(display_); }
+X11Desktop::~X11Desktop() = default;
 
 void X11Desktop::SetWallpaper(const SharedString& path) {
   Orvex::CDib32 plane;
@@ -275,8 +263,8 @@ void X11Desktop::SetWallpaper(const SharedString& path) {
   // Each wallpaper gets a connection of its own that is retained when it
   // closes: the pixmap then stays after this program ends, and the next
   // change frees exactly it by ending that connection.
-  Connection connection(display_name_);
-  Display* display = connection.Get();
+  const X11Display connection = Connect(display_name_);
+  Display* display = connection.get();
   ErrorTrap trap(display);
   const Window root = DefaultRootWindow(display);
   const XWindowAttributes attributes = RootAttributes(display);
@@ -312,8 +300,8 @@ void X11Desktop::SetWallpaper(const SharedString& path) {
 }
 
 void X11Desktop::RemoveWallpaper() {
-  Connection connection(display_name_);
-  Display* display = connection.Get();
+  const X11Display connection = Connect(display_name_);
+  Display* display = connection.get();
   ErrorTrap trap(display);
   const Window root = DefaultRootWindow(display);
   FreeRetainedWallpaper(display, root, None, trap);
@@ -330,7 +318,7 @@ std::optional<Orvex::PlaneSize> X11Desktop::GetScreenSize() {
   // Asked afresh each time: the size cached at connection time goes stale
   // when the screen is resized.
   XWindowAttributes attributes{};
-  if (!XGetWindowAttributes(display_, DefaultRootWindow(display_), &attributes) ||
+  if (!XGetWindowAttributes(display_.get(), DefaultRootWindow(display_.get()), &attributes) ||
       attributes.width <= 0 || attributes.height <= 0) {
     return std::nullopt;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -8,6 +9,13 @@
 #include "foundation/exceptions.h"
 
 struct _XDisplay;
+
+// Ends a connection to the X server.
+struct X11DisplayCloser {
+  void operator()(_XDisplay* display) const;
+};
+// The one owner of a connection to the X server.
+using X11Display = std::unique_ptr<_XDisplay, X11DisplayCloser>;
 
 // The desktop cannot be used at all: no display to connect to, or a screen
 // whose pixels this program cannot produce.
@@ -42,5 +50,5 @@ class X11Desktop : public IDesktop {
 
  private:
   std::optional<std::string> display_name_;
-  _XDisplay* display_ = nullptr;
+  X11Display display_;
 };

@@ -11,6 +11,9 @@
 #include <string>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
+
+#include "foundation/posix/unique_fd.h"
 
 namespace Orvex::Detail {
 namespace {
@@ -22,26 +25,12 @@ namespace {
 constexpr uint32_t kChangeMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
                                  IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // inotify watches one folder per descriptor, so a tree is watched folder by
 // folder and follows folders that appear or go away.
 class InotifyWatch final : public DirWatch {
  public:
-  InotifyWatch(int inotify, int wake, bool subtree)
-      : inotify_(inotify), wake_(wake), subtree_(subtree) {}
+  InotifyWatch(UniqueFd inotify, UniqueFd wake, bool subtree)
+      : inotify_(std::move(inotify)), wake_(std::move(wake)), subtree_(subtree) {}
 
   bool AddRoot(const std::filesystem::path& root) {
     // The root may be a link to the image folder; below it links are not
@@ -166,8 +155,8 @@ class InotifyWatch final : public DirWatch {
     }
   }
 
-  FileDescriptor inotify_;
-  FileDescriptor wake_;
+  UniqueFd inotify_;
+  UniqueFd wake_;
   bool subtree_;
   std::filesystem::path root_;
   std::unordered_map<int, std::filesystem::path> folders_;
@@ -177,14 +166,11 @@ class InotifyWatch final : public DirWatch {
 
 std::unique_ptr<DirWatch> DirWatch::Open(const SharedString& folder, bool subtree) {
   if (folder.IsEmpty()) return nullptr;
-  const int inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (inotify < 0) return nullptr;
-  const int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake < 0) {
-    close(inotify);
-    return nullptr;
-  }
-  auto watch = std::make_unique<InotifyWatch>(inotify, wake, subtree);
+  UniqueFd inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!inotify) return nullptr;
+  UniqueFd wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  if (!wake) return nullptr;
+  auto watch = std::make_unique<InotifyWatch>(std::move(inotify), std::move(wake), subtree);
   if (!watch->AddRoot(std::filesystem::path(folder.Str()))) return nullptr;
   return watch;
 }

@@ -13,8 +13,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "foundation/exceptions.h"
+#include "foundation/posix/unique_fd.h"
 
 namespace Orvex {
 namespace {
@@ -27,7 +29,7 @@ namespace {
 struct NameState {
   std::thread::id owner;
   int depth = 0;
-  int fd = -1;
+  UniqueFd fd;
   int waiters = 0;
 };
 
@@ -71,15 +73,13 @@ std::string LockFileName(const SharedString& name) {
   return readable + '-' + hex + ".lock";
 }
 
-int OpenAndLock(const SharedString& name) {
+UniqueFd OpenAndLock(const SharedString& name) {
   const std::string path = LockFolder() + LockFileName(name);
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) throw Win32Exception(u"'" + name + u"' の排他制御に失敗");
-  while (flock(fd, LOCK_EX) != 0) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd) throw Win32Exception(u"'" + name + u"' の排他制御に失敗");
+  while (flock(fd.Get(), LOCK_EX) != 0) {
     if (errno == EINTR) continue;
-    Win32Exception error(u"'" + name + u"' の排他制御に失敗");
-    close(fd);
-    throw error;
+    throw Win32Exception(u"'" + name + u"' の排他制御に失敗");
   }
   return fd;
 }
@@ -105,7 +105,7 @@ void CProcessExclusion::Lock() {
   // Other threads of this process now wait on the table; the file lock may
   // take long, so it is taken without holding the table.
   lock.unlock();
-  int fd = -1;
+  UniqueFd fd;
   try {
     fd = OpenAndLock(name_);
   } catch (...) {
@@ -115,7 +115,7 @@ void CProcessExclusion::Lock() {
     throw;
   }
   lock.lock();
-  state.fd = fd;
+  state.fd = std::move(fd);
   held_ = true;
 }
 
@@ -128,8 +128,7 @@ void CProcessExclusion::Unlock() {
   if (it == holds.names.end() || it->second.depth == 0) return;
   NameState& state = it->second;
   if (--state.depth > 0) return;
-  close(state.fd);  // releases the file lock
-  state.fd = -1;
+  state.fd.Reset();  // releases the file lock
   state.owner = {};
   if (state.waiters == 0) {
     holds.names.erase(it);

@@ -14,6 +14,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/file_system_primitives.h"
 #include "foundation/posix/system_path.h"
+#include "foundation/posix/unique_fd.h"
 
 extern char** environ;
 
@@ -155,43 +156,35 @@ DirectoryListing ReadDirectory(const SharedString& directory_part) {
 bool CreateOneDirectory(const SharedString& p) { return mkdir(ToSystemPath(p).c_str(), 0777) == 0; }
 
 bool CopyOneFile(const SharedString& src, const SharedString& dst, bool fail_if_exists) {
-  const int in = open(ToSystemPath(src).c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
+  const UniqueFd in(open(ToSystemPath(src).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return false;
   struct stat st;
-  const bool readable = fstat(in, &st) == 0;
-  if (!readable || S_ISDIR(st.st_mode)) {
-    const int error = readable ? EISDIR : errno;
-    close(in);
-    errno = error;
+  if (fstat(in.Get(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
     return false;
   }
   struct stat existing;
   if (stat(ToSystemPath(dst).c_str(), &existing) == 0 && existing.st_dev == st.st_dev &&
       existing.st_ino == st.st_ino) {
     // Opening the target would truncate the source.
-    close(in);
     errno = fail_if_exists ? EEXIST : EINVAL;
     return false;
   }
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (fail_if_exists ? O_EXCL : 0);
-  const int out = open(ToSystemPath(dst).c_str(), flags, st.st_mode & 0777);
-  if (out < 0) {
-    const int error = errno;
-    close(in);
-    errno = error;
-    return false;
-  }
+  UniqueFd out(open(ToSystemPath(dst).c_str(), flags, st.st_mode & 0777));
+  if (!out) return false;
   bool ok = true;
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(in, buffer, sizeof buffer);
+    ssize_t n = read(in.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ok = n == 0;
       break;
     }
     for (ssize_t done = 0; ok && done < n;) {
-      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+      ssize_t w = write(out.Get(), buffer + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0)
         ok = false;
@@ -200,9 +193,11 @@ bool CopyOneFile(const SharedString& src, const SharedString& dst, bool fail_if_
     }
     if (!ok) break;
   }
-  const int error = errno;
-  close(in);
-  if (close(out) != 0) ok = false;
+  int error = errno;
+  if (!out.Close() && ok) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
     // A half-written copy is worse than none.
     unlink(ToSystemPath(dst).c_str());
@@ -233,26 +228,24 @@ bool RemoveOneDirectory(const SharedString& p) {
 bool CommitReplacement(const SharedString& source, const SharedString& target) {
   const std::string from = ToSystemPath(source);
   const std::string to = ToSystemPath(target);
-  const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // The settings keep their owner and who may read them.
-  struct stat existing;
-  if (stat(to.c_str(), &existing) == 0) {
-    (void)!fchown(fd, existing.st_uid, existing.st_gid);
-    fchmod(fd, existing.st_mode & 07777);
+  {
+    const UniqueFd fd(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
+    // The settings keep their owner and who may read them.
+    struct stat existing;
+    if (stat(to.c_str(), &existing) == 0) {
+      (void)!fchown(fd.Get(), existing.st_uid, existing.st_gid);
+      fchmod(fd.Get(), existing.st_mode & 07777);
+    }
+    if (fsync(fd.Get()) != 0 && errno != EINVAL) return false;
   }
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;
-  close(fd);
-  if (!synced || rename(from.c_str(), to.c_str()) != 0) return false;
+  if (rename(from.c_str(), to.c_str()) != 0) return false;
   // The new name lives in the folder: flush that too, or a crash may bring
   // back the old file after we reported the new one.
   const size_t slash = to.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
-  const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder_fd >= 0) {
-    fsync(folder_fd);
-    close(folder_fd);
-  }
+  const UniqueFd folder_fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder_fd) fsync(folder_fd.Get());
   return true;
 }
 

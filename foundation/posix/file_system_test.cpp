@@ -8,13 +8,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "foundation/posix/unique_fd.h"
 #include "foundation/test_folder.h"
 
 namespace Orvex {
@@ -130,6 +135,36 @@ TEST(PosixFilesTest, SavingIsAllOrNothing) {
   EXPECT_FALSE(TestFolder::FsExists(name + u".tmp"));
 }
 
+// A named pipe among the pictures would make the change wait for a writer
+// for ever; only regular files and links to them are read.
+TEST(PosixFilesTest, PicturesAreReadOnlyFromRegularFiles) {
+  TestFolder folder;
+  const SharedString picture = folder / u"good.jpg";
+  TestFolder::WriteBytes(picture, "jpeg");
+  const SharedString link = folder / u"link.jpg";
+  ASSERT_EQ(symlink(FsPath(picture).c_str(), FsPath(link).c_str()), 0);
+  EXPECT_EQ(CFileData(link).GetSize(), 4u);
+
+  const SharedString pipe = folder / u"pipe.jpg";
+  ASSERT_EQ(mkfifo(FsPath(pipe).c_str(), 0600), 0);
+  auto read = std::async(std::launch::async, [&]() -> std::string {
+    try {
+      CFileData data(pipe);
+    } catch (const IOException& e) {
+      return e.what();
+    }
+    return "read";
+  });
+  if (read.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+    // Let the stuck reader go: a writer that comes and goes ends its wait.
+    close(open(FsPath(pipe).c_str(), O_WRONLY | O_NONBLOCK));
+    read.wait();
+    FAIL() << "opening a named pipe waited for a writer";
+  }
+  EXPECT_EQ(read.get(), ToUtf8(pipe + u" が開けませんでした"));
+  EXPECT_THROW(CFileData(u"/dev/null"), IOException);
+}
+
 TEST(PosixFilesTest, ReadOnlySettingsAreRefused) {
   if (geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   TestFolder folder;
@@ -138,6 +173,29 @@ TEST(PosixFilesTest, ReadOnlySettingsAreRefused) {
   SetAttributes(name, kFileAttributeReadOnly);
   EXPECT_THROW(WriteTextFile(name, u"lost"), IOException);
   EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEk\0e\0p\0t\0", 10));
+}
+
+// One owner per descriptor: a move hands it on, moving onto a live one
+// closes that first, and the last owner closes it once.
+TEST(PosixFilesTest, DescriptorOwnership) {
+  const auto is_open = [](int fd) { return fcntl(fd, F_GETFD) != -1; };
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  UniqueFd read_end(ends[0]);
+  UniqueFd write_end(ends[1]);
+  UniqueFd owner(std::move(read_end));
+  EXPECT_FALSE(read_end);
+  EXPECT_EQ(owner.Get(), ends[0]);
+  errno = ENOENT;
+  owner = std::move(write_end);
+  EXPECT_EQ(errno, ENOENT);  // a cleanup keeps the error being reported
+  EXPECT_FALSE(is_open(ends[0]));
+  EXPECT_TRUE(is_open(ends[1]));
+  UniqueFd& same = owner;
+  owner = std::move(same);
+  EXPECT_TRUE(is_open(ends[1]));
+  { const UniqueFd last(std::move(owner)); }
+  EXPECT_FALSE(is_open(ends[1]));
 }
 
 // Creates root/deep/<250 d>/<250 d>/... relative to open folders, deeper than

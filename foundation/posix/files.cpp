@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "foundation/posix/system_path.h"
+#include "foundation/posix/unique_fd.h"
 
 namespace Orvex {
 namespace {
@@ -19,31 +20,24 @@ int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
 CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
   const std::string path = Detail::ToSystemPath(name);
   const bool write = mode == 1;
-  const int fd = open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666);
-  if (fd < 0) Fail(u" のオープン・作成に失敗");
+  UniqueFd fd(open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0666));
+  if (!fd) Fail(u" のオープン・作成に失敗");
   // A folder opens here but is no file, as on Windows.
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
-    Fail(u" のオープン・作成に失敗");
-  }
+  if (fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) Fail(u" のオープン・作成に失敗");
   // The sharing rules of the Windows build as advisory locks: a writer
   // shares the file with nobody, so it excludes every reader and readers
   // exclude it. File systems without locks open the file regardless.
-  if (flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    close(fd);
+  if (flock(fd.Get(), (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     Fail(u" のオープン・作成に失敗");
   }
   // Emptied only once the lock is ours, so that a reader never sees it.
-  if (write && ftruncate(fd, 0) != 0) {
-    close(fd);
-    Fail(u" のオープン・作成に失敗");
-  }
-  posix_fadvise(fd, 0, 0,
+  if (write && ftruncate(fd.Get(), 0) != 0) Fail(u" のオープン・作成に失敗");
+  posix_fadvise(fd.Get(), 0, 0,
                 hint == 0   ? POSIX_FADV_NORMAL
                 : hint == 1 ? POSIX_FADV_SEQUENTIAL
                             : POSIX_FADV_RANDOM);
-  handle_ = fd;
+  handle_ = fd.Release();
 }
 
 CApiFile::~CApiFile() {
@@ -118,6 +112,34 @@ std::FILE* OpenStream(const SharedString& name, const SharedString& mode) {
     errno = EISDIR;
     return nullptr;
   }
+  return stream;
+}
+
+std::FILE* OpenRegularStream(const SharedString& name) {
+  const std::string path = ToSystemPath(name);
+  // Opening a pipe for reading waits for a writer, and opening a device may
+  // do anything, so neither is opened at all. Should the name change into
+  // one between the look and the open, O_NONBLOCK keeps the open from
+  // waiting, and the descriptor's own type decides.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) return nullptr;
+  if (fstat(fd.Get(), &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  // A regular file never makes a read wait; the stream gets an ordinary
+  // descriptor all the same.
+  const int flags = fcntl(fd.Get(), F_GETFL);
+  if (flags < 0 || fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  std::FILE* stream = fdopen(fd.Get(), "rb");
+  if (stream) fd.Release();
   return stream;
 }
 

@@ -1,5 +1,8 @@
 #include "foundation/dir_observer.h"
 
+#include <utility>
+
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex::Detail {
@@ -13,16 +16,13 @@ constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 
 class ChangeNotificationWatch final : public DirWatch {
  public:
-  ChangeNotificationWatch(HANDLE change, HANDLE stop) : change_(change), stop_(stop) {}
-  ~ChangeNotificationWatch() override {
-    FindCloseChangeNotification(change_);
-    CloseHandle(stop_);
-  }
+  ChangeNotificationWatch(UniqueHandle<ChangeNotificationCloser> change, UniqueHandle<> stop)
+      : change_(std::move(change)), stop_(std::move(stop)) {}
 
   WaitResult WaitForChange() override {
     // Closing a change handle does not reliably end a wait on it, so Stop
     // wakes the loop through an event of its own.
-    const HANDLE handles[2] = {stop_, change_};
+    const HANDLE handles[2] = {stop_.Get(), change_.Get()};
     switch (WaitForMultipleObjects(2, handles, FALSE, INFINITE)) {
       case WAIT_OBJECT_0:
         return WaitResult::kWoken;
@@ -33,13 +33,13 @@ class ChangeNotificationWatch final : public DirWatch {
     }
   }
 
-  bool Rearm() override { return FindNextChangeNotification(change_) != FALSE; }
+  bool Rearm() override { return FindNextChangeNotification(change_.Get()) != FALSE; }
 
-  void Wake() override { SetEvent(stop_); }
+  void Wake() override { SetEvent(stop_.Get()); }
 
  private:
-  HANDLE change_;
-  HANDLE stop_;
+  UniqueHandle<ChangeNotificationCloser> change_;
+  UniqueHandle<> stop_;
 };
 
 }  // namespace
@@ -48,15 +48,12 @@ std::unique_ptr<DirWatch> DirWatch::Open(const SharedString& folder, bool subtre
   if (folder.IsEmpty()) return nullptr;
   // The wide call, so that a folder named outside the ANSI code page can be
   // watched too.
-  const HANDLE change =
-      FindFirstChangeNotificationW(Wide(folder), subtree ? TRUE : FALSE, kChangeFilter);
-  if (change == INVALID_HANDLE_VALUE || change == nullptr) return nullptr;
-  const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (stop == nullptr) {
-    FindCloseChangeNotification(change);
-    return nullptr;
-  }
-  return std::make_unique<ChangeNotificationWatch>(change, stop);
+  UniqueHandle<ChangeNotificationCloser> change(
+      FindFirstChangeNotificationW(Wide(folder), subtree ? TRUE : FALSE, kChangeFilter));
+  if (!change) return nullptr;
+  UniqueHandle<> stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stop) return nullptr;
+  return std::make_unique<ChangeNotificationWatch>(std::move(change), std::move(stop));
 }
 
 }  // namespace Orvex::Detail

@@ -6,6 +6,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/file_system_primitives.h"
 #include "foundation/win32/system_path.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
@@ -23,32 +24,17 @@ class ErrorModeScope {
   UINT previous_;
 };
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // The volume and file index of a folder: the same for every path (junction,
 // link or plain) that reaches it. Empty if the system will not say.
 std::string FolderIdentity(const SharedString& directory_part) {
   const std::wstring path = directory_part.IsEmpty() ? L"." : Detail::ToSystemPath(directory_part);
-  HANDLE handle =
+  const UniqueHandle<> handle(
       CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {};
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  const BOOL ok = GetFileInformationByHandle(handle, &info);
-  CloseHandle(handle);
-  if (!ok || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) return {};
+  if (!handle || !GetFileInformationByHandle(handle.Get(), &info) ||
+      (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0))
+    return {};
   return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
          ":" + std::to_string(info.nFileIndexLow);
 }
@@ -114,9 +100,9 @@ namespace Detail {
 DirectoryListing ReadDirectory(const SharedString& directory_part) {
   const SharedString pattern = directory_part + u"*";
   WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW(ToSystemPath(pattern).c_str(), &data));
+  const UniqueHandle<FindCloser> find(FindFirstFileW(ToSystemPath(pattern).c_str(), &data));
   DirectoryListing listing;
-  if (find.get() == INVALID_HANDLE_VALUE) {
+  if (!find) {
     // The root of an empty drive has no entries at all, not even ".".
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return listing;
     throw Win32Exception(pattern + u" の検索に失敗");
@@ -124,7 +110,7 @@ DirectoryListing ReadDirectory(const SharedString& directory_part) {
   do {
     listing.entries.push_back(
         {FromWide(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileW(find.get(), &data));
+  } while (FindNextFileW(find.Get(), &data));
   listing.identity = FolderIdentity(directory_part);
   return listing;
 }
@@ -146,12 +132,11 @@ bool RemoveOneDirectory(const SharedString& p) {
 bool CommitReplacement(const SharedString& source, const SharedString& target) {
   const std::wstring from = ToSystemPath(source);
   const std::wstring to = ToSystemPath(target);
-  HANDLE handle = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  const BOOL flushed = FlushFileBuffers(handle);
-  CloseHandle(handle);
-  if (!flushed) return false;
+  {
+    const UniqueHandle<> handle(CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle || !FlushFileBuffers(handle.Get())) return false;
+  }
   // A reader that has the target open without delete sharing (a virus
   // scanner, an editor, a search indexer) blocks the replacement for a
   // moment; wait a little for it before giving up.

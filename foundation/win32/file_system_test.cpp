@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/test_folder.h"
 #include "foundation/win32/system_path.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
@@ -97,6 +100,62 @@ TEST(Win32FilesTest, ReadOnlySettingsAreRefused) {
   WriteTextFile(name, u"new");
   EXPECT_NE(GetAttributes(name) & FILE_ATTRIBUTE_HIDDEN, 0u);
   EXPECT_EQ(TestFolder::ReadBytes(name), std::string("\xFF\xFEn\0e\0w\0", 8));
+}
+
+// Pipes and devices are no pictures: refused at once as files that cannot
+// be opened, while a regular file is read.
+TEST(Win32FilesTest, PicturesAreReadOnlyFromRegularFiles) {
+  TestFolder folder;
+  const SharedString picture = folder / u"good.jpg";
+  TestFolder::WriteBytes(picture, "jpeg");
+  EXPECT_EQ(CFileData(picture).GetSize(), 4u);
+
+  const SharedString pipe =
+      u"\\\\.\\pipe\\pelmora-picture-" +
+      SharedString::Format(u"%u", static_cast<unsigned>(GetCurrentProcessId()));
+  const UniqueHandle<> server(CreateNamedPipeW(Wide(pipe), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
+                                               4096, 4096, 0, nullptr));
+  ASSERT_TRUE(server);
+  const auto error_of = [](const SharedString& name) -> std::string {
+    try {
+      CFileData data(name);
+    } catch (const IOException& e) {
+      return e.what();
+    }
+    return "read";
+  };
+  const auto narrow = [](const SharedString& text) {
+    return GetDefaultEncoding().ToMultiByte(text);
+  };
+  EXPECT_EQ(error_of(pipe), narrow(pipe + u" が開けませんでした"));
+  EXPECT_EQ(error_of(u"NUL"), narrow(u"NUL が開けませんでした"));
+}
+
+// One owner per handle: a move hands it on, moving onto a live one closes
+// that first, and the last owner closes it once.
+TEST(Win32FilesTest, HandleOwnership) {
+  const auto is_open = [](HANDLE handle) {
+    DWORD flags = 0;
+    return GetHandleInformation(handle, &flags) != FALSE;
+  };
+  const HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE second = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  UniqueHandle<> a(first);
+  UniqueHandle<> b(second);
+  UniqueHandle<> owner(std::move(a));
+  EXPECT_FALSE(a);
+  EXPECT_EQ(owner.Get(), first);
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  owner = std::move(b);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(is_open(first));
+  EXPECT_TRUE(is_open(second));
+  UniqueHandle<>& same = owner;
+  owner = std::move(same);
+  EXPECT_TRUE(is_open(second));
+  { const UniqueHandle<> last(std::move(owner)); }
+  EXPECT_FALSE(is_open(second));
+  EXPECT_FALSE(UniqueHandle<>(INVALID_HANDLE_VALUE));
 }
 
 // Without its separator "C:\img" names the file img in C:\, so C:\ is listed.

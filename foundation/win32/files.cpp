@@ -1,7 +1,11 @@
 #include "foundation/files.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include "foundation/encoding.h"
 #include "foundation/win32/system_path.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
@@ -102,6 +106,26 @@ namespace Detail {
 
 std::FILE* OpenStream(const SharedString& name, const SharedString& mode) {
   return _wfopen(ToSystemPath(name).c_str(), Wide(mode));
+}
+
+std::FILE* OpenRegularStream(const SharedString& name) {
+  // The sharing of fopen's "rb": others may go on reading and writing.
+  UniqueHandle<> handle(CreateFileW(ToSystemPath(name).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A pipe ("\\.\pipe\...") or a device ("NUL", "COM1.jpg") is no
+  // picture, and reading one may wait for ever.
+  if (!handle) return nullptr;
+  if (GetFileType(handle.Get()) != FILE_TYPE_DISK) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_RDONLY | _O_BINARY);
+  if (fd < 0) return nullptr;
+  handle.Release();  // the descriptor owns it now
+  std::FILE* stream = _fdopen(fd, "rb");
+  if (!stream) _close(fd);
+  return stream;
 }
 
 }  // namespace Detail

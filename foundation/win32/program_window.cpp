@@ -3,21 +3,10 @@
 #include "foundation/dll.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
+#include "foundation/win32/unique_handle.h"
 
 namespace Orvex {
 namespace {
-
-class SnapshotHandle {
- public:
-  explicit SnapshotHandle(HANDLE handle) : handle_(handle) {}
-  SnapshotHandle(const SnapshotHandle&) = delete;
-  SnapshotHandle& operator=(const SnapshotHandle&) = delete;
-  ~SnapshotHandle() { CloseHandle(handle_); }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 struct WindowSearch {
   const std::vector<PROCESSENTRY32W>* processes;
@@ -51,10 +40,9 @@ std::vector<PROCESSENTRY32W> ListProcesses() {
   CDll kernel(u"KERNEL32.DLL", false);
   typedef HANDLE WINAPI CreateSnapshot(DWORD, DWORD);
   typedef BOOL WINAPI Walk(HANDLE, PROCESSENTRY32W*);
-  HANDLE handle =
-      kernel.GetFunction<CreateSnapshot>("CreateToolhelp32Snapshot")(TH32CS_SNAPPROCESS, 0);
-  if (handle == INVALID_HANDLE_VALUE) throw RuntimeException(kFailed);
-  SnapshotHandle snapshot(handle);
+  const UniqueHandle<> snapshot(
+      kernel.GetFunction<CreateSnapshot>("CreateToolhelp32Snapshot")(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) throw RuntimeException(kFailed);
   std::vector<PROCESSENTRY32W> processes;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
