@@ -29,11 +29,15 @@ std::vector<SharedString> SplitCommandLine(const SharedString& text) {
   return parts;
 }
 
-std::vector<SharedString> GetArguments(const char* runtime_command_line) {
-  if (!runtime_command_line || !runtime_command_line[0]) return {};
+std::vector<SharedString> GetProcessArguments() {
   std::vector<SharedString> parts = SplitCommandLine();
   if (!parts.empty()) parts.erase(parts.begin());
   return parts;
+}
+
+std::vector<SharedString> GetArguments(const char* runtime_command_line) {
+  if (!runtime_command_line || !runtime_command_line[0]) return {};
+  return GetProcessArguments();
 }
 
 }  // namespace Orvex

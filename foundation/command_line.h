@@ -21,9 +21,13 @@ std::vector<SharedString> SplitCommandLine();
 // double quotes inside it. There are no escape characters.
 std::vector<SharedString> SplitCommandLine(const SharedString& text);
 
-// The program's arguments without the program itself; none when the
-// entry point's runtime command line (the text after the program, as
-// WinMain receives it) is null or empty.
+// The arguments the process was started with, without the program itself
+// (SplitCommandLine() less its first part).
+std::vector<SharedString> GetProcessArguments();
+
+// For WinMain: the program's arguments without the program itself; none
+// when the runtime command line it received (the text after the program)
+// is null or empty.
 std::vector<SharedString> GetArguments(const char* runtime_command_line);
 
 // For main(): hands over the arguments the process was started with (narrow

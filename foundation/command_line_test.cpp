@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "foundation/encoding.h"
+#include "foundation/platform.h"
+
 namespace Orvex {
 namespace {
 
@@ -40,6 +45,25 @@ TEST(CommandLineTest, ArgumentsLeaveOutTheProgram) {
   EXPECT_NE(all[0].Find(u"foundation_tests"), SharedString::npos);
   EXPECT_EQ(GetArguments("x"), Parts(all.begin() + 1, all.end()));
   EXPECT_NE(GetCommandLineText().Find(u"foundation_tests"), SharedString::npos);
+}
+
+TEST(CommandLineTest, ProcessArgumentsAreThoseMainWasHanded) {
+  const Parts all = SplitCommandLine();
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(GetProcessArguments(), Parts(all.begin() + 1, all.end()));
+  if (kIsWindows) return;  // the system's command line is the only one there
+
+  const char* handed[] = {"foundation_tests", "/once", "two words", "", "写真"};
+  SetProcessArguments(5, handed);
+  EXPECT_EQ(GetProcessArguments(), (Parts{u"/once", u"two words", u"", u"写真"}));
+  SetProcessArguments(1, handed);
+  EXPECT_EQ(GetProcessArguments(), Parts{});
+
+  std::vector<std::string> narrow;
+  for (const SharedString& part : all) narrow.push_back(GetDefaultEncoding().ToMultiByte(part));
+  std::vector<const char*> restore;
+  for (const std::string& part : narrow) restore.push_back(part.c_str());
+  SetProcessArguments(static_cast<int>(restore.size()), restore.data());
 }
 
 }  // namespace

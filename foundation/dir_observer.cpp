@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "foundation/file_system.h"
-#include "imaging/worker_thread_controller.h"
+#include "foundation/worker_thread_controller.h"
 
 namespace Orvex {
 

@@ -63,6 +63,16 @@ void ThrowFault(FaultKind kind) {
   throw AccessViolationException();
 }
 
+__attribute__((noinline)) void RunGuarded(void (*call)(void*), void* context,
+                                          void (*restore_guard)(void*), void* previous) {
+  try {
+    call(context);
+  } catch (...) {
+    restore_guard(previous);
+    throw;
+  }
+}
+
 void ReportAbortAndExit() {
   // An abort while exiting (a destructor that aborts) must not show a
   // second box or run the exit path twice.

@@ -33,6 +33,12 @@ enum class FaultKind { kAccessViolation = 1, kArithmetic = 2, kIllegalInstructio
 // Shows the abnormal-end box and ends the process with exit code 1.
 [[noreturn]] void ReportAbortAndExit();
 void CallGuardedImpl(void (*call)(void* context), void* context);
+// For CallGuardedImpl: calls call(context) in a frame of its own, so that a
+// jump back to the guard abandons only frames without automatic objects to
+// destroy. An exception leaving the call first hands `previous` to
+// restore_guard (the guard's thread no longer runs under it), then goes on.
+void RunGuarded(void (*call)(void* context), void* context, void (*restore_guard)(void* previous),
+                void* previous);
 }  // namespace Detail
 
 // Calls fn so that a fault inside it that nothing else handles, including

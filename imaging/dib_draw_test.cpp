@@ -11,6 +11,7 @@
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "imaging/bitmap_info.h"
+#include "imaging/pixel_test_util.h"
 #include "imaging/plane.h"
 #include "imaging/plane32.h"
 #include "imaging/plane8.h"
@@ -71,12 +72,7 @@ class DrawDibTest : public ::testing::TestWithParam<Storage> {
                     source, clip);
   }
 
-  uint32_t At(int32_t x, int32_t y) const {
-    PlaneBitsLock lock(*plane_);
-    uint32_t v;
-    std::memcpy(&v, lock.Row(y) + 4 * x, 4);
-    return v;
-  }
+  uint32_t At(int32_t x, int32_t y) const { return Testing::At(*plane_, x, y); }
 
   std::vector<uint32_t> Row(int32_t y) const {
     std::vector<uint32_t> row;
@@ -381,12 +377,7 @@ TEST_F(HostileDibTest, RunLengthDataThatEndsEarlyIsDrawnAsFarAsItGoes) {
   const Dib first = MakeDib(4, 4, 8, kBitmapRle8, palette, streams[0], 2);
   heap.DrawDib(first.header.data(), first.header.size(), first.bits.data(), first.bits.size(), 0, 0,
                kEverything, PlaneClip{});
-  PlaneBitsLock lock(heap);
-  for (int32_t x = 0; x < 4; ++x) {
-    uint32_t pixel;
-    std::memcpy(&pixel, lock.Row(3) + 4 * x, 4);
-    EXPECT_EQ(pixel, 0x0000FFu) << x;
-  }
+  for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(Testing::At(heap, x, 3), 0x0000FFu) << x;
 }
 
 TEST_F(HostileDibTest, ZeroPaddedTruncatedFilesStillDraw) {
@@ -396,12 +387,8 @@ TEST_F(HostileDibTest, ZeroPaddedTruncatedFilesStillDraw) {
   const Dib dib = MakeDib(4, 4, 8, kBitmapRgb, {0x000000, 0xFFFFFF}, padded, 2);
   plane_.DrawDib(dib.header.data(), dib.header.size(), dib.bits.data(), dib.bits.size(), 0, 0,
                  kEverything, PlaneClip{});
-  PlaneBitsLock lock(plane_);
-  uint32_t bottom_left, top_left;
-  std::memcpy(&bottom_left, lock.Row(3), 4);
-  std::memcpy(&top_left, lock.Row(0), 4);
-  EXPECT_EQ(bottom_left, 0u);  // index 255 is past the two-colour table
-  EXPECT_EQ(top_left, 0u);
+  EXPECT_EQ(Testing::At(plane_, 0, 3), 0u);  // index 255 is past the two-colour table
+  EXPECT_EQ(Testing::At(plane_, 0, 0), 0u);
 }
 
 }  // namespace

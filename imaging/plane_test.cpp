@@ -2,39 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
+#include "imaging/pixel_test_util.h"
 #include "imaging/plane32.h"
 #include "imaging/plane8.h"
 
 namespace Orvex {
 namespace {
 
-// Reads and writes one pixel of any depth as an integer (little-endian).
-uint32_t Get(const CPlane& plane, int32_t x, int32_t y) {
-  PlaneBitsLock lock(plane);
-  const int bytes = plane.GetBitsPerPixel() / 8;
-  uint32_t v = 0;
-  std::memcpy(&v, lock.Row(y) + x * bytes, bytes);
-  return v;
-}
-
-void Set(CPlane& plane, int32_t x, int32_t y, uint32_t v) {
-  PlaneBitsLock lock(plane);
-  const int bytes = plane.GetBitsPerPixel() / 8;
-  std::memcpy(lock.Row(y) + x * bytes, &v, bytes);
-}
-
-std::vector<uint32_t> Pixels(const CPlane& plane) {
-  std::vector<uint32_t> result;
-  for (int32_t y = 0; y < plane.GetHeight(); ++y) {
-    for (int32_t x = 0; x < plane.GetWidth(); ++x) result.push_back(Get(plane, x, y));
-  }
-  return result;
-}
+using Testing::At;
+using Testing::Dump;
+using Testing::Put;
 
 TEST(PlaneTest, NewPlanesHaveNoSizeAndNoStorage) {
   CMemoryPlane32 heap;
@@ -72,7 +53,7 @@ TEST(PlaneTest, DibStorageOnlyGrows) {
   EXPECT_EQ(dib.GetSize(), (PlaneSize{400, 300}));
   EXPECT_EQ(dib.GetImpl()->GetSize(), (PlaneSize{800, 600}));
   EXPECT_EQ(dib.GetBounds(), (PlaneRect{0, 0, 400, 300}));
-  EXPECT_EQ(Get(dib, 0, 0), 0x00FF0000u);  // same bitmap, pixels kept
+  EXPECT_EQ(At(dib, 0, 0), 0x00FF0000u);  // same bitmap, pixels kept
 
   // Wider: the height never drops below what the bitmap has.
   dib.SetSize(PlaneSize{900, 100});
@@ -83,8 +64,8 @@ TEST(PlaneTest, DibStorageOnlyGrows) {
   EXPECT_EQ(PlaneBitsLock(dib).Step(), 3600);
   // Fills use the logical size, not the bitmap's.
   dib.FillAll(0xFFFFFF);
-  EXPECT_EQ(Get(dib, 9, 699), 0x00FFFFFFu);
-  EXPECT_EQ(Get(dib, 10, 0), 0u);
+  EXPECT_EQ(At(dib, 9, 699), 0x00FFFFFFu);
+  EXPECT_EQ(At(dib, 10, 0), 0u);
 }
 
 TEST(PlaneTest, HeapStorageIsRecreatedAtEachSize) {
@@ -142,9 +123,9 @@ TEST(PlaneTest, FillWritesTheColourInEachDepth) {
     plane.SetSize(PlaneSize{3, 2});
     plane.FillAll(0);
     plane.Fill(color, PlaneRect{1, 0, 3, 2});
-    EXPECT_EQ(Get(plane, 0, 1), 0u) << c.bits;
-    EXPECT_EQ(Get(plane, 1, 0), c.expected) << c.bits;
-    EXPECT_EQ(Get(plane, 2, 1), c.expected) << c.bits;
+    EXPECT_EQ(At(plane, 0, 1), 0u) << c.bits;
+    EXPECT_EQ(At(plane, 1, 0), c.expected) << c.bits;
+    EXPECT_EQ(At(plane, 2, 1), c.expected) << c.bits;
   }
 }
 
@@ -155,7 +136,7 @@ TEST(PlaneTest, FillCutsRectanglesToThePlane) {
   plane.Fill(0xFFFFFF, PlaneRect{-5, 2, 2, 100});
   plane.Fill(0xFFFFFF, PlaneRect{3, 1, 2, 3});  // empty: right < left
   const uint32_t w = 0x00FFFFFF;
-  EXPECT_EQ(Pixels(plane), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, w, w, 0, 0}));
+  EXPECT_EQ(Dump(plane), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, w, w, 0, 0}));
 }
 
 // One source pixel per depth, and what each destination depth makes of it.
@@ -181,14 +162,14 @@ TEST(PlaneTest, CopyConvertsBetweenAllDepths) {
   for (int s = 0; s < 4; ++s) {
     CMemoryPlane source(sources[s].bits);
     source.SetSize(PlaneSize{2, 1});
-    Set(source, 0, 0, 0);
-    Set(source, 1, 0, sources[s].value);
+    Put(source, 0, 0, 0);
+    Put(source, 1, 0, sources[s].value);
     for (int d = 0; d < 4; ++d) {
       CMemoryPlane dest(depths[d]);
       dest.SetSize(PlaneSize{2, 1});
       dest.CopyAll(source, PlaneClip{});
-      EXPECT_EQ(Get(dest, 1, 0), expected[s][d]) << sources[s].bits << " -> " << depths[d];
-      EXPECT_EQ(Get(dest, 0, 0), 0u);
+      EXPECT_EQ(At(dest, 1, 0), expected[s][d]) << sources[s].bits << " -> " << depths[d];
+      EXPECT_EQ(At(dest, 0, 0), 0u);
     }
   }
 }
@@ -196,17 +177,17 @@ TEST(PlaneTest, CopyConvertsBetweenAllDepths) {
 TEST(PlaneTest, WhiteAndBlackSurviveEveryConversion) {
   CMemoryPlane rgb555(16);
   rgb555.SetSize(PlaneSize{2, 1});
-  Set(rgb555, 0, 0, 0x7FFF);
-  Set(rgb555, 1, 0, 0x8000);  // the unused top bit is not colour
+  Put(rgb555, 0, 0, 0x7FFF);
+  Put(rgb555, 1, 0, 0x8000);  // the unused top bit is not colour
   CMemoryPlane32 wide;
   wide.SetSize(PlaneSize{2, 1});
   wide.CopyAll(rgb555, PlaneClip{});
-  EXPECT_EQ(Get(wide, 0, 0), 0x00FFFFFFu);
-  EXPECT_EQ(Get(wide, 1, 0), 0u);
+  EXPECT_EQ(At(wide, 0, 0), 0x00FFFFFFu);
+  EXPECT_EQ(At(wide, 1, 0), 0u);
   CMemoryPlane8 grey;
   grey.SetSize(PlaneSize{2, 1});
   grey.CopyAll(wide, PlaneClip{});
-  EXPECT_EQ(Get(grey, 0, 0), 255u);
+  EXPECT_EQ(At(grey, 0, 0), 255u);
 }
 
 class CopyClipTest : public ::testing::Test {
@@ -214,7 +195,7 @@ class CopyClipTest : public ::testing::Test {
   void SetUp() override {
     source_.SetSize(PlaneSize{4, 4});
     for (int32_t y = 0; y < 4; ++y) {
-      for (int32_t x = 0; x < 4; ++x) Set(source_, x, y, 0x10 * y + x + 1);
+      for (int32_t x = 0; x < 4; ++x) Put(source_, x, y, 0x10 * y + x + 1);
     }
     dest_.SetSize(PlaneSize{4, 3});
     dest_.FillAll(0);
@@ -226,65 +207,65 @@ class CopyClipTest : public ::testing::Test {
 
 TEST_F(CopyClipTest, DestinationPartlyOutside) {
   dest_.Copy(source_, -1, 2, PlaneRect{0, 0, 3, 3}, PlaneClip{});
-  EXPECT_EQ(Pixels(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0x02, 0x03, 0, 0}));
+  EXPECT_EQ(Dump(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0x02, 0x03, 0, 0}));
 }
 
 TEST_F(CopyClipTest, SourcePartlyOutside) {
   // Left and top edges outside the source move the destination with them.
   dest_.Copy(source_, 0, 0, PlaneRect{-1, -1, 2, 1}, PlaneClip{});
-  EXPECT_EQ(Pixels(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0x01, 0x02, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Dump(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0x01, 0x02, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(CopyClipTest, ClipRectangleLimitsTheDestination) {
   dest_.Copy(source_, 0, 0, PlaneRect{0, 0, 4, 4}, PlaneClip{PlaneRect{1, 1, 3, 9}, true});
-  EXPECT_EQ(Pixels(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0x12, 0x13, 0, 0, 0x22, 0x23, 0}));
+  EXPECT_EQ(Dump(dest_), (std::vector<uint32_t>{0, 0, 0, 0, 0, 0x12, 0x13, 0, 0, 0x22, 0x23, 0}));
   // A disabled clip limits nothing, whatever its rectangle.
   dest_.Copy(source_, 0, 0, PlaneRect{0, 0, 4, 4}, PlaneClip{PlaneRect{0, 0, 0, 0}, false});
-  EXPECT_EQ(Get(dest_, 0, 0), 0x01u);
-  EXPECT_EQ(Get(dest_, 3, 2), 0x24u);
+  EXPECT_EQ(At(dest_, 0, 0), 0x01u);
+  EXPECT_EQ(At(dest_, 3, 2), 0x24u);
 }
 
 TEST_F(CopyClipTest, HugeRectanglesAndOffsetsDoNotOverflow) {
   dest_.Copy(source_, 0, 0, PlaneRect{0, 0, 0x3FFFFFFF, 0x3FFFFFFF}, PlaneClip{});
-  EXPECT_EQ(Get(dest_, 3, 2), 0x24u);
+  EXPECT_EQ(At(dest_, 3, 2), 0x24u);
   dest_.FillAll(0);
   dest_.Copy(source_, 0x7FFFFFF0, 0, PlaneRect{0, 0, 0x3FFFFFFF, 4}, PlaneClip{});
   dest_.Copy(source_, -0x7FFFFFF0, 0, PlaneRect{0, 0, 0x7FFFFFFF, 4}, PlaneClip{});
-  EXPECT_EQ(Pixels(dest_), std::vector<uint32_t>(12, 0));
+  EXPECT_EQ(Dump(dest_), std::vector<uint32_t>(12, 0));
 }
 
 TEST_F(CopyClipTest, EmptyRectanglesCopyNothing) {
   dest_.Copy(source_, 0, 0, PlaneRect{2, 0, 2, 4}, PlaneClip{});
   dest_.Copy(source_, 0, 0, PlaneRect{0, 0, 4, 4}, PlaneClip{PlaneRect{2, 2, 1, 1}, true});
   dest_.Copy(source_, 5, 0, PlaneRect{0, 0, 4, 4}, PlaneClip{});
-  EXPECT_EQ(Pixels(dest_), std::vector<uint32_t>(12, 0));
+  EXPECT_EQ(Dump(dest_), std::vector<uint32_t>(12, 0));
 }
 
 TEST_F(CopyClipTest, CopyWithinOnePlaneHandlesOverlap) {
   source_.Copy(source_, 0, 1, PlaneRect{0, 0, 4, 3}, PlaneClip{});
   source_.Copy(source_, 1, 0, PlaneRect{0, 0, 3, 4}, PlaneClip{});
-  EXPECT_EQ(Get(source_, 3, 3), 0x23u);
-  EXPECT_EQ(Get(source_, 1, 1), 0x01u);
-  EXPECT_EQ(Get(source_, 2, 0), 0x02u);
+  EXPECT_EQ(At(source_, 3, 3), 0x23u);
+  EXPECT_EQ(At(source_, 1, 1), 0x01u);
+  EXPECT_EQ(At(source_, 2, 0), 0x02u);
   // CopyAll onto itself does nothing at all.
-  const auto before = Pixels(source_);
+  const auto before = Dump(source_);
   source_.CopyAll(source_, PlaneClip{});
-  EXPECT_EQ(Pixels(source_), before);
+  EXPECT_EQ(Dump(source_), before);
 }
 
 TEST(PlaneTest, InvertKeepsAlphaAndHistogramCountsTheRectangle) {
   CMemoryPlane32 colour;
   colour.SetSize(PlaneSize{2, 1});
-  Set(colour, 0, 0, 0x80123456);
-  Set(colour, 1, 0, 0x00000000);
+  Put(colour, 0, 0, 0x80123456);
+  Put(colour, 1, 0, 0x00000000);
   colour.Invert(PlaneRect{0, 0, 1, 5});
-  EXPECT_EQ(Get(colour, 0, 0), 0x80EDCBA9u);
-  EXPECT_EQ(Get(colour, 1, 0), 0u);
+  EXPECT_EQ(At(colour, 0, 0), 0x80EDCBA9u);
+  EXPECT_EQ(At(colour, 1, 0), 0u);
 
   CMemoryPlane8 grey;
   grey.SetSize(PlaneSize{3, 2});
   grey.FillAll(0x000000);
-  Set(grey, 1, 1, 200);
+  Put(grey, 1, 1, 200);
   grey.Invert(PlaneRect{1, 0, 3, 2});
   uint32_t counts[256];
   std::fill(counts, counts + 256, 77u);

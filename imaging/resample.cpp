@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "imaging/parallel_for.h"
+#include "foundation/parallel_for.h"
 #include "imaging/plane32.h"
 #include "imaging/resample_tables.h"
 

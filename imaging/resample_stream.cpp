@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "foundation/large_pages.h"
+#include "foundation/processor_count.h"
+#include "foundation/worker_thread_controller.h"
 #include "imaging/plane32.h"
-#include "imaging/processor_count.h"
 #include "imaging/resample_tables.h"
-#include "imaging/worker_thread_controller.h"
 
 namespace Orvex {
 namespace Detail {

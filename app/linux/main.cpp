@@ -11,13 +11,10 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-int Run(int argc) {
+int Run() {
   // There is no tray on this desktop yet: until there is, a start without
-  // "/once" changes the wallpaper once as well. GetArguments wants the text
-  // after the program as a Windows entry point receives it; that text is
-  // non-empty exactly when there are arguments.
-  [[maybe_unused]] const StartOptions options =
-      ParseStartOptions(Orvex::GetArguments(argc > 1 ? " " : nullptr));
+  // "/once" changes the wallpaper once as well.
+  [[maybe_unused]] const StartOptions options = ParseStartOptions(Orvex::GetProcessArguments());
   X11Desktop desktop;
   RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
   return 0;
@@ -28,7 +25,7 @@ int Run(int argc) {
 int main(int argc, char* argv[]) {
   Orvex::SetProcessArguments(argc, argv);
   try {
-    return Run(argc);
+    return Run();
   } catch (const DesktopUnavailableException& e) {
     // Nothing was done: the exit code must not claim otherwise.
     Orvex::ShowException(nullptr, kFatalCaption, e);

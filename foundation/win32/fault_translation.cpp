@@ -245,17 +245,7 @@ void AbortHandler(int) {
   ReportAbortAndExit();
 }
 
-// A separate frame for the call, so that the jump back abandons only frames
-// without automatic objects to destroy.
-__attribute__((noinline)) void RunGuarded(void (*call)(void*), void* context,
-                                          GuardFrame* previous) {
-  try {
-    call(context);
-  } catch (...) {
-    t_guard = previous;
-    throw;
-  }
-}
+void RestoreGuard(void* previous) { t_guard = static_cast<GuardFrame*>(previous); }
 
 }  // namespace
 
@@ -306,7 +296,7 @@ void CallGuardedImpl(void (*call)(void*), void* context) {
     ThrowFault(static_cast<FaultKind>(frame.kind));
   }
   t_guard = &frame;
-  RunGuarded(call, context, frame.previous);
+  RunGuarded(call, context, &RestoreGuard, frame.previous);
   t_guard = frame.previous;
 }
 

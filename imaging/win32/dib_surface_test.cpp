@@ -1,23 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "foundation/win32/win32.h"
 #include "imaging/dib_impl.h"
 #include "imaging/dib_source.h"
 #include "imaging/dib_system_draw.h"
+#include "imaging/pixel_test_util.h"
 #include "imaging/plane32.h"
 
 namespace Orvex {
 namespace {
 
-uint32_t At(const CPlane& plane, int32_t x, int32_t y) {
-  PlaneBitsLock lock(plane);
-  uint32_t v;
-  std::memcpy(&v, lock.Row(y) + 4 * x, 4);
-  return v;
-}
+using Testing::At;
 
 TEST(DibSurfaceTest, GdiDrawingShowsInTheTopDownRows) {
   CDib32 dib;

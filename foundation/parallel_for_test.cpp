@@ -1,4 +1,4 @@
-#include "imaging/parallel_for.h"
+#include "foundation/parallel_for.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/fault_translation.h"
-#include "imaging/processor_count.h"
-#include "imaging/worker_thread_controller.h"
+#include "foundation/processor_count.h"
+#include "foundation/worker_thread_controller.h"
 
 namespace Orvex {
 namespace {

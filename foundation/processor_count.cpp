@@ -1,4 +1,4 @@
-#include "imaging/processor_count.h"
+#include "foundation/processor_count.h"
 
 #include <thread>
 

@@ -1,12 +1,12 @@
-#include "imaging/parallel_for.h"
+#include "foundation/parallel_for.h"
 
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "imaging/processor_count.h"
-#include "imaging/worker_thread_controller.h"
+#include "foundation/processor_count.h"
+#include "foundation/worker_thread_controller.h"
 
 namespace Orvex {
 

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "foundation/factory.h"
-#include "imaging/object_pool.h"
-#include "imaging/worker_thread.h"
+#include "foundation/object_pool.h"
+#include "foundation/worker_thread.h"
 
 namespace Orvex {
 

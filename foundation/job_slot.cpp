@@ -1,4 +1,4 @@
-#include "imaging/job_slot.h"
+#include "foundation/job_slot.h"
 
 #include <utility>
 

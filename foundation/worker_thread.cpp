@@ -1,4 +1,4 @@
-#include "imaging/worker_thread.h"
+#include "foundation/worker_thread.h"
 
 #include <utility>
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "imaging/job_slot.h"
+#include "foundation/job_slot.h"
 
 namespace Orvex {
 

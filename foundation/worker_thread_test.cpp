@@ -1,4 +1,4 @@
-#include "imaging/worker_thread.h"
+#include "foundation/worker_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/object_pool.h"
-#include "imaging/processor_count.h"
-#include "imaging/worker_thread_controller.h"
+#include "foundation/object_pool.h"
+#include "foundation/processor_count.h"
+#include "foundation/worker_thread_controller.h"
 
 namespace Orvex {
 namespace {

@@ -1,8 +1,8 @@
-#include "imaging/worker_thread_controller.h"
+#include "foundation/worker_thread_controller.h"
 
 #include <utility>
 
-#include "imaging/processor_count.h"
+#include "foundation/processor_count.h"
 
 namespace Orvex {
 
