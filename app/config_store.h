@@ -48,6 +48,9 @@ class ConfigStore {
 
   const Map& Entries() const { return entries_; }
   const Orvex::SharedString& FilePath() const { return file_path_; }
+  // The lock LoadWithDefaults holds; whoever reads, changes and saves the
+  // settings in several steps holds it around them.
+  const Orvex::SharedString& LockName() const { return lock_name_; }
 
   // The file's text for the entries, and the entries of a file's text.
   static Orvex::SharedString Format(const Map& entries);
