@@ -86,8 +86,14 @@ class IDialogChoosers {
 };
 
 // On opening: the lists filled, the store's values shown, the enabling rule
-// applied. Throws the store's read error for a setting that cannot be read.
+// applied. Throws the store's read error for a setting that cannot be read,
+// before any control is touched.
 void InitializeConfigDialog(const ConfigStore& store, IDialogControls& controls);
+
+// Throws what InitializeConfigDialog would throw for this store. The dialog
+// is not opened on settings it cannot show: its OK would write the empty
+// controls over them.
+void CheckConfigDialogValues(const ConfigStore& store);
 
 // The fixed aspect ratio makes sense only when resizing, and the placement
 // lists only with a fixed aspect ratio.

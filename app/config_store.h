@@ -52,6 +52,9 @@ class ConfigStore {
   // settings in several steps holds it around them.
   const Orvex::SharedString& LockName() const { return lock_name_; }
 
+  // A number as GetInt reads it; text without leading digits is 0.
+  static int ParseInt(const Orvex::SharedString& text);
+
   // The file's text for the entries, and the entries of a file's text.
   static Orvex::SharedString Format(const Map& entries);
   static void Parse(std::u16string_view text, Map& entries);
