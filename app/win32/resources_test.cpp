@@ -73,6 +73,11 @@ TEST(TrayIconTest, TheTipIsCutWithoutSplittingACharacter) {
   EXPECT_STREQ(icon.Record().szTip, "Pelmora build-15");
   icon.SetTip(SharedString(std::u16string(70, u'x')));
   EXPECT_EQ(std::string(icon.Record().szTip), std::string(63, 'x'));
+  if (GetACP() == 932) {
+    // 2 bytes each: 31 of them fit, the 32nd would be split.
+    icon.SetTip(SharedString(std::u16string(40, u'停')));
+    EXPECT_EQ(std::string(icon.Record().szTip).size(), 62u);
+  }
   EXPECT_FALSE(icon.Shown());
 }
 

@@ -1,7 +1,9 @@
 #include "app/win32/tray_icon.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "foundation/encoding.h"
 
@@ -51,10 +53,19 @@ bool TrayIcon::SetIcon(int resource_id) {
 }
 
 void TrayIcon::SetTip(const Orvex::SharedString& text) {
-  char* tip = record_.szTip;
-  const int capacity = static_cast<int>(sizeof record_.szTip) - 1;
-  std::memset(tip, 0, sizeof record_.szTip);
-  Orvex::GetDefaultEncoding().GetBytes(text.CStr(), static_cast<int>(text.Length()), tip, capacity);
+  const std::string narrow = Orvex::GetDefaultEncoding().ToMultiByte(text);
+  // Whole characters only: a double-byte character never loses its second
+  // byte to the cut.
+  // The first version of the record holds 64 bytes of tip.
+  constexpr size_t capacity = 63;
+  size_t length = 0;
+  while (length < narrow.size()) {
+    const size_t step = IsDBCSLeadByte(static_cast<BYTE>(narrow[length])) ? 2 : 1;
+    if (length + step > capacity) break;
+    length += step;
+  }
+  std::memset(record_.szTip, 0, sizeof record_.szTip);
+  std::memcpy(record_.szTip, narrow.data(), std::min(length, narrow.size()));
   if (shown_) Shell_NotifyIconA(NIM_MODIFY, &record_);
 }
 
