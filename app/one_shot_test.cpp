@@ -97,7 +97,6 @@ TEST_F(OneShotTest, ChangesOnceWithoutTrayIconOrTimer) {
       registry_.LoadImage(std::make_shared<Orvex::CFileData>(saved_), plane);
   EXPECT_EQ(size.width, desktop_.screen->width);
   EXPECT_EQ(size.height, desktop_.screen->height);
-
 }
 
 TEST_F(OneShotTest, AFirstRunWritesTheDefaultSettings) {
