@@ -274,6 +274,9 @@ int TrayIcon() {
     GetWindowRect(tray, &place);
     place.left = place.right - (GetSystemMetrics(SM_CXSMICON) + 4);
   }
+  // Wine paints a new wallpaper over the taskbar and leaves it so until
+  // the bar is drawn again; a screenshot after this shows the bar.
+  RedrawWindow(tray, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   Print(std::to_wstring((place.left + place.right) / 2) + L" " +
         std::to_wstring((place.top + place.bottom) / 2));
   return 0;
