@@ -8,6 +8,9 @@
 //   tray_driver tray dblclk|rclick   posts the icon's callback message
 //   tray_driver icon                 "X Y": the screen centre of the first
 //                                    notification icon
+//   tray_driver tip MS               waits up to MS ms for a tooltip on the
+//                                    screen (the pointer resting on the
+//                                    icon shows its tip) and prints it
 //   tray_driver wallpaper            the wallpaper the system reports
 //   tray_driver set-wallpaper PATH   sets it (PATH may be empty)
 //   tray_driver windows              the program's visible top-level
@@ -282,6 +285,17 @@ int TrayIcon() {
   return 0;
 }
 
+// Any process's: the icon's tip belongs to the taskbar.
+HWND ShownTooltip() {
+  for (HWND window : TopLevelWindows()) {
+    if (IsWindowVisible(window) && _wcsicmp(ClassOf(window).c_str(), L"tooltips_class32") == 0 &&
+        !TextOf(window).empty()) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
 int WithWindow(const wchar_t* spec, int id, UINT message, WPARAM wparam, LPARAM lparam) {
   HWND window = WaitFor(5000, [&] { return FindWindowOf(spec); });
   if (!window) return 1;
@@ -326,6 +340,12 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   if (command == L"icon" && argc == 2) return TrayIcon();
+  if (command == L"tip" && argc == 3) {
+    HWND tip = WaitFor(Number(argv[2]), ShownTooltip);
+    if (!tip) return 1;
+    Print(TextOf(tip));
+    return 0;
+  }
   if (command == L"wallpaper" && argc == 2) {
     wchar_t path[MAX_PATH + 1] = {};
     if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0)) return 1;
