@@ -6,12 +6,13 @@
 //   tray_driver text                 prints the tray window's text
 //   tray_driver command ID           posts WM_COMMAND ID to the tray window
 //   tray_driver tray dblclk|rclick   posts the icon's callback message
-//   tray_driver icon                 "COUNT X Y": visible notification icons
-//                                    and the screen centre of the first
+//   tray_driver icon                 "X Y": the screen centre of the first
+//                                    notification icon
 //   tray_driver wallpaper            the wallpaper the system reports
 //   tray_driver set-wallpaper PATH   sets it (PATH may be empty)
 //   tray_driver windows              the program's visible top-level
-//                                    windows: class TAB title per line
+//                                    windows: class TAB title TAB "L T R B"
+//                                    (the screen rectangle) per line
 //   tray_driver controls WINDOW MS   waits up to MS ms for a window and
 //                                    prints its controls, one per line:
 //                                    id TAB class TAB enabled TAB checked
@@ -256,16 +257,25 @@ int Record(int argc, wchar_t** argv) {
   return 0;
 }
 
-int TrayIcons() {
-  int count = 0;
-  RECT first = {};
+// Where the first notification icon sits on the taskbar: its own window
+// where Wine makes one, else the first slot from the right, where Wine
+// paints it (a small icon with a border of 2).
+int TrayIcon() {
   HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
-  for (HWND icon : tray ? Children(tray) : std::vector<HWND>{}) {
-    if (ClassOf(icon) != L"__wine_tray_icon" || !IsWindowVisible(icon)) continue;
-    if (count++ == 0) GetWindowRect(icon, &first);
+  if (!tray) return 1;
+  RECT place = {};
+  for (HWND child : Children(tray)) {
+    if (_wcsicmp(ClassOf(child).c_str(), L"Button") != 0 && IsWindowVisible(child)) {
+      GetWindowRect(child, &place);
+      break;
+    }
   }
-  Print(std::to_wstring(count) + L" " + std::to_wstring((first.left + first.right) / 2) + L" " +
-        std::to_wstring((first.top + first.bottom) / 2));
+  if (place.right == 0) {
+    GetWindowRect(tray, &place);
+    place.left = place.right - (GetSystemMetrics(SM_CXSMICON) + 4);
+  }
+  Print(std::to_wstring((place.left + place.right) / 2) + L" " +
+        std::to_wstring((place.top + place.bottom) / 2));
   return 0;
 }
 
@@ -312,7 +322,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     return 2;
   }
-  if (command == L"icon" && argc == 2) return TrayIcons();
+  if (command == L"icon" && argc == 2) return TrayIcon();
   if (command == L"wallpaper" && argc == 2) {
     wchar_t path[MAX_PATH + 1] = {};
     if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0)) return 1;
@@ -329,7 +339,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<DWORD> processes = ProgramProcesses();
     for (HWND window : TopLevelWindows()) {
       if (IsWindowVisible(window) && OfProgram(window, processes)) {
-        Print(ClassOf(window) + L"\t" + TextOf(window));
+        RECT place = {};
+        GetWindowRect(window, &place);
+        Print(ClassOf(window) + L"\t" + TextOf(window) + L"\t" + std::to_wstring(place.left) +
+              L" " + std::to_wstring(place.top) + L" " + std::to_wstring(place.right) + L" " +
+              std::to_wstring(place.bottom));
       }
     }
     return 0;
