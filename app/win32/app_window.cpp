@@ -30,6 +30,7 @@ int CAppWindow::Run() {
   parameter.bring_to_foreground = false;
   window_.Create(parameter);
   window_.RunMessageLoop();
+  if (once_error_) std::rethrow_exception(once_error_);
   return 0;
 }
 
@@ -82,7 +83,18 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
   if (tray_icon_ && tray_icon_->OnTaskbarCreated(message.id)) return true;
   switch (message.id) {
     case WM_CREATE:
-      OnCreate();
+      if (!once_) {
+        OnCreate();
+        return true;
+      }
+      // Without an icon there is nobody to read a box about: the error
+      // leaves Run once the window has closed.
+      try {
+        OnCreate();
+      } catch (const std::exception&) {
+        once_error_ = std::current_exception();
+        Close();
+      }
       return true;
     case WM_CLOSE:
       window_.Destroy();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -25,7 +26,9 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   ~CAppWindow() override;
 
   // Creates the window and runs the thread's message loop until it is
-  // closed. Returns 0.
+  // closed. Returns 0. In the one-shot mode a failure of the change's
+  // settings ends the run with that error, as a start that cannot do its
+  // one job.
   int Run();
 
   HWND Handle() const { return window_.Handle(); }
@@ -49,6 +52,7 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   void OnTrayCallback(LPARAM mouse_message);
 
   bool once_;
+  std::exception_ptr once_error_;
   WallpaperCycle::StoreFactory store_factory_;
   Orvex::CWindow window_;
   Orvex::LoaderRegistry loaders_;

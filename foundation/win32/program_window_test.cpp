@@ -12,7 +12,7 @@ TEST(ProgramWindowTest, TheProcessListHoldsThisProcess) {
   for (const PROCESSENTRY32W& entry : ListProcesses()) {
     if (entry.th32ProcessID == GetCurrentProcessId()) {
       found = true;
-      EXPECT_EQ(FromWide(entry.szExeFile).Find(u"foundation_tests"), 0u);
+      EXPECT_EQ(FromWide(entry.szExeFile).Find(u"window_tests"), 0u);
     }
   }
   EXPECT_TRUE(found);
@@ -35,12 +35,12 @@ TEST(ProgramWindowTest, FindsOnlyTheMarkedTopLevelWindowOfAProgramByItsName) {
   ASSERT_NE(dialog, nullptr);
 
   // Another folder, the same name: still this program.
-  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\foundation_tests.exe"), marked);
+  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\window_tests.exe"), marked);
   // The name is compared as written.
-  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\FOUNDATION_TESTS.exe"), nullptr);
+  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\WINDOW_TESTS.exe"), nullptr);
 
   RemovePropW(marked, kProgramWindowProperty);
-  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\foundation_tests.exe"), nullptr);
+  EXPECT_EQ(FindProgramWindow(u"D:\\elsewhere\\window_tests.exe"), nullptr);
   DestroyWindow(dialog);
   DestroyWindow(marked);
 }
