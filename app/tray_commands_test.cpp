@@ -15,6 +15,7 @@
 #include "foundation/file_system.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
+#include "imaging/plane_block_cache.h"
 
 namespace {
 
@@ -180,6 +181,8 @@ TEST_F(TrayCommandsTest, SuspendAndResume) {
   // The notification of a second start changes at once.
   commands_.OnCommand(kCmdNotify);
   EXPECT_EQ(desktop_.wallpapers.size(), 3u);
+  // Between changes the program holds no pixel buffers.
+  EXPECT_EQ(Orvex::PlaneBlockCache::Instance().CachedBytes(), 0u);
 }
 
 TEST_F(TrayCommandsTest, DoubleClickPostsTheChosenCommand) {

@@ -18,6 +18,7 @@
 #include "imaging/pixel_filters.h"
 #include "imaging/pixel_statistics.h"
 #include "imaging/plane32.h"
+#include "imaging/plane_block_cache.h"
 #include "imaging/resample.h"
 #include "imaging/resample_stream.h"
 #include "imaging/subpixels.h"
@@ -140,6 +141,10 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
     RenderAndSet(store, current_source_);
   } catch (const std::exception&) {
   }
+  // The resident program waits long between changes: the pixel buffers a
+  // change recycled among its own planes are given back, not kept for the
+  // next one.
+  Orvex::PlaneBlockCache::Instance().Flush();
 }
 
 void WallpaperCycle::RefreshImageList(const SharedString& folder) {
