@@ -77,6 +77,14 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// A top-level window's title is kept by the system and read without asking
+// the window, which may be busy with a change.
+std::wstring TitleOf(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
 std::wstring ClassOf(HWND window) {
   wchar_t name[256] = {};
   GetClassNameW(window, name, 256);
@@ -313,7 +321,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"find" && argc == 3) {
     HWND tray = WaitFor(Number(argv[2]), TrayWindow);
     if (!tray) return 1;
-    Print(TextOf(tray));
+    Print(TitleOf(tray));
     return 0;
   }
   if (command == L"gone" && argc == 3) {
@@ -323,7 +331,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND tray = TrayWindow();
     if (!tray) return 1;
     if (command == L"text" && argc == 2) {
-      Print(TextOf(tray));
+      Print(TitleOf(tray));
       return 0;
     }
     if (command == L"command" && argc == 3) {

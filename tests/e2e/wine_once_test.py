@@ -238,9 +238,6 @@ def outside(args):
     checks.expect(missing["exit"] == 0, f"missing image folder: exit code {missing['exit']}")
     broken = results["broken"]
     checks.expect(broken["found"], "unreadable setting: the closing box appears")
-    # KNOWN FAULT (reported to the lead, not ours to fix here): since "/once"
-    # runs through the hidden window, this box reads "ウィンドウの作成に失敗 :
-    # ウィンドウ ハンドルが正しくありません。" and the setting's own message is lost.
     checks.expect(broken["text"] == setup["fatal_text"],
                   f"unreadable setting: the box says {broken['text']!r}")
     checks.expect(broken["exit"] == 0, f"unreadable setting: exit code {broken['exit']}")
