@@ -9,11 +9,13 @@ matters. The groups, in order:
   icon       the icon appears with the running tooltip and the first change;
              a plain second start makes the resident instance change
   menu       a right click on the icon opens menu 102 (its texts are read
-             from the executable); its access key S suspends
-  commands   suspend twice (the wallpaper removed both times), change while
-             suspended does nothing, resume changes once, the shell commands
-             open the source, the program folder, the page and the mail
-             address, the folder chooser saves the chosen folder
+             from the executable); its first item changes the wallpaper
+  commands   suspend shows the other icon and tip and removes the wallpaper,
+             again when suspended; change while suspended does nothing,
+             resume changes once, the shell commands open the source, the
+             program folder, the page and the mail address (the shell's
+             handlers are replaced by the driver, which records them), the
+             folder chooser saves the chosen folder
   dblclick   every DoubleClick value does what it names; 5 does nothing
   dialog     the dialog shows the file, the enabling rule, a second start
              and "/suspend" reach the resident instance behind the dialog,
@@ -22,7 +24,7 @@ matters. The groups, in order:
   timer      Interval(sec) = 2 from the dialog changes the wallpaper by itself
   errors     a missing image folder and an unreadable setting show their
              boxes and the program keeps changing
-  exit       the exit command ends the program with code 0, the icon goes
+  exit       the menu's last item ends the program with code 0, the icon goes
 Screenshots of the desktop with the icon, the open menu and the open dialog
 stay in the output folder.
 """
@@ -140,7 +142,6 @@ def prepare(scratch, program, driver):
     with open(associations, "w", encoding="ascii") as f:
         f.write("\r\n".join(reg))
     return {"folder": folder, "exe": exe, "images": images, "save_file": save_file,
-            "images_windows": windows_path(images),
             "opened": opened, "associations": associations, "settings": settings}
 
 
