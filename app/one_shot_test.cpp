@@ -20,15 +20,6 @@ using Orvex::Testing::Bytes;
 using Orvex::Testing::FakeDesktop;
 using Orvex::Testing::TestFolder;
 
-TEST(StartOptionsTest, OnlyTheExactSwitchCounts) {
-  EXPECT_FALSE(ParseStartOptions({}).once);
-  EXPECT_TRUE(ParseStartOptions({u"/once"}).once);
-  EXPECT_TRUE(ParseStartOptions({u"x", u"/once", u"y"}).once);
-  EXPECT_FALSE(ParseStartOptions({u"/ONCE"}).once);
-  EXPECT_FALSE(ParseStartOptions({u"/once "}).once);
-  EXPECT_FALSE(ParseStartOptions({u"-once"}).once);
-}
-
 TEST(BuiltinLoadersTest, TheContentDecidesNotTheName) {
   Orvex::LoaderRegistry registry;
   RegisterBuiltinLoaders(registry);

@@ -61,8 +61,12 @@ TEST_F(StartUpTest, SwitchesActInOrderAndOnlyWhenSpelledExactly) {
   // Nothing else was filled in from the defaults.
   EXPECT_EQ(saved.Entries().size(), 3u);
 
-  EXPECT_TRUE(Apply({u"/once"}).once);
+  EXPECT_FALSE(Apply({}).once);
   EXPECT_FALSE(Apply({}).state_switch);
+  EXPECT_TRUE(Apply({u"/once"}).once);
+  EXPECT_TRUE(Apply({u"x", u"/once", u"y"}).once);
+  EXPECT_FALSE(Apply({u"/ONCE"}).once);
+  EXPECT_FALSE(Apply({u"-once"}).once);
 }
 
 TEST_F(StartUpTest, SuspendNeedsTheFileWhileResumeCreatesIt) {
