@@ -51,12 +51,16 @@ SharedString ConfigStore::GetString(const SharedString& key) const {
 int ConfigStore::GetInt(const SharedString& key) const {
   auto it = entries_.find(key);
   if (it == entries_.end() || it->second.IsEmpty()) throw ReadFailure(key, u"(数値)");
-  const std::string text = Orvex::GetDefaultEncoding().ToMultiByte(it->second);
+  return ParseInt(it->second);
+}
+
+int ConfigStore::ParseInt(const SharedString& value) {
+  const std::string text = Orvex::GetDefaultEncoding().ToMultiByte(value);
   // Out-of-range values are held at the ends of int rather than wrapped.
-  const long long value = std::strtoll(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  const long long number = std::strtoll(text.c_str(), nullptr, 10);
+  if (number > INT_MAX) return INT_MAX;
+  if (number < INT_MIN) return INT_MIN;
+  return static_cast<int>(number);
 }
 
 bool ConfigStore::GetBool(const SharedString& key) const {

@@ -48,6 +48,12 @@ class ConfigStore {
 
   const Map& Entries() const { return entries_; }
   const Orvex::SharedString& FilePath() const { return file_path_; }
+  // The lock LoadWithDefaults holds; whoever reads, changes and saves the
+  // settings in several steps holds it around them.
+  const Orvex::SharedString& LockName() const { return lock_name_; }
+
+  // A number as GetInt reads it; text without leading digits is 0.
+  static int ParseInt(const Orvex::SharedString& text);
 
   // The file's text for the entries, and the entries of a file's text.
   static Orvex::SharedString Format(const Map& entries);

@@ -7,16 +7,6 @@
 #include "codecs/loader_registry.h"
 #include "codecs/png_loader.h"
 
-using Orvex::SharedString;
-
-StartOptions ParseStartOptions(const std::vector<SharedString>& arguments) {
-  StartOptions options;
-  for (const SharedString& argument : arguments) {
-    if (argument == SharedString(u"/once")) options.once = true;
-  }
-  return options;
-}
-
 void RegisterBuiltinLoaders(Orvex::LoaderRegistry& registry) {
   using Orvex::DefaultFactory;
   using Orvex::IImageLoader;

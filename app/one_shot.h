@@ -1,23 +1,10 @@
 #pragma once
 
-#include <vector>
-
 #include "app/wallpaper_cycle.h"
-#include "foundation/shared_string.h"
 
 namespace Orvex {
 class LoaderRegistry;
 }
-
-// What the command line asks of this start.
-struct StartOptions {
-  // "/once": change the wallpaper once and exit, without a tray icon.
-  bool once = false;
-};
-
-// Reads the switches among the arguments (the program itself not included).
-// Switches are whole, case-sensitive words; anything else is ignored.
-StartOptions ParseStartOptions(const std::vector<Orvex::SharedString>& arguments);
 
 // The built-in decoders in the order they are offered a file: JPEG, PNG, BMP.
 void RegisterBuiltinLoaders(Orvex::LoaderRegistry& registry);

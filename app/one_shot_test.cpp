@@ -20,15 +20,6 @@ using Orvex::Testing::Bytes;
 using Orvex::Testing::FakeDesktop;
 using Orvex::Testing::TestFolder;
 
-TEST(StartOptionsTest, OnlyTheExactSwitchCounts) {
-  EXPECT_FALSE(ParseStartOptions({}).once);
-  EXPECT_TRUE(ParseStartOptions({u"/once"}).once);
-  EXPECT_TRUE(ParseStartOptions({u"x", u"/once", u"y"}).once);
-  EXPECT_FALSE(ParseStartOptions({u"/ONCE"}).once);
-  EXPECT_FALSE(ParseStartOptions({u"/once "}).once);
-  EXPECT_FALSE(ParseStartOptions({u"-once"}).once);
-}
-
 TEST(BuiltinLoadersTest, TheContentDecidesNotTheName) {
   Orvex::LoaderRegistry registry;
   RegisterBuiltinLoaders(registry);
@@ -97,7 +88,6 @@ TEST_F(OneShotTest, ChangesOnceWithoutTrayIconOrTimer) {
       registry_.LoadImage(std::make_shared<Orvex::CFileData>(saved_), plane);
   EXPECT_EQ(size.width, desktop_.screen->width);
   EXPECT_EQ(size.height, desktop_.screen->height);
-
 }
 
 TEST_F(OneShotTest, AFirstRunWritesTheDefaultSettings) {

@@ -9,6 +9,7 @@
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/random.h"
+#include "imaging/plane_block_cache.h"
 
 using Orvex::SharedString;
 
@@ -112,6 +113,10 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
     RenderWallpaper(store, current_source_, loaders_, desktop_);
   } catch (const std::exception&) {
   }
+  // The resident program waits long between changes: the pixel buffers a
+  // change recycled among its own planes are given back, not kept for the
+  // next one.
+  Orvex::PlaneBlockCache::Instance().Flush();
 }
 
 void WallpaperCycle::RefreshImageList(const SharedString& folder) {

@@ -3,6 +3,7 @@
 
 #include "app/linux/x11_desktop.h"
 #include "app/one_shot.h"
+#include "app/start_up.h"
 #include "codecs/loader_registry.h"
 #include "foundation/command_line.h"
 #include "foundation/error_reporting.h"
@@ -12,10 +13,13 @@ namespace {
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
 int Run() {
-  // There is no tray on this desktop yet: until there is, a start without
-  // "/once" changes the wallpaper once as well.
-  [[maybe_unused]] const StartOptions options = ParseStartOptions(Orvex::GetProcessArguments());
   X11Desktop desktop;
+  const StartRequest request =
+      ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
+  // There is no tray on this desktop yet, so no resident instance to tell:
+  // "/suspend" and "/resume" only edit the settings, and every other start
+  // changes the wallpaper once.
+  if (request.state_switch) return 0;
   RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
   return 0;
 }

@@ -17,6 +17,7 @@ struct WindowSearch {
 BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<WindowSearch*>(data);
   if (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) return TRUE;
+  if (!GetPropW(window, kProgramWindowProperty)) return TRUE;
   DWORD process_id = 0;
   GetWindowThreadProcessId(window, &process_id);
   SharedString exe;

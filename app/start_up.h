@@ -1,0 +1,32 @@
+#pragma once
+
+#include <vector>
+
+#include "app/desktop.h"
+#include "app/wallpaper_cycle.h"
+#include "foundation/shared_string.h"
+
+// What this start is to do once the command line has been applied.
+struct StartRequest {
+  // "/once": a first instance changes the wallpaper once and exits.
+  bool once = false;
+  // "/suspend" or "/resume" was given: the settings file has been changed,
+  // and the process only tells a resident instance, never becomes one.
+  bool state_switch = false;
+};
+
+// The name of the lock held around the command-line pass, shared with
+// every read-and-maybe-write of the settings: the executable's path with
+// ".cfg" appended.
+Orvex::SharedString StartUpLockName();
+
+// Applies the switches among the arguments (the program itself not
+// included) in their order, under the lock of the given name: "/suspend"
+// (the wallpaper removed first when RemoveOnSuspend is set and the program
+// was not yet suspended), "/resume", "/once". Switches are whole,
+// case-sensitive words; anything else is ignored. The file is read as it
+// is, without defaults, so "/suspend" throws the store's read error when
+// Suspend (or the RemoveOnSuspend it needs) is not in the file.
+StartRequest ApplyCommandLine(const std::vector<Orvex::SharedString>& arguments, IDesktop& desktop,
+                              const Orvex::SharedString& lock_name,
+                              WallpaperCycle::StoreFactory store_factory = {});

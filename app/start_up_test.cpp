@@ -1,0 +1,86 @@
+#include "app/start_up.h"
+
+#include <gtest/gtest.h>
+
+#include "app/fake_desktop.h"
+#include "foundation/exceptions.h"
+#include "foundation/file_system.h"
+#include "foundation/test_folder.h"
+
+namespace {
+
+using Orvex::SharedString;
+using Orvex::Testing::FakeDesktop;
+using Orvex::Testing::TestFolder;
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  ConfigStore Store() const { return ConfigStore(settings_, settings_ + u".lock"); }
+  StartRequest Apply(std::vector<SharedString> arguments) {
+    return ApplyCommandLine(arguments, desktop_, settings_ + u".lock", [this] { return Store(); });
+  }
+  void Write(bool suspend, bool remove_on_suspend) {
+    ConfigStore store = Store();
+    store.SetBool(u"Suspend", suspend);
+    store.SetBool(u"RemoveOnSuspend", remove_on_suspend);
+    store.SetString(u"Extra", u"kept");
+    ASSERT_TRUE(store.Save());
+  }
+  ConfigStore Saved() const {
+    ConfigStore store = Store();
+    EXPECT_TRUE(store.Load());
+    return store;
+  }
+
+  TestFolder temp_;
+  SharedString settings_ = temp_ / u"Pelmora.cfg";
+  FakeDesktop desktop_;
+};
+
+TEST_F(StartUpTest, SwitchesActInOrderAndOnlyWhenSpelledExactly) {
+  Write(false, true);
+  StartRequest request = Apply({u"/SUSPEND", u"/once ", u"suspend", u"/Resume"});
+  EXPECT_FALSE(request.once);
+  EXPECT_FALSE(request.state_switch);
+  EXPECT_FALSE(Orvex::Exists(settings_ + u".tmp"));
+  EXPECT_FALSE(Saved().GetBool(u"Suspend"));
+
+  request = Apply({u"/suspend", u"/once"});
+  EXPECT_TRUE(request.once);
+  EXPECT_TRUE(request.state_switch);
+  EXPECT_TRUE(Saved().GetBool(u"Suspend"));
+  EXPECT_EQ(desktop_.removals, 1);
+  // Already suspended: the wallpaper is left alone.
+  Apply({u"/suspend"});
+  EXPECT_EQ(desktop_.removals, 1);
+
+  Apply({u"/suspend", u"/resume"});
+  const ConfigStore saved = Saved();
+  EXPECT_FALSE(saved.GetBool(u"Suspend"));
+  EXPECT_EQ(saved.GetString(u"Extra"), SharedString(u"kept"));
+  // Nothing else was filled in from the defaults.
+  EXPECT_EQ(saved.Entries().size(), 3u);
+
+  EXPECT_FALSE(Apply({}).once);
+  EXPECT_FALSE(Apply({}).state_switch);
+  EXPECT_TRUE(Apply({u"/once"}).once);
+  EXPECT_TRUE(Apply({u"x", u"/once", u"y"}).once);
+  EXPECT_FALSE(Apply({u"/ONCE"}).once);
+  EXPECT_FALSE(Apply({u"-once"}).once);
+}
+
+TEST_F(StartUpTest, SuspendNeedsTheFileWhileResumeCreatesIt) {
+  EXPECT_THROW(Apply({u"/suspend"}), Orvex::RuntimeException);
+  EXPECT_FALSE(Orvex::Exists(settings_));
+
+  EXPECT_TRUE(Apply({u"/resume"}).state_switch);
+  const ConfigStore saved = Saved();
+  EXPECT_EQ(saved.Entries().size(), 1u);
+  EXPECT_FALSE(saved.GetBool(u"Suspend"));
+
+  // Not yet suspended and RemoveOnSuspend missing: that read fails too.
+  EXPECT_THROW(Apply({u"/suspend"}), Orvex::RuntimeException);
+  EXPECT_EQ(desktop_.removals, 0);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "app/tray_commands.h"
+
+#include <functional>
+#include <utility>
+
+#include "app/config_dialog_rules.h"
+#include "foundation/exclusion.h"
+#include "foundation/file_system.h"
+
+using Orvex::SharedString;
+
+namespace {
+
+// Loads the settings as the file has them now, changes them and saves them,
+// all under the settings lock, so that a second start or another command
+// cannot slip a change in between that would then be overwritten.
+ConfigStore ChangeSettings(ConfigStore store, const std::function<void(ConfigStore&)>& change) {
+  Orvex::ProcessExclusionLock lock(store.LockName());
+  store.LoadWithDefaults();
+  change(store);
+  store.Save();
+  return store;
+}
+
+}  // namespace
+
+TrayCommands::TrayCommands(WallpaperCycle& cycle, IDesktop& desktop, ITrayShell& shell,
+                           WallpaperCycle::StoreFactory store_factory)
+    : cycle_(cycle), desktop_(desktop), shell_(shell), store_factory_(std::move(store_factory)) {}
+
+ConfigStore TrayCommands::FreshStore() const {
+  return store_factory_ ? store_factory_() : ConfigStore();
+}
+
+bool TrayCommands::OnCommand(int id) {
+  switch (id) {
+    case kCmdChooseFolder:
+      ChooseImageFolder();
+      return true;
+    case kCmdSuspend:
+      Suspend();
+      return true;
+    case kCmdResume:
+      Resume();
+      return true;
+    case kCmdExit:
+      shell_.Close();
+      return true;
+    case kCmdChangeNow:
+    case kCmdNotify:
+      cycle_.ChangeNow();
+      return true;
+    case kCmdOpenSource:
+      shell_.OpenWithShell(cycle_.CurrentSource());
+      return true;
+    case kCmdSettings:
+      EditSettings();
+      return true;
+    case kCmdOpenProgramFolder:
+      shell_.OpenWithShell(Orvex::GetExecutableDirectory());
+      return true;
+    case kCmdOpenWebPage:
+      shell_.OpenWithShell(kProjectPageAddress);
+      return true;
+    case kCmdSendMail:
+      shell_.OpenWithShell(kAuthorMailAddress);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TrayCommands::OnDoubleClick() {
+  ConfigStore store = FreshStore();
+  store.LoadWithDefaults();
+  switch (store.GetInt(u"DoubleClick")) {
+    case 0:
+      shell_.PostCommand(kCmdChooseFolder);
+      break;
+    case 1:
+      shell_.PostCommand(kCmdChangeNow);
+      break;
+    case 2:
+      shell_.PostCommand(kCmdOpenSource);
+      break;
+    case 3:
+      shell_.PostCommand(store.GetBool(u"Suspend") ? kCmdResume : kCmdSuspend);
+      break;
+    case 4:
+      shell_.PostCommand(kCmdSettings);
+      break;
+    default:
+      break;
+  }
+}
+
+void TrayCommands::Create(bool once) {
+  ConfigStore store = FreshStore();
+  store.LoadWithDefaults();
+  if (!once) {
+    cycle_.Start(store);
+    return;
+  }
+  // A one-shot start has no icon and nothing to click: if the change fails
+  // before the image stage, the window must still go, or the process would
+  // stay behind, invisible.
+  try {
+    cycle_.ChangeWallpaper(store);
+  } catch (...) {
+    shell_.Close();
+    throw;
+  }
+  shell_.Close();
+}
+
+void TrayCommands::ChooseImageFolder() {
+  ConfigStore store = FreshStore();
+  store.LoadWithDefaults();
+  const auto chosen =
+      shell_.ChooseFolder(u"画像フォルダの設定", WallpaperCycle::ImageFolder(store));
+  if (!chosen) return;
+  // The chooser runs its own message loop; the file may have changed
+  // meanwhile, so only the folder is written onto it as it is now.
+  ChangeSettings(FreshStore(), [&](ConfigStore& now) { now.SetString(u"ImageDir", *chosen); });
+}
+
+void TrayCommands::Suspend() {
+  const ConfigStore store =
+      ChangeSettings(FreshStore(), [](ConfigStore& now) { now.SetBool(u"Suspend", true); });
+  cycle_.UpdateSuspendState(store);
+  // Also when already suspended: the wallpaper may have been set since.
+  if (store.GetBool(u"RemoveOnSuspend")) desktop_.RemoveWallpaper();
+}
+
+void TrayCommands::Resume() {
+  const ConfigStore store =
+      ChangeSettings(FreshStore(), [](ConfigStore& now) { now.SetBool(u"Suspend", false); });
+  if (cycle_.UpdateSuspendState(store)) {
+    cycle_.UpdateInterval(store);
+    cycle_.ChangeWallpaper(store);
+  }
+}
+
+void TrayCommands::EditSettings() {
+  ConfigStore store = FreshStore();
+  store.LoadWithDefaults();
+  // A setting the dialog cannot show is reported before it opens.
+  CheckConfigDialogValues(store);
+  const ConfigStore::Map shown = store.Entries();
+  if (!shell_.RunSettingsDialog(store)) return;
+
+  // The dialog may have been open for long: a second start may have
+  // suspended or resumed, a double click may have chosen a folder. Only what
+  // the user changed in the dialog is written, onto the file as it is now.
+  ChangeSettings(FreshStore(), [&](ConfigStore& now) {
+    for (const std::u16string_view key : ConfigDialogKeys()) {
+      const auto edited = store.Entries().find(SharedString(key));
+      if (edited == store.Entries().end()) continue;
+      const auto before = shown.find(edited->first);
+      if (before != shown.end() && before->second == edited->second) continue;
+      now.SetString(edited->first, edited->second);
+    }
+  });
+}

@@ -1,0 +1,30 @@
+#include "app/win32/app_frame.h"
+
+#include "app/start_up.h"
+#include "app/tray_commands.h"
+#include "app/win32/app_window.h"
+#include "app/win32/desktop.h"
+#include "foundation/command_line.h"
+#include "foundation/file_system.h"
+#include "foundation/win32/program_window.h"
+
+int CAppFrame::Run() {
+  StartRequest request;
+  const char* command_line = CommandLine();
+  if (command_line && *command_line) {
+    Win32Desktop desktop;
+    request = ApplyCommandLine(Orvex::GetArguments(command_line), desktop, StartUpLockName());
+  }
+  if (!request.state_switch && IsFirstInstance()) {
+    CAppWindow window(request.once);
+    return window.Run();
+  }
+  NotifyResidentInstance();
+  return 0;
+}
+
+bool NotifyResidentInstance() {
+  HWND window = Orvex::FindProgramWindow(Orvex::GetExecutablePath());
+  if (!window || !IsWindow(window)) return false;
+  return PostMessageW(window, WM_COMMAND, kCmdNotify, 0) != FALSE;
+}

@@ -1,0 +1,145 @@
+#include "app/win32/app_window.h"
+
+#include "app/win32/config_dialog.h"
+#include "codecs/bmp_loader.h"
+#include "codecs/jpg_loader.h"
+#include "codecs/png_loader.h"
+#include "foundation/process.h"
+#include "foundation/win32/folder_picker.h"
+#include "foundation/win32/program_window.h"
+
+using Orvex::SharedString;
+
+CAppWindow::CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory)
+    : once_(once), store_factory_(std::move(store_factory)) {
+  window_.AddHooker(this);
+}
+
+CAppWindow::~CAppWindow() {
+  // The cycle's observer and the icon go before the window they report to.
+  commands_.reset();
+  cycle_.reset();
+  tray_icon_.reset();
+  window_.Destroy();
+}
+
+int CAppWindow::Run() {
+  Orvex::CWindowParameter parameter;
+  parameter.style = WS_POPUP;
+  parameter.ex_style = 0;
+  parameter.bring_to_foreground = false;
+  window_.Create(parameter);
+  window_.RunMessageLoop();
+  if (once_error_) std::rethrow_exception(once_error_);
+  return 0;
+}
+
+void CAppWindow::OnCreate() {
+  // A second start looks for this mark to find the program's window.
+  SetPropW(window_.Handle(), Orvex::kProgramWindowProperty, reinterpret_cast<HANDLE>(1));
+
+  // The decoders, each offered a file in turn. The plug-in loader goes
+  // first and the system's picture decoder last, when they exist.
+  using Orvex::DefaultFactory;
+  using Orvex::IImageLoader;
+  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CJpgLoader, IImageLoader>>(), 0);
+  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CPngLoader, IImageLoader>>(), 0);
+  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CBmpLoader, IImageLoader>>(), 0);
+
+  tray_icon_ = std::make_unique<TrayIcon>(window_.Handle(), kTrayCallbackMessage);
+  desktop_ = std::make_unique<Win32Desktop>(window_.Handle());
+  cycle_ = std::make_unique<WallpaperCycle>(*desktop_, loaders_, store_factory_, this);
+  commands_ = std::make_unique<TrayCommands>(*cycle_, *desktop_, *this, store_factory_);
+  commands_->Create(once_);
+}
+
+void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
+  switch (mouse_message) {
+    case WM_RBUTTONUP:
+      window_.ShowPopupMenu(kTrayMenuId);
+      break;
+    case WM_LBUTTONDBLCLK:
+      commands_->OnDoubleClick();
+      break;
+    default:
+      break;
+  }
+}
+
+bool CAppWindow::OnMessage(Orvex::SMessage& message) {
+  switch (message.id) {
+    case WM_TIMER:
+      if (cycle_) cycle_->ChangeNow();
+      return true;
+    case WM_COMMAND:
+      return commands_ && commands_->OnCommand(LOWORD(message.wparam));
+    case kTrayCallbackMessage:
+      if (!commands_) return false;
+      OnTrayCallback(message.lparam);
+      return message.lparam == WM_RBUTTONUP || message.lparam == WM_LBUTTONDBLCLK;
+    default:
+      break;
+  }
+  if (tray_icon_ && tray_icon_->OnTaskbarCreated(message.id)) return true;
+  switch (message.id) {
+    case WM_CREATE:
+      if (!once_) {
+        OnCreate();
+        return true;
+      }
+      // Without an icon there is nobody to read a box about: the error
+      // leaves Run once the window has closed.
+      try {
+        OnCreate();
+      } catch (const std::exception&) {
+        once_error_ = std::current_exception();
+        Close();
+      }
+      return true;
+    case WM_CLOSE:
+      window_.Destroy();
+      return true;
+    case WM_DESTROY:
+      if (tray_icon_) tray_icon_->Remove();
+      RemovePropW(message.window, Orvex::kProgramWindowProperty);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CAppWindow::SetTrayIcon(int icon_id, const SharedString& tooltip) {
+  // The tip goes into the record first, so that the icon arrives with it.
+  tray_icon_->SetTip(tooltip);
+  tray_icon_->SetIcon(icon_id);
+  window_.SetText(tooltip);
+}
+
+void CAppWindow::SetChangeTimer(uint32_t period_ms) { window_.SetTimer(kChangeTimerId, period_ms); }
+
+void CAppWindow::OpenWithShell(const SharedString& path) {
+  Orvex::ProcessStartInfo info;
+  info.file = path;
+  Orvex::StartProcess(info);
+}
+
+std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
+                                                     const SharedString& start) {
+  Orvex::CFolderPicker picker(window_.Handle(), title, start);
+  if (!picker.Show()) return std::nullopt;
+  return picker.Folder();
+}
+
+bool CAppWindow::RunSettingsDialog(ConfigStore& store) {
+  CConfigDialog dialog(store);
+  return dialog.DoModal(window_.Handle()) == IDOK;
+}
+
+void CAppWindow::PostCommand(int id) {
+  PostMessageW(window_.Handle(), WM_COMMAND, static_cast<WPARAM>(id), 0);
+}
+
+void CAppWindow::Close() {
+  // Posted: this may run while the window is still being created.
+  PostMessageW(window_.Handle(), WM_CLOSE, 0, 0);
+}

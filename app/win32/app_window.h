@@ -1,0 +1,64 @@
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+#include "app/tray_commands.h"
+#include "app/tray_host.h"
+#include "app/wallpaper_cycle.h"
+#include "app/win32/desktop.h"
+#include "app/win32/tray_icon.h"
+#include "codecs/loader_registry.h"
+#include "foundation/win32/msg_hooker.h"
+#include "foundation/win32/window.h"
+
+// The resident program: a hidden window that owns the tray icon and the
+// change timer and turns clicks, menu choices and a second start's
+// notification into the portable commands. Its text is always the tray
+// tooltip, so another process can read the state from it.
+class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell {
+ public:
+  // once: change the wallpaper once and close, without an icon.
+  // store_factory: the settings store every operation loads (tests point
+  // it elsewhere); by default the file beside the executable.
+  explicit CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory = {});
+  ~CAppWindow() override;
+
+  // Creates the window and runs the thread's message loop until it is
+  // closed. Returns 0. In the one-shot mode a failure of the change's
+  // settings ends the run with that error, as a start that cannot do its
+  // one job.
+  int Run();
+
+  HWND Handle() const { return window_.Handle(); }
+
+  bool OnMessage(Orvex::SMessage& message) override;
+
+  // ITrayHost
+  void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override;
+  void SetChangeTimer(uint32_t period_ms) override;
+
+  // ITrayShell
+  void OpenWithShell(const Orvex::SharedString& path) override;
+  std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
+                                                  const Orvex::SharedString& start) override;
+  bool RunSettingsDialog(ConfigStore& store) override;
+  void PostCommand(int id) override;
+  void Close() override;
+
+ private:
+  void OnCreate();
+  void OnTrayCallback(LPARAM mouse_message);
+
+  bool once_;
+  std::exception_ptr once_error_;
+  WallpaperCycle::StoreFactory store_factory_;
+  Orvex::CWindow window_;
+  Orvex::LoaderRegistry loaders_;
+  // Made when the window exists: the boxes they show belong to it.
+  std::unique_ptr<TrayIcon> tray_icon_;
+  std::unique_ptr<Win32Desktop> desktop_;
+  std::unique_ptr<WallpaperCycle> cycle_;
+  std::unique_ptr<TrayCommands> commands_;
+};
