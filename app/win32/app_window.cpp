@@ -1,9 +1,8 @@
 #include "app/win32/app_window.h"
 
 #include "app/win32/config_dialog.h"
-#include "codecs/bmp_loader.h"
-#include "codecs/jpg_loader.h"
-#include "codecs/png_loader.h"
+#include "codecs/image_loaders.h"
+#include "foundation/file_system.h"
 #include "foundation/process.h"
 #include "foundation/win32/folder_picker.h"
 #include "foundation/win32/program_window.h"
@@ -38,13 +37,13 @@ void CAppWindow::OnCreate() {
   // A second start looks for this mark to find the program's window.
   SetPropW(window_.Handle(), Orvex::kProgramWindowProperty, reinterpret_cast<HANDLE>(1));
 
-  // The decoders, each offered a file in turn. The plug-in loader goes
-  // first and the system's picture decoder last, when they exist.
-  using Orvex::DefaultFactory;
-  using Orvex::IImageLoader;
-  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CJpgLoader, IImageLoader>>(), 0);
-  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CPngLoader, IImageLoader>>(), 0);
-  loaders_.RegisterFactory(std::make_shared<DefaultFactory<Orvex::CBmpLoader, IImageLoader>>(), 0);
+  // The decoders, each offered a file in turn: the Susie plug-ins of the
+  // settings' folder first, the system's picture decoder last. The plug-in
+  // folder is read once here, so a new one takes effect at the next start.
+  ConfigStore store = store_factory_ ? store_factory_() : ConfigStore();
+  store.LoadWithDefaults();
+  Orvex::RegisterImageLoaders(loaders_,
+                              Orvex::MakeAbsoluteToExecutable(store.GetString(u"SpiDir")));
 
   tray_icon_ = std::make_unique<TrayIcon>(window_.Handle(), kTrayCallbackMessage);
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle());

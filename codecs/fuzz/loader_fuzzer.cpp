@@ -1,6 +1,7 @@
-// libFuzzer target: one built-in loader behind the registry, fed through
-// LoadImage into a DIB plane as the wallpaper change does. The loader is
-// chosen at compile time (FUZZ_BMP, FUZZ_JPEG or FUZZ_PNG).
+// libFuzzer target: one loader behind the registry, fed through LoadImage
+// into a DIB plane as the wallpaper change does. The loader is chosen at
+// compile time (FUZZ_BMP, FUZZ_JPEG, FUZZ_PNG, or FUZZ_SYSTEM for the
+// system decoder).
 
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "codecs/bmp_loader.h"
+#include "codecs/image_loaders.h"
 #include "codecs/jpg_loader.h"
 #include "codecs/loader_registry.h"
 #include "codecs/png_loader.h"
@@ -34,6 +36,9 @@ uint64_t ClaimedPixels(const uint8_t* data, size_t size) {
   if (size >= 24 && data[0] == 0x89 && data[1] == 'P') {
     return uint64_t(Big32(data + 16)) * Big32(data + 20);
   }
+  if (size >= 10 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F') {
+    return uint64_t(data[6] | data[7] << 8) * (data[8] | data[9] << 8);
+  }
   uint64_t most = 0;
   for (size_t i = 0; i + 9 < size; ++i) {  // JPEG frame headers
     if (data[i] == 0xFF && data[i + 1] >= 0xC0 && data[i + 1] <= 0xCF && data[i + 1] != 0xC4 &&
@@ -53,6 +58,8 @@ const LoaderRegistry& Registry() {
     r->RegisterFactory(std::make_shared<DefaultFactory<CBmpLoader, IImageLoader>>(), 0);
 #elif defined(FUZZ_JPEG)
     r->RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
+#elif defined(FUZZ_SYSTEM)
+    r->RegisterFactory(Detail::MakeSystemLoaderFactory(), 0);
 #else
     r->RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);
 #endif

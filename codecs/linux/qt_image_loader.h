@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "codecs/image_loader.h"
+
+namespace Orvex {
+
+class CMemoryPlane32;
+
+// The system's decoders for what the built-in loaders do not read: GIF,
+// ICO and CUR, WebP and TIFF, through the image plug-ins of the toolkit the
+// desktop program is built on. Only these formats are taken, whatever else
+// is installed; the file is decoded whole in Open.
+class CQtImageLoader : public IImageLoader {
+ public:
+  CQtImageLoader();
+  ~CQtImageLoader() override;
+
+  bool Open(const std::shared_ptr<CFileData>& source) override;
+  PlaneSize GetImageSize() override;
+  void Load(CPlane& plane, int32_t x, int32_t y) override;
+  bool HasAlpha() override { return has_alpha_; }
+  SharedString GetFormatName() override { return format_name_; }
+  SharedString GetFilter() override { return u"*.gif;*.ico;*.cur;*.webp;*.tif;*.tiff"; }
+
+ private:
+  std::unique_ptr<CMemoryPlane32> image_;
+  bool has_alpha_ = false;
+  SharedString format_name_;
+};
+
+}  // namespace Orvex
