@@ -9,6 +9,14 @@
 
 using Orvex::SharedString;
 
+namespace {
+
+// Posted to itself once the window exists: start the cycle, or make the one
+// change of "/once".
+constexpr UINT kStartMessage = WM_APP + 2;
+
+}  // namespace
+
 CAppWindow::CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory)
     : once_(once), store_factory_(std::move(store_factory)) {
   window_.AddHooker(this);
@@ -49,7 +57,11 @@ void CAppWindow::OnCreate() {
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle());
   cycle_ = std::make_unique<WallpaperCycle>(*desktop_, loaders_, store_factory_, this);
   commands_ = std::make_unique<TrayCommands>(*cycle_, *desktop_, *this, store_factory_);
-  commands_->Create(once_);
+  // The first change waits for the message loop. WM_CREATE arrives as a
+  // callback from inside window creation, and the system swallows whatever
+  // is raised there: a plug-in that faults during that change would
+  // abandon our frames without their guard ever hearing of it.
+  PostMessageW(window_.Handle(), kStartMessage, 0, 0);
 }
 
 void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
@@ -82,18 +94,10 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
   if (tray_icon_ && tray_icon_->OnTaskbarCreated(message.id)) return true;
   switch (message.id) {
     case WM_CREATE:
-      if (!once_) {
-        OnCreate();
-        return true;
-      }
-      // Without an icon there is nobody to read a box about: the error
-      // leaves Run once the window has closed.
-      try {
-        OnCreate();
-      } catch (const std::exception&) {
-        once_error_ = std::current_exception();
-        Close();
-      }
+      RunStage([this] { OnCreate(); });
+      return true;
+    case kStartMessage:
+      if (commands_) RunStage([this] { commands_->Create(once_); });
       return true;
     case WM_CLOSE:
       window_.Destroy();
@@ -104,6 +108,22 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
       return true;
     default:
       return false;
+  }
+}
+
+template <class Stage>
+void CAppWindow::RunStage(const Stage& stage) {
+  if (!once_) {
+    stage();
+    return;
+  }
+  // Without an icon there is nobody to read a box about: the error leaves
+  // Run once the window has closed.
+  try {
+    stage();
+  } catch (const std::exception&) {
+    once_error_ = std::current_exception();
+    Close();
   }
 }
 

@@ -49,6 +49,10 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
 
  private:
   void OnCreate();
+  // Runs a step of creation or start; with "/once" its error is kept for
+  // Run and the window closes.
+  template <class Stage>
+  void RunStage(const Stage& stage);
   void OnTrayCallback(LPARAM mouse_message);
 
   bool once_;

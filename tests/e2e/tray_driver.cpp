@@ -149,20 +149,20 @@ std::vector<HWND> Children(HWND parent) {
   return children;
 }
 
-bool Matches(HWND window, std::wstring_view spec) {
-  if (!spec.empty() && spec.front() == L'~') {
+bool Matches(HWND window, std::wstring_view pattern) {
+  if (!pattern.empty() && pattern.front() == L'~') {
     for (HWND child : Children(window)) {
-      if (TextOf(child) == spec.substr(1)) return true;
+      if (TextOf(child) == pattern.substr(1)) return true;
     }
     return false;
   }
-  return TextOf(window) == spec;
+  return TextOf(window) == pattern;
 }
 
-HWND FindWindowOf(std::wstring_view spec) {
+HWND FindWindowOf(std::wstring_view pattern) {
   const std::vector<DWORD> processes = ProgramProcesses();
   for (HWND window : TopLevelWindows()) {
-    if (IsWindowVisible(window) && OfProgram(window, processes) && Matches(window, spec)) {
+    if (IsWindowVisible(window) && OfProgram(window, processes) && Matches(window, pattern)) {
       return window;
     }
   }
@@ -304,8 +304,8 @@ HWND ShownTooltip() {
   return nullptr;
 }
 
-int WithWindow(const wchar_t* spec, int id, UINT message, WPARAM wparam, LPARAM lparam) {
-  HWND window = WaitFor(5000, [&] { return FindWindowOf(spec); });
+int WithWindow(const wchar_t* pattern, int id, UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = WaitFor(5000, [&] { return FindWindowOf(pattern); });
   if (!window) return 1;
   HWND control = GetDlgItem(window, id);
   if (!control) return 1;
