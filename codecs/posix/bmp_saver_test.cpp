@@ -1,13 +1,12 @@
 #include "codecs/bmp_saver.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 
 #include "codecs/test_images.h"
 #include "foundation/exceptions.h"
+#include "foundation/posix/scoped_file_size_limit.h"
 #include "foundation/shared_string.h"
 #include "imaging/plane32.h"
 
@@ -26,24 +25,16 @@ TEST(PosixBmpSaverTest, AFailedSaveKeepsTheLastWallpaper) {
   const std::filesystem::path path(name.Str());
   const Testing::Bytes before = Testing::ReadAll(path);
 
-  struct sigaction ignore {};
-  struct sigaction previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit old_limit;
-  getrlimit(RLIMIT_FSIZE, &old_limit);
-  rlimit small = old_limit;
-  small.rlim_cur = 4096;  // bytes per file: the headers and a few rows
-  setrlimit(RLIMIT_FSIZE, &small);
   plane.FillAll(0x445566);
   std::string error;
-  try {
-    CBmpSaver().Save(name, plane, plane.GetBounds());
-  } catch (const IOException& e) {
-    error = e.what();
+  {
+    const Testing::ScopedFileSizeLimit limit(4096);  // the headers and a few rows
+    try {
+      CBmpSaver().Save(name, plane, plane.GetBounds());
+    } catch (const IOException& e) {
+      error = e.what();
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  sigaction(SIGXFSZ, &previous, nullptr);
 
   EXPECT_EQ(error, ToUtf8(name + u" への書き込みに失敗"));
   EXPECT_EQ(Testing::ReadAll(path), before);

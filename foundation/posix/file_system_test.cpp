@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
+#include "foundation/posix/scoped_file_size_limit.h"
 #include "foundation/posix/unique_fd.h"
 #include "foundation/test_folder.h"
 
@@ -109,16 +108,8 @@ TEST(PosixFilesTest, SavingIsAllOrNothing) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   const std::string before = TestFolder::ReadBytes(name);
 
-  struct sigaction ignore {};
-  struct sigaction previous {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit old_limit;
-  getrlimit(RLIMIT_FSIZE, &old_limit);
-  rlimit small = old_limit;
-  small.rlim_cur = 64;  // bytes per file
-  setrlimit(RLIMIT_FSIZE, &small);
   const bool threw = [&] {
+    const Testing::ScopedFileSizeLimit limit(64);  // bytes per file
     try {
       WriteTextFile(name, SharedString(std::u16string(100, u'x')));
     } catch (const IOException& e) {
@@ -127,8 +118,6 @@ TEST(PosixFilesTest, SavingIsAllOrNothing) {
     }
     return false;
   }();
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  sigaction(SIGXFSZ, &previous, nullptr);
 
   EXPECT_TRUE(threw);
   EXPECT_EQ(TestFolder::ReadBytes(name), before);
