@@ -1,6 +1,7 @@
 #include <exception>
 #include <vector>
 
+#include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
 #include "app/one_shot.h"
 #include "app/start_up.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
 int Run() {
+  CreateDefaultFolders();
   X11Desktop desktop;
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
