@@ -57,9 +57,11 @@ void SettingsDialog::BuildControls() {
   int row = 0;
   for (const auto& folder_row : kFolderRows) {
     folder_grid->addWidget(new QLabel(ToQString(folder_row.label)), row, 0, Qt::AlignRight);
-    folder_grid->addWidget(AddEdit(folder_row.edit), row, 1);
+    QLineEdit* edit = AddEdit(folder_row.edit);
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 32);
+    folder_grid->addWidget(edit, row, 1);
     QAbstractButton* browse = AddButton(folder_row.browse, u"...");
-    browse->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(u"..."_qs) * 3);
     folder_grid->addWidget(browse, row, 2);
     ++row;
   }
@@ -70,6 +72,7 @@ void SettingsDialog::BuildControls() {
   interval_row->addWidget(new QLabel(ToQString(u"更新間隔(秒)")));
   QLineEdit* interval = AddEdit(kCtlInterval);
   // Digits only, as the Windows edit with its number style.
+  interval->setMaximumWidth(interval->fontMetrics().averageCharWidth() * 10);
   interval->setValidator(
       new QRegularExpressionValidator(QRegularExpression(u"[0-9]*"_qs), interval));
   interval_row->addWidget(interval);
