@@ -1,6 +1,9 @@
+#include <QApplication>
 #include <exception>
 #include <vector>
 
+#include "app/linux/message_box_notifier.h"
+#include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
 #include "app/one_shot.h"
@@ -13,17 +16,37 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-int Run() {
+// RESIDENT INSTANCE: the one place that decides whether this start becomes
+// the resident program. The per-user instance lock is not in this build
+// yet, so every start that is not a state switch becomes resident and a
+// second start has nobody to notify.
+bool BecomeResident() { return true; }
+void NotifyResidentProgram() {}
+
+int Run(int argc, char* argv[]) {
   CreateDefaultFolders();
   X11Desktop desktop;
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
-  // There is no tray on this desktop yet, so no resident instance to tell:
-  // "/suspend" and "/resume" only edit the settings, and every other start
-  // changes the wallpaper once.
-  if (request.state_switch) return 0;
-  RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
-  return 0;
+  // "/suspend" and "/resume" have edited the settings; the resident program
+  // picks them up when told, as it does for a plain second start.
+  if (request.state_switch || !BecomeResident()) {
+    NotifyResidentProgram();
+    return 0;
+  }
+  if (request.once) {
+    Orvex::LoaderRegistry loaders;
+    RunOneShot(desktop, loaders);
+    return 0;
+  }
+
+  QApplication application(argc, argv);
+  // The settings dialog may be the only window: closing it is not the end.
+  QApplication::setQuitOnLastWindowClosed(false);
+  MessageBoxNotifier notifier;
+  TrayProgram program(desktop);
+  program.Start();
+  return QApplication::exec();
 }
 
 }  // namespace
@@ -31,7 +54,7 @@ int Run() {
 int main(int argc, char* argv[]) {
   Orvex::SetProcessArguments(argc, argv);
   try {
-    return Run();
+    return Run(argc, argv);
   } catch (const DesktopUnavailableException& e) {
     // Nothing was done: the exit code must not claim otherwise.
     Orvex::ShowException(nullptr, kFatalCaption, e);

@@ -1,0 +1,137 @@
+#include "app/linux/tray_program.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+
+#include "app/linux/qt_text.h"
+#include "app/linux/settings_dialog.h"
+#include "app/linux/tray_menu.h"
+#include "codecs/image_loaders.h"
+#include "foundation/error_reporting.h"
+#include "foundation/file_system.h"
+#include "foundation/process.h"
+
+using Orvex::SharedString;
+
+namespace {
+
+constexpr char16_t kErrorCaption[] = u"エラー (3)";
+constexpr char16_t kNoTrayCaption[] = u"Pelmora";
+constexpr char16_t kNoTrayText[] =
+    u"通知領域が見つからないため、アイコンを表示できません。\n"
+    u"設定ダイアログで設定を変更できます。ダイアログを閉じるとPelmoraは終了します。";
+
+}  // namespace
+
+QIcon TrayIconPicture(int icon_id) {
+  return QIcon(icon_id == kSuspendedIconId ? u":/pelmora/suspended.ico"_qs
+                                           : u":/pelmora/running.ico"_qs);
+}
+
+TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory)
+    : desktop_(desktop),
+      store_factory_(std::move(store_factory)),
+      tray_probe_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {
+  FillTrayMenu(menu_, [this](int id) { RunCommand(id); });
+  tray_icon_.setContextMenu(&menu_);
+  connect(&tray_icon_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason != QSystemTrayIcon::DoubleClick || !commands_) return;
+            Guarded([this] { commands_->OnDoubleClick(); });
+          });
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    if (cycle_) Guarded([this] { cycle_->ChangeNow(); });
+  });
+}
+
+TrayProgram::~TrayProgram() {
+  timer_.stop();
+  commands_.reset();
+  cycle_.reset();
+  tray_icon_.hide();
+}
+
+template <class Step>
+void TrayProgram::Guarded(const Step& step) {
+  try {
+    step();
+  } catch (const std::exception& error) {
+    Orvex::ShowException(nullptr, kErrorCaption, error);
+  } catch (...) {
+    // Nothing may unwind into Qt's event loop.
+  }
+}
+
+void TrayProgram::Start() {
+  has_tray_ = tray_probe_();
+  Guarded([this] {
+    // The plug-in folder is read once, so a new one takes effect at the
+    // next start.
+    ConfigStore store = store_factory_ ? store_factory_() : ConfigStore();
+    store.LoadWithDefaults();
+    Orvex::RegisterImageLoaders(loaders_,
+                                Orvex::MakeAbsoluteToExecutable(store.GetString(u"SpiDir")));
+  });
+  cycle_ = std::make_unique<WallpaperCycle>(desktop_, loaders_, store_factory_, this);
+  commands_ = std::make_unique<TrayCommands>(*cycle_, desktop_, *this, store_factory_);
+  // The first change runs from the event loop, as every later one does.
+  QMetaObject::invokeMethod(
+      this, [this] { StartCycle(); }, Qt::QueuedConnection);
+}
+
+void TrayProgram::StartCycle() {
+  Guarded([this] { commands_->Create(false); });
+  if (has_tray_) return;
+  Orvex::ShowMessage(nullptr, Orvex::kMbIconInformation, kNoTrayCaption, kNoTrayText);
+  RunCommand(kCmdSettings);
+  Close();
+}
+
+void TrayProgram::RunCommand(int id) {
+  if (commands_) Guarded([this, id] { commands_->OnCommand(id); });
+}
+
+void TrayProgram::OnMessage(const std::string& message) {
+  if (message == "notify") RunCommand(kCmdNotify);
+}
+
+void TrayProgram::SetTrayIcon(int icon_id, const SharedString& tooltip) {
+  tray_icon_.setToolTip(ToQString(tooltip));
+  tray_icon_.setIcon(TrayIconPicture(icon_id));
+  if (has_tray_) tray_icon_.show();
+}
+
+void TrayProgram::SetChangeTimer(uint32_t period_ms) {
+  // QTimer takes an int: the longest period the cycle asks for still fits.
+  timer_.start(static_cast<int>(std::min<uint32_t>(period_ms, INT32_MAX)));
+}
+
+void TrayProgram::OpenWithShell(const SharedString& path) {
+  Orvex::ProcessStartInfo info;
+  info.file = path;
+  Orvex::StartProcess(info);
+}
+
+std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
+                                                      const SharedString& start) {
+  const QString folder =
+      QFileDialog::getExistingDirectory(nullptr, ToQString(title), ToQString(start));
+  if (folder.isEmpty()) return std::nullopt;
+  return FromQString(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
+  SettingsDialog dialog(store);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TrayProgram::PostCommand(int id) {
+  QMetaObject::invokeMethod(
+      this, [this, id] { RunCommand(id); }, Qt::QueuedConnection);
+}
+
+void TrayProgram::Close() {
+  // Queued: this may run inside a command that still has work to finish.
+  QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                            Qt::QueuedConnection);
+}

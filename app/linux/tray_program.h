@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/desktop.h"
+#include "app/tray_commands.h"
+#include "app/tray_host.h"
+#include "app/wallpaper_cycle.h"
+#include "codecs/loader_registry.h"
+
+// The resident program on a Linux desktop: the tray icon with its menu, the
+// change timer, and the portable cycle and commands behind them, as the
+// Windows tray window has them. Everything runs on the Qt main thread; a
+// command's error is shown in a box and the program goes on.
+class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
+ public:
+  // store_factory: the settings every operation loads; by default the
+  // program's settings file.
+  explicit TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory = {});
+  ~TrayProgram() override;
+
+  // Registers the loaders and, once the event loop runs, starts the cycle
+  // (icon, timer, maybe a first change). Without a tray to show the icon in,
+  // the user is told so once and gets the settings dialog instead; closing
+  // it ends the program.
+  void Start();
+
+  // Runs a command of the tray menu, or the notification of a second start;
+  // an error is shown, not thrown.
+  void RunCommand(int id);
+  // What a second start sent: "notify" has the wallpaper changed now.
+  void OnMessage(const std::string& message);
+
+  QSystemTrayIcon& TrayIcon() { return tray_icon_; }
+  QMenu& Menu() { return menu_; }
+  const QTimer& ChangeTimer() const { return timer_; }
+  const WallpaperCycle& Cycle() const { return *cycle_; }
+  bool HasTray() const { return has_tray_; }
+
+  // Replaces QSystemTrayIcon::isSystemTrayAvailable (tests).
+  void SetTrayProbe(std::function<bool()> probe) { tray_probe_ = std::move(probe); }
+
+  // ITrayHost
+  void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override;
+  void SetChangeTimer(uint32_t period_ms) override;
+
+  // ITrayShell
+  void OpenWithShell(const Orvex::SharedString& path) override;
+  std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
+                                                  const Orvex::SharedString& start) override;
+  bool RunSettingsDialog(ConfigStore& store) override;
+  void PostCommand(int id) override;
+  void Close() override;
+
+ private:
+  template <class Step>
+  void Guarded(const Step& step);
+  void StartCycle();
+
+  IDesktop& desktop_;
+  WallpaperCycle::StoreFactory store_factory_;
+  Orvex::LoaderRegistry loaders_;
+  QSystemTrayIcon tray_icon_;
+  QMenu menu_;
+  QTimer timer_;
+  std::function<bool()> tray_probe_;
+  bool has_tray_ = true;
+  std::unique_ptr<WallpaperCycle> cycle_;
+  std::unique_ptr<TrayCommands> commands_;
+};
+
+// The picture of the tray icon with the identifier (running or suspended).
+QIcon TrayIconPicture(int icon_id);

@@ -1,0 +1,241 @@
+// The tray program's menu, dialog and start on Qt's offscreen platform,
+// with a recording desktop and settings in a scratch folder.
+
+#include "app/linux/tray_program.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/fake_desktop.h"
+#include "app/linux/qt_text.h"
+#include "app/linux/settings_dialog.h"
+#include "app/linux/tray_menu.h"
+#include "codecs/bmp_saver.h"
+#include "foundation/error_reporting.h"
+#include "foundation/files.h"
+#include "foundation/test_folder.h"
+#include "imaging/plane32.h"
+
+using Orvex::SharedString;
+using Orvex::Testing::FakeDesktop;
+using Orvex::Testing::TestFolder;
+
+namespace {
+
+class RecordingNotifier : public Orvex::IUserNotifier {
+ public:
+  RecordingNotifier() : previous_(Orvex::SetUserNotifier(this)) {}
+  ~RecordingNotifier() override { Orvex::SetUserNotifier(previous_); }
+  int Notify(Orvex::WindowHandle, unsigned, const SharedString& caption,
+             const SharedString& text) override {
+    boxes.push_back(caption + u"|" + text);
+    return Orvex::kIdOk;
+  }
+  std::vector<SharedString> boxes;
+
+ private:
+  Orvex::IUserNotifier* previous_;
+};
+
+// Runs the action on the modal dialog once it is open.
+void WhenDialogOpens(const std::function<void(SettingsDialog&)>& action) {
+  QTimer::singleShot(0, [action] {
+    auto* dialog = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog != nullptr);
+    action(*dialog);
+  });
+}
+
+}  // namespace
+
+class TrayProgramTest : public QObject {
+  Q_OBJECT
+
+ private:
+  TestFolder folder_;
+  SharedString settings_ = folder_ / u"pelmora.cfg";
+
+  ConfigStore Store() const { return ConfigStore(settings_, settings_ + u".lock"); }
+  WallpaperCycle::StoreFactory Factory() const {
+    return [this] { return Store(); };
+  }
+  ConfigStore Saved() const {
+    ConfigStore store = Store();
+    store.Load();
+    return store;
+  }
+  void Edit(const std::function<void(ConfigStore&)>& change) {
+    ConfigStore store = Store();
+    store.LoadWithDefaults();
+    change(store);
+    QVERIFY(store.Save());
+  }
+
+ private slots:
+  void initTestCase() {
+    Orvex::CMemoryPlane32 plane;
+    plane.SetSize({16, 9});
+    plane.FillAll(0x336699);
+    Orvex::CBmpSaver().Save(folder_ / u"images/a.bmp", plane, Orvex::PlaneRect{0, 0, 16, 9});
+  }
+
+  void init() {
+    std::filesystem::remove(Orvex::Testing::FsPath(settings_));
+    Edit([this](ConfigStore& s) {
+      s.SetString(u"ImageDir", folder_ / u"images/");
+      s.SetString(u"SaveFile", folder_ / u"wallpaper.bmp");
+      s.SetBool(u"WaitFirst", true);
+    });
+  }
+
+  void menuHasTheItemsInOrderAndRunsTheChosenCommand() {
+    QMenu menu;
+    std::vector<int> run;
+    FillTrayMenu(menu, [&](int id) { run.push_back(id); });
+    const QList<QAction*> actions = menu.actions();
+    QCOMPARE(actions.size(), static_cast<qsizetype>(TrayMenuItems().size()));
+    QCOMPARE(actions[0]->text(), u"壁紙の変更(&W)"_qs);
+    QVERIFY(actions[4]->isSeparator());
+    QCOMPARE(actions[12]->text(), u"終了(&X)"_qs);
+    for (QAction* action : actions) QVERIFY(action->isEnabled() && !action->isCheckable());
+    // The command runs once the menu has gone, not inside its trigger.
+    actions[2]->trigger();
+    QVERIFY(run.empty());
+    QTRY_COMPARE(run, std::vector<int>{kCmdSuspend});
+  }
+
+  void dialogShowsReadsAndEnablesItsControls() {
+    Edit([](ConfigStore& s) {
+      s.SetBool(u"Resize", true);
+      s.SetBool(u"ResizeFixedAspectRatio", true);
+      s.SetInt(u"ResizeAlignH", 5);
+      s.SetInt(u"DoubleClick", 7);
+      s.SetInt(u"Interval(sec)", 90);
+    });
+    ConfigStore store = Store();
+    store.LoadWithDefaults();
+    SettingsDialog dialog(store);
+    auto* change_at_start = qobject_cast<QCheckBox*>(dialog.Control(kCtlChangeAtStart));
+    QVERIFY(!change_at_start->isChecked());
+    QCOMPARE(qobject_cast<QComboBox*>(dialog.Control(kCtlAlignH))->currentIndex(), -1);
+    QCOMPARE(qobject_cast<QLineEdit*>(dialog.Control(kCtlInterval))->text(), u"90"_qs);
+    // DoubleClick outside the five leaves every radio button clear, though
+    // they form an exclusive group.
+    for (int id = kCtlDoubleClickFirst; id <= kCtlDoubleClickLast; ++id) {
+      QVERIFY(!qobject_cast<QRadioButton*>(dialog.Control(id))->isChecked());
+    }
+    QVERIFY(dialog.Control(kCtlImageDir)->toolTip().contains(u'\n'));
+    QVERIFY(!dialog.Control(kCtlImageDir)->toolTip().contains(u'\r'));
+
+    // A click on the resize box disables what depends on it, at once.
+    dialog.show();
+    QTest::mouseClick(dialog.Control(kCtlResize), Qt::LeftButton);
+    QVERIFY(!dialog.Control(kCtlFixedAspectRatio)->isEnabled());
+    QVERIFY(!dialog.Control(kCtlBgColor)->isEnabled());
+    QTest::mouseClick(dialog.Control(kCtlResize), Qt::LeftButton);
+    QVERIFY(dialog.Control(kCtlBgColor)->isEnabled());
+
+    // Only digits go into the interval.
+    auto* interval = qobject_cast<QLineEdit*>(dialog.Control(kCtlInterval));
+    interval->clear();
+    QTest::keyClicks(interval, u"1a2"_qs);
+    QCOMPARE(interval->text(), u"12"_qs);
+    QTest::mouseClick(dialog.Control(kCtlDoubleClickFirst + 3), Qt::LeftButton);
+    QTest::mouseClick(dialog.Control(kCtlOk), Qt::LeftButton);
+    QCOMPARE(dialog.result(), static_cast<int>(QDialog::Accepted));
+    QCOMPARE(store.GetInt(u"Interval(sec)"), 12);
+    QCOMPARE(store.GetInt(u"DoubleClick"), 3);
+    QCOMPARE(store.GetInt(u"ResizeAlignH"), -1);
+  }
+
+  void settingsCommandWritesOnlyWhatOkAccepted() {
+    FakeDesktop desktop;
+    TrayProgram program(desktop, Factory());
+    program.SetTrayProbe([] { return true; });
+    program.Start();
+    std::vector<uint8_t> before, after;
+    Orvex::ReadFileBytes(settings_, before);
+
+    WhenDialogOpens([](SettingsDialog& dialog) {
+      qobject_cast<QLineEdit*>(dialog.Control(kCtlInterval))->setText(u"77"_qs);
+      QTest::mouseClick(dialog.Control(kCtlCancel), Qt::LeftButton);
+    });
+    program.RunCommand(kCmdSettings);
+    Orvex::ReadFileBytes(settings_, after);
+    QCOMPARE(after, before);
+
+    WhenDialogOpens([this](SettingsDialog& dialog) {
+      // Another start suspends while the dialog is open: OK keeps that.
+      Edit([](ConfigStore& s) { s.SetBool(u"Suspend", true); });
+      qobject_cast<QLineEdit*>(dialog.Control(kCtlInterval))->setText(u"77"_qs);
+      QTest::mouseClick(dialog.Control(kCtlOk), Qt::LeftButton);
+    });
+    program.RunCommand(kCmdSettings);
+    QCOMPARE(Saved().GetInt(u"Interval(sec)"), 77);
+    QVERIFY(Saved().GetBool(u"Suspend"));
+  }
+
+  void trayStartsCycleAndActsOnClicksAndNotification() {
+    Edit([](ConfigStore& s) {
+      s.SetInt(u"DoubleClick", 3);
+      s.SetInt(u"Interval(sec)", 600);
+    });
+    FakeDesktop desktop;
+    TrayProgram program(desktop, Factory());
+    program.SetTrayProbe([] { return true; });
+    program.Start();
+    QTRY_COMPARE(program.ChangeTimer().interval(), 600000);
+    QVERIFY(program.ChangeTimer().isActive());
+    QVERIFY(desktop.wallpapers.empty());
+    QCOMPARE(program.TrayIcon().toolTip(), ToQString(WallpaperCycle::TrayTooltip(false)));
+    QVERIFY(!program.TrayIcon().icon().isNull());
+
+    // DoubleClick 3 suspends, and the icon's tip says so.
+    emit program.TrayIcon().activated(QSystemTrayIcon::DoubleClick);
+    QTRY_VERIFY(Saved().GetBool(u"Suspend"));
+    QCOMPARE(program.TrayIcon().toolTip(), ToQString(WallpaperCycle::TrayTooltip(true)));
+    // A single click does nothing.
+    emit program.TrayIcon().activated(QSystemTrayIcon::Trigger);
+    QTest::qWait(20);
+    QVERIFY(Saved().GetBool(u"Suspend"));
+
+    // A second start's notification resumes on the settings it finds.
+    Edit([](ConfigStore& s) { s.SetBool(u"Suspend", false); });
+    program.OnMessage("notify");
+    QCOMPARE(desktop.wallpapers.size(), size_t{1});
+    QVERIFY(!program.Cycle().Suspended());
+    program.OnMessage("something else");
+    QCOMPARE(desktop.wallpapers.size(), size_t{1});
+  }
+
+  void withoutTrayTheUserIsToldOnceAndGetsTheDialog() {
+    RecordingNotifier notifier;
+    FakeDesktop desktop;
+    TrayProgram program(desktop, Factory());
+    program.SetTrayProbe([] { return false; });
+    bool dialog_opened = false;
+    QTimer::singleShot(0, [&] {
+      // The box comes before the dialog.
+      WhenDialogOpens([&](SettingsDialog& dialog) {
+        dialog_opened = true;
+        QCOMPARE(notifier.boxes.size(), size_t{1});
+        dialog.reject();
+      });
+    });
+    program.Start();
+    QTRY_VERIFY(dialog_opened);
+    QVERIFY(!program.TrayIcon().isVisible());
+    QCOMPARE(notifier.boxes.size(), size_t{1});
+  }
+};
+
+QTEST_MAIN(TrayProgramTest)
+#include "tray_program_test.moc"

@@ -1,0 +1,395 @@
+#!/usr/bin/env python3
+"""The resident Linux pelmora with its tray icon, seen by the two kinds of tray.
+
+  linux_tray_test.py --program PELMORA --out FOLDER xembed
+      On Xvfb with trayer, a tray host of the old XEmbed kind: the first
+      change reaches the root window, the icon shows in the tray (the sun of
+      the running picture in a screenshot), a right click opens the menu,
+      its suspend item (access key S) saves Suspend and swaps the icon for
+      the suspended one, its settings item opens the dialog and Escape
+      closes it without writing, its exit item ends the program with 0.
+  linux_tray_test.py --program PELMORA --out FOLDER sni
+      Under dbus-run-session with a status-notifier watcher of our own (this
+      file, run with --watcher): the program registers an item whose
+      properties carry the tooltip and the running picture, whose menu
+      layout holds the menu's items, and whose menu events run the
+      commands (suspend changes the tip; exit ends the program).
+
+Screenshots (xembed) stay in FOLDER: linux-tray-desktop.png (wallpaper and
+icon), linux-tray-menu.png, linux-tray-suspended.png, linux-tray-dialog.png.
+Exit code 0 when every check passed, 1 when one failed, 2 for bad usage.
+"""
+
+import argparse
+import os
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+WIDTH, HEIGHT = 800, 600
+RUNNING_TIP = "Pelmora build-15"
+SUSPENDED_TIP = "Pelmora [一時停止中] build-15"
+SUN = (255, 210, 60)
+FAILURES = []
+# Debian's D-Bus bindings (python3-dbus, python3-gi) belong to the system's
+# interpreter, whichever python3 comes first on the path.
+SYSTEM_PYTHON = "/usr/bin/python3"
+
+
+def fail(text):
+    print("FAIL: " + text, file=sys.stderr)
+    FAILURES.append(text)
+
+
+def wait_for(predicate, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    return predicate()
+
+
+def write_settings(path, entries):
+    text = "".join(f"{k} = {v}\r\n" for k, v in entries.items())
+    with open(path, "wb") as f:
+        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+
+
+def read_settings(path):
+    try:
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16")
+    except OSError:
+        return {}
+    entries = {}
+    for line in text.splitlines():
+        key, sep, value = line.partition(" = ")
+        if sep:
+            entries[key] = value
+    return entries
+
+
+def prepare(out, program, name):
+    """A scratch folder with the program, one picture and its settings."""
+    work = os.path.join(out, name + ".work")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(os.path.join(work, "images"))
+    os.makedirs(os.path.join(work, "home"))
+    os.makedirs(os.path.join(work, "run"), mode=0o700)
+    shutil.copy(program, os.path.join(work, "pelmora"))
+    subprocess.run(["convert", "-size", "640x400", "xc:#208040",
+                    os.path.join(work, "images", "green.png")], check=True)
+    settings = os.path.join(work, "pelmora.cfg")
+    # Beside the program in a writable folder: the settings of this copy
+    # alone, whatever the user's own are.
+    write_settings(settings, {
+        "ImageDir": os.path.join(work, "images") + "/",
+        "SaveFile": os.path.join(work, "out", "Pelmora.bmp"),
+        "WaitFirst": "false",
+        "Interval(sec)": "3600",
+    })
+    env = dict(os.environ, HOME=os.path.join(work, "home"),
+               XDG_RUNTIME_DIR=os.path.join(work, "run"))
+    env.pop("QT_QPA_PLATFORM", None)
+    return work, settings, env
+
+
+class Xvfb:
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{WIDTH}x{HEIGHT}x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            number = f.readline().strip()
+        if not number:
+            raise SystemExit("Xvfb did not start")
+        self.display = ":" + number
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def run(args, env, **kwargs):
+    return subprocess.run(args, env=env, capture_output=True, text=True, **kwargs)
+
+
+def screenshot(env, path):
+    run(["import", "-window", "root", path], env)
+    return path
+
+
+def region(path, x, y, w, h):
+    """The pixels of a screenshot's rectangle as (x, y, (r, g, b)) tuples."""
+    raw = subprocess.run(["convert", path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                          "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    for i in range(0, len(raw), 3):
+        n = i // 3
+        yield x + n % w, y + n // w, tuple(raw[i:i + 3])
+
+
+def near(a, b, tolerance=24):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+def find_colour(path, colour, area):
+    return [(x, y) for x, y, rgb in region(path, *area) if near(rgb, colour)]
+
+
+def visible_windows(env):
+    found = run(["xdotool", "search", "--onlyvisible", "--classname", "pelmora"], env)
+    return set(found.stdout.split())
+
+
+def xembed(program, out):
+    work, settings, env = prepare(out, program, "linux_tray_xembed")
+    xvfb = Xvfb()
+    env["DISPLAY"] = xvfb.display
+    tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                             "request", "--height", "32", "--transparent", "false",
+                             "--tint", "0x404040", "--SetDockType", "true"],
+                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    pelmora = None
+    try:
+        time.sleep(1)
+        pelmora = subprocess.Popen([os.path.join(work, "pelmora")], cwd=work, env=env,
+                                   stderr=open(os.path.join(work, "stderr.txt"), "w"))
+        bmp = os.path.join(work, "out", "Pelmora.bmp")
+        if not wait_for(lambda: os.path.exists(bmp), 30):
+            fail("no wallpaper written after the start")
+        tray_area = (WIDTH - 200, 0, 200, 32)
+        shot = os.path.join(out, "linux-tray-desktop.png")
+        sun = wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 15)
+        if not sun:
+            fail("the running icon is not in the tray")
+            return
+        if not near(next(region(shot, 100, 300, 1, 1))[2], (0x20, 0x80, 0x40), 2):
+            fail("the root window does not show the green wallpaper")
+        x = sum(p[0] for p in sun) // len(sun)
+        y = sum(p[1] for p in sun) // len(sun)
+
+        def open_menu():
+            before = visible_windows(env)
+            run(["xdotool", "mousemove", str(x), str(y), "click", "3"], env)
+            return wait_for(lambda: visible_windows(env) - before, 5)
+
+        if not open_menu():
+            fail("a right click on the icon opened no window")
+        time.sleep(0.5)
+        screenshot(env, os.path.join(out, "linux-tray-menu.png"))
+        run(["xdotool", "key", "s"], env)
+        if not wait_for(lambda: read_settings(settings).get("Suspend") == "true", 5):
+            fail("the menu's suspend item did not save Suspend = true")
+        shot = os.path.join(out, "linux-tray-suspended.png")
+        if not wait_for(lambda: not find_colour(screenshot(env, shot), SUN, tray_area), 5):
+            fail("the icon still shows the running picture after suspending")
+        elif not find_colour(shot, (200, 60, 30), tray_area):
+            fail("the suspended icon's pause bars are not in the tray")
+
+        before = open(settings, "rb").read()
+        open_menu()
+        run(["xdotool", "key", "c"], env)
+        dialog = wait_for(lambda: run(["xdotool", "search", "--onlyvisible", "--name", "^設定$"],
+                                      env).stdout.split(), 10)
+        if not dialog:
+            fail("the menu's settings item opened no dialog")
+        else:
+            time.sleep(0.5)
+            screenshot(env, os.path.join(out, "linux-tray-dialog.png"))
+            run(["xdotool", "key", "--window", dialog[0], "Escape"], env)
+            if not wait_for(lambda: not run(["xdotool", "search", "--onlyvisible", "--name",
+                                             "^設定$"], env).stdout.split(), 5):
+                fail("Escape did not close the dialog")
+            if open(settings, "rb").read() != before:
+                fail("closing the dialog without OK changed the settings file")
+
+        open_menu()
+        run(["xdotool", "key", "x"], env)
+        try:
+            code = pelmora.wait(10)
+            if code != 0:
+                fail(f"the exit item ended the program with {code}")
+        except subprocess.TimeoutExpired:
+            fail("the exit item did not end the program")
+    finally:
+        if pelmora and pelmora.poll() is None:
+            pelmora.kill()
+            pelmora.wait()
+        tray.terminate()
+        tray.wait()
+        xvfb.stop()
+
+
+# The status-notifier side: a watcher that also says a host is there, and
+# a client that reads the item as a panel would.
+
+def watcher():
+    import dbus
+    import dbus.mainloop.glib
+    import dbus.service
+    from gi.repository import GLib
+
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    interface = "org.kde.StatusNotifierWatcher"
+
+    class Watcher(dbus.service.Object):
+        def __init__(self, bus):
+            super().__init__(bus, "/StatusNotifierWatcher")
+            self.items = []
+
+        @dbus.service.method(interface, in_signature="s", sender_keyword="sender")
+        def RegisterStatusNotifierItem(self, service, sender=None):
+            full = sender + service if service.startswith("/") else service
+            self.items.append(full)
+            print("item " + full, flush=True)
+            self.StatusNotifierItemRegistered(full)
+
+        @dbus.service.method(interface, in_signature="s")
+        def RegisterStatusNotifierHost(self, service):
+            pass
+
+        @dbus.service.signal(interface, signature="s")
+        def StatusNotifierItemRegistered(self, service):
+            pass
+
+        # Qt reads the properties through the introspection data, which
+        # python-dbus would leave without them.
+        @dbus.service.method(dbus.INTROSPECTABLE_IFACE, out_signature="s")
+        def Introspect(self):
+            return f"""<node><interface name="{interface}">
+              <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+              <method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
+              <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
+              <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+              <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+              <property name="ProtocolVersion" type="i" access="read"/>
+            </interface></node>"""
+
+        @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+        def Get(self, name, prop):
+            return self.GetAll(name)[prop]
+
+        @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+        def GetAll(self, name):
+            return {
+                "RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
+                "IsStatusNotifierHostRegistered": True,
+                "ProtocolVersion": dbus.Int32(0),
+            }
+
+    bus = dbus.SessionBus()
+    keep = dbus.service.BusName(interface, bus)
+    Watcher(bus)
+    print("ready", flush=True)
+    GLib.MainLoop().run()
+    del keep
+
+
+def sni_inside(program, out):
+    import dbus
+
+    work, settings, env = prepare(out, program, "linux_tray_sni")
+    xvfb = Xvfb()
+    env["DISPLAY"] = xvfb.display
+    watch = subprocess.Popen([SYSTEM_PYTHON, os.path.abspath(__file__), "--watcher"],
+                             stdout=subprocess.PIPE, text=True)
+    pelmora = None
+    try:
+        if watch.stdout.readline().strip() != "ready":
+            fail("the watcher did not start")
+            return
+        pelmora = subprocess.Popen([os.path.join(work, "pelmora")], cwd=work, env=env,
+                                   stderr=open(os.path.join(work, "stderr.txt"), "w"))
+        line = ""
+        if select.select([watch.stdout], [], [], 15)[0]:
+            line = watch.stdout.readline().strip()
+        if not line.startswith("item "):
+            fail("the program registered no status-notifier item")
+            return
+        service = line[5:]
+        bus_name, _, path = service.partition("/")
+        path = "/" + path if path else "/StatusNotifierItem"
+        bus = dbus.SessionBus()
+        item = dbus.Interface(bus.get_object(bus_name, path), dbus.PROPERTIES_IFACE)
+
+        def tooltip():
+            return " ".join(str(v) for v in item.Get("org.kde.StatusNotifierItem", "ToolTip")[2:])
+
+        if not wait_for(lambda: RUNNING_TIP in tooltip(), 10):
+            fail(f"the item's tooltip is '{tooltip()}', expected '{RUNNING_TIP}'")
+        pixmaps = item.Get("org.kde.StatusNotifierItem", "IconPixmap")
+        sun = bytes([255, *SUN])
+        if not any(any(near(bytes(p[2])[i:i + 4], sun, 24) for i in range(0, len(p[2]), 4))
+                   for p in pixmaps):
+            fail("the item's pictures are not the running icon")
+
+        menu_path = item.Get("org.kde.StatusNotifierItem", "Menu")
+        menu = dbus.Interface(bus.get_object(bus_name, menu_path), "com.canonical.dbusmenu")
+        _, layout = menu.GetLayout(0, -1, [])
+        labels = {}
+        for child in layout[2]:
+            props = child[1]
+            if "label" in props:
+                labels[str(props["label"])] = int(child[0])
+        for text in ("壁紙の変更(_W)", "一時停止(_S)", "再開(_R)", "設定(_C)", "終了(_X)"):
+            if text not in labels:
+                fail(f"the item's menu has no '{text}': {sorted(labels)}")
+        if "一時停止(_S)" in labels:
+            menu.Event(labels["一時停止(_S)"], "clicked", dbus.Int32(0), dbus.UInt32(0))
+            if not wait_for(lambda: read_settings(settings).get("Suspend") == "true", 5):
+                fail("the menu's suspend event did not save Suspend = true")
+            if not wait_for(lambda: SUSPENDED_TIP in tooltip(), 5):
+                fail(f"after suspending the tooltip is '{tooltip()}'")
+        if "終了(_X)" in labels:
+            menu.Event(labels["終了(_X)"], "clicked", dbus.Int32(0), dbus.UInt32(0))
+            try:
+                code = pelmora.wait(10)
+                if code != 0:
+                    fail(f"the exit event ended the program with {code}")
+            except subprocess.TimeoutExpired:
+                fail("the exit event did not end the program")
+    finally:
+        if pelmora and pelmora.poll() is None:
+            pelmora.kill()
+            pelmora.wait()
+        watch.terminate()
+        watch.wait()
+        xvfb.stop()
+
+
+def main():
+    if sys.argv[1:] == ["--watcher"]:
+        watcher()
+        return 0
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("tray", choices=("xembed", "sni"))
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    if args.tray == "xembed":
+        xembed(args.program, args.out)
+    elif args.inside:
+        sni_inside(args.program, args.out)
+    else:
+        # A bus of its own, so no panel of the machine sees the item.
+        return subprocess.call(["dbus-run-session", "--", SYSTEM_PYTHON,
+                                os.path.abspath(__file__), "--program", args.program,
+                                "--out", args.out, "--inside", "sni"])
+    if FAILURES:
+        print(f"{len(FAILURES)} check(s) failed", file=sys.stderr)
+        return 1
+    print("passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
