@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <exception>
 #include <vector>
 
 #include "app/linux/message_box_notifier.h"
+#include "app/linux/resident_instance.h"
 #include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
@@ -16,12 +18,17 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-// RESIDENT INSTANCE: the one place that decides whether this start becomes
-// the resident program. The per-user instance lock is not in this build
-// yet, so every start that is not a state switch becomes resident and a
-// second start has nobody to notify.
-bool BecomeResident() { return true; }
-void NotifyResidentProgram() {}
+// The one place that decides whether this start becomes the resident
+// program: the holder of the per-user instance lock. A start that finds the
+// lock taken hands its notification over instead; when nobody answers (the
+// holder ended in between), it tries once more to become resident.
+std::unique_ptr<ResidentInstance> resident;
+bool BecomeResident() {
+  resident = ResidentInstance::TryBecomeResident();
+  if (!resident && !NotifyResident()) resident = ResidentInstance::TryBecomeResident();
+  return resident != nullptr;
+}
+void NotifyResidentProgram() { NotifyResident(); }
 
 int Run(int argc, char* argv[]) {
   CreateDefaultFolders();
@@ -30,10 +37,11 @@ int Run(int argc, char* argv[]) {
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
   // picks them up when told, as it does for a plain second start.
-  if (request.state_switch || !BecomeResident()) {
+  if (request.state_switch) {
     NotifyResidentProgram();
     return 0;
   }
+  if (!BecomeResident()) return 0;
   if (request.once) {
     Orvex::LoaderRegistry loaders;
     RunOneShot(desktop, loaders);
@@ -46,6 +54,11 @@ int Run(int argc, char* argv[]) {
   MessageBoxNotifier notifier;
   TrayProgram program(desktop);
   program.Start();
+  // Later starts of the program reach it through the instance's socket.
+  QSocketNotifier peers(resident->ListeningFd(), QSocketNotifier::Read);
+  QObject::connect(&peers, &QSocketNotifier::activated, [&program] {
+    for (const std::string& message : resident->TakeMessages()) program.OnMessage(message);
+  });
   return QApplication::exec();
 }
 
