@@ -1,6 +1,8 @@
 #include "app/linux/resident_instance.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "foundation/exceptions.h"
 #include "foundation/test_folder.h"
@@ -75,6 +78,29 @@ TEST_F(ResidentInstanceTest, StaleSocketOfAKilledInstanceIsReplaced) {
   ASSERT_NE(resident, nullptr);
   EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
   EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+}
+
+TEST_F(ResidentInstanceTest, AStartWaitsForAResidentThatIsStillSettingUp) {
+  // The lock is taken, the socket comes a little later: as when several
+  // starts race and one of them has just won.
+  ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
+  UniqueFd lock(open((folder_ + "p.lock").c_str(), O_RDWR | O_CREAT, 0600));
+  ASSERT_EQ(flock(lock.Get(), LOCK_EX), 0);
+  UniqueFd listener(socket(AF_UNIX, SOCK_STREAM, 0));
+  std::thread resident([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (folder_ + "p.sock").copy(address.sun_path, sizeof address.sun_path - 1);
+    bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener.Get(), 4);
+  });
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  resident.join();
+  UniqueFd peer(accept(listener.Get(), nullptr, nullptr));
+  char text[16] = {};
+  EXPECT_EQ(recv(peer.Get(), text, sizeof text - 1, 0), 7);
+  EXPECT_STREQ(text, "notify\n");
 }
 
 TEST_F(ResidentInstanceTest, FolderOthersCanReachIsRefused) {
