@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/user_paths.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/exclusion.h"
@@ -23,9 +24,7 @@ Orvex::RuntimeException ReadFailure(const SharedString& key, const char16_t* typ
 
 }  // namespace
 
-ConfigStore::ConfigStore()
-    : ConfigStore(Orvex::ChangeExtension(Orvex::GetExecutablePath(), u"cfg"),
-                  Orvex::GetExecutablePath() + u".cfg") {}
+ConfigStore::ConfigStore() : ConfigStore(SettingsFilePath(), SettingsLockName()) {}
 
 ConfigStore::ConfigStore(const SharedString& file_path, const SharedString& lock_name)
     : file_path_(file_path), lock_name_(lock_name) {}
@@ -139,7 +138,7 @@ bool ConfigStore::Save() {
 }
 
 void ConfigStore::LoadWithDefaults() {
-  SetString(u"ImageDir", u"./image/");
+  SetString(u"ImageDir", DefaultImageFolder());
   SetString(u"SaveFile", DefaultWallpaperFile());
   SetInt(u"Interval(sec)", 1800);
   SetBool(u"WaitFirst", false);

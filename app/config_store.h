@@ -5,15 +5,15 @@
 #include "foundation/shared_string.h"
 
 // The program's settings: a map from key to value, both text, kept in a
-// file beside the executable. There is no long-lived settings object: each
-// operation that needs settings makes a store, fills it (LoadWithDefaults),
-// reads and changes what it needs, saves when it changed something and
-// drops it, so the file is the one truth shared by every process.
+// file (SettingsFilePath: beside the executable, or the user's own). There
+// is no long-lived settings object: each operation that needs settings makes a store, fills it
+// (LoadWithDefaults), reads and changes what it needs, saves when it changed something and drops
+// it, so the file is the one truth shared by every process.
 class ConfigStore {
  public:
   using Map = std::map<Orvex::SharedString, Orvex::SharedString>;
 
-  // An empty store for the file beside the executable.
+  // An empty store for the program's settings file.
   ConfigStore();
   // An empty store for the given file. lock_name names the lock that
   // LoadWithDefaults holds around its read and maybe write, shared with

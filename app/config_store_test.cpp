@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/user_paths.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/process.h"
@@ -55,20 +56,23 @@ class ConfigStoreTest : public testing::Test {
   std::string folder_, file_;
 };
 
-// The default file; only the wallpaper's place differs between systems.
+// The default file; the image folder and the wallpaper's place depend on
+// the system and on where the settings live.
 std::u16string Defaults() {
   return std::u16string(
              u"ClearType = false\r\n"
              u"DoubleClick = 2\r\n"
-             u"ImageDir = ./image/\r\n"
-             u"Interval(sec) = 1800\r\n"
-             u"RemoveOnSuspend = false\r\n"
-             u"Resize = true\r\n"
-             u"ResizeAlignH = 1\r\n"
-             u"ResizeAlignV = 0\r\n"
-             u"ResizeBgColor = 1\r\n"
-             u"ResizeFixedAspectRatio = false\r\n"
-             u"SaveFile = ") +
+             u"ImageDir = ") +
+         DefaultImageFolder().Str() +
+         u"\r\n"
+         u"Interval(sec) = 1800\r\n"
+         u"RemoveOnSuspend = false\r\n"
+         u"Resize = true\r\n"
+         u"ResizeAlignH = 1\r\n"
+         u"ResizeAlignV = 0\r\n"
+         u"ResizeBgColor = 1\r\n"
+         u"ResizeFixedAspectRatio = false\r\n"
+         u"SaveFile = " +
          DefaultWallpaperFile().Str() +
          u"\r\n"
          u"Sharp = false\r\n"

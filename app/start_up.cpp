@@ -1,12 +1,13 @@
 #include "app/start_up.h"
 
 #include "app/config_store.h"
+#include "app/user_paths.h"
 #include "foundation/exclusion.h"
 #include "foundation/file_system.h"
 
 using Orvex::SharedString;
 
-SharedString StartUpLockName() { return Orvex::GetExecutablePath() + u".cfg"; }
+SharedString StartUpLockName() { return SettingsLockName(); }
 
 StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDesktop& desktop,
                               const SharedString& lock_name,

@@ -16,8 +16,7 @@ struct StartRequest {
 };
 
 // The name of the lock held around the command-line pass, shared with
-// every read-and-maybe-write of the settings: the executable's path with
-// ".cfg" appended.
+// every read-and-maybe-write of the settings (SettingsLockName).
 Orvex::SharedString StartUpLockName();
 
 // Applies the switches among the arguments (the program itself not

@@ -1,18 +1,24 @@
 #!/usr/bin/env python3
-"""Draws the two tray icons and writes them as .ico files (16, 32, 48 px).
+"""Draws the two tray icons and writes them as .ico files (16, 32, 48 px),
+or the program's icon as PNG files for the hicolor icon theme.
 
 running.ico: a framed landscape (sky, sun, hills), the picture on the desktop.
 suspended.ico: the same landscape in grey behind two bold pause bars, so the
 two tell apart at a glance even at 16 px.
 
 Usage: make_icons.py [OUTPUT_DIR]   (default: the folder of this script)
+       make_icons.py --hicolor OUTPUT_DIR
+         writes OUTPUT_DIR/NxN/apps/pelmora.png (running) and
+         pelmora-suspended.png for every size of HICOLOR_SIZES.
 Only the Python standard library is needed; the output is deterministic.
 """
 import os
 import struct
 import sys
+import zlib
 
 SIZES = (16, 32, 48)
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 SUPERSAMPLE = 4
 
 
@@ -106,7 +112,37 @@ def icon(draw):
     return out + b''.join(images)
 
 
+def png(pixels):
+    """An 8-bit RGBA PNG; fixed compression settings keep it deterministic."""
+    size = len(pixels)
+    raw = bytearray()
+    for line in pixels:
+        raw.append(0)  # no filter
+        for r, g, b, a in line:
+            raw += bytes((r, g, b, a))
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data +
+                struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) +
+            chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
+
+
+def write_hicolor(folder):
+    for size in HICOLOR_SIZES:
+        apps = os.path.join(folder, '%dx%d' % (size, size), 'apps')
+        os.makedirs(apps, exist_ok=True)
+        for name, draw in (('pelmora.png', landscape), ('pelmora-suspended.png', suspended)):
+            with open(os.path.join(apps, name), 'wb') as f:
+                f.write(png(render(draw, size)))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == '--hicolor':
+        write_hicolor(sys.argv[2])
+        return
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     for name, draw in (('running.ico', landscape), ('suspended.ico', suspended)):
         with open(os.path.join(folder, name), 'wb') as f:

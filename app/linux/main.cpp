@@ -1,9 +1,13 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "app/linux/message_box_notifier.h"
+#include "app/linux/resident_instance.h"
 #include "app/linux/tray_program.h"
+#include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
 #include "app/one_shot.h"
 #include "app/start_up.h"
@@ -15,26 +19,30 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-// RESIDENT INSTANCE: the one place that decides whether this start becomes
-// the resident program. The per-user instance lock is not in this build
-// yet, so every start that is not a state switch becomes resident and a
-// second start has nobody to notify.
-bool BecomeResident() { return true; }
-void NotifyResidentProgram() {}
+// The lock of the resident program, or null when another process holds it
+// and has been told of this start.
+std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
+  if (auto instance = ResidentInstance::TryBecomeResident()) return instance;
+  if (NotifyResident()) return nullptr;
+  // The resident program ended between the two steps: take its place.
+  return ResidentInstance::TryBecomeResident();
+}
 
 int Run(int argc, char* argv[]) {
+  CreateDefaultFolders();
   X11Desktop desktop;
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
-  // picks them up when told, as it does for a plain second start.
-  if (request.state_switch || !BecomeResident()) {
-    NotifyResidentProgram();
+  // applies them when told, as it does for a plain second start.
+  if (request.state_switch) {
+    NotifyResident();
     return 0;
   }
+  const std::unique_ptr<ResidentInstance> instance = BecomeResidentOrNotify();
+  if (!instance) return 0;
   if (request.once) {
-    Orvex::LoaderRegistry loaders;
-    RunOneShot(desktop, loaders);
+    RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
     return 0;
   }
 
@@ -43,6 +51,10 @@ int Run(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
   MessageBoxNotifier notifier;
   TrayProgram program(desktop);
+  QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
+  QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
+    for (const std::string& message : instance->TakeMessages()) program.OnMessage(message);
+  });
   program.Start();
   return QApplication::exec();
 }

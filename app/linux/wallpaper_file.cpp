@@ -1,4 +1,8 @@
 #include "app/config_store.h"
+#include "app/linux/user_paths.h"
 
-// A per-user cache file: the program may live where the user cannot write.
-Orvex::SharedString DefaultWallpaperFile() { return u"%HOME%/.cache/Pelmora.bmp"; }
+// The user's data folder, also for a portable copy: the desktop reads the
+// wallpaper from there while the program runs, wherever the program lives.
+Orvex::SharedString DefaultWallpaperFile() {
+  return CurrentUserPaths().data_folder + u"Pelmora.bmp";
+}

@@ -1,0 +1,114 @@
+#include "app/linux/resident_instance.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "foundation/exceptions.h"
+#include "foundation/test_folder.h"
+
+namespace {
+
+using Orvex::UniqueFd;
+namespace fs = std::filesystem;
+
+class ResidentInstanceTest : public ::testing::Test {
+ protected:
+  ResidentInstanceTest() : folder_(Orvex::ToUtf8(root_.Path()) + "run/") {}
+
+  // A connected client that has sent bytes (or nothing) and stays open.
+  UniqueFd Connect(const std::string& socket_path, const std::string& bytes = {}) {
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket_path.copy(address.sun_path, sizeof address.sun_path - 1);
+    EXPECT_EQ(connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    if (!bytes.empty()) {
+      EXPECT_EQ(send(fd.Get(), bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+    }
+    return fd;
+  }
+
+  Orvex::Testing::TestFolder root_;
+  const std::string folder_;
+};
+
+TEST_F(ResidentInstanceTest, OneHolderAtATimeAndTheNextTakesOver) {
+  auto first = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(fs::status(folder_).permissions() & fs::perms::all, fs::perms::owner_all);
+  // Refused while held, and the refusal leaves the holder's socket alone.
+  EXPECT_EQ(ResidentInstance::TryBecomeResident(folder_, "p"), nullptr);
+  EXPECT_TRUE(fs::is_socket(first->SocketPath()));
+  // Another program's name is independent.
+  EXPECT_NE(ResidentInstance::TryBecomeResident(folder_, "q"), nullptr);
+
+  first.reset();
+  EXPECT_FALSE(fs::exists(folder_ + "p.sock"));
+  EXPECT_FALSE(NotifyResident(folder_, "p", "notify"));
+  auto next = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(next, nullptr);
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  EXPECT_EQ(next->TakeMessages(), std::vector<std::string>{"notify"});
+}
+
+TEST_F(ResidentInstanceTest, StaleSocketOfAKilledInstanceIsReplaced) {
+  // A socket file with nobody listening, as a killed program leaves it.
+  ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
+  {
+    UniqueFd dead(socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (folder_ + "p.sock").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(dead.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  ASSERT_TRUE(fs::is_socket(folder_ + "p.sock"));
+  EXPECT_FALSE(NotifyResident(folder_, "p", "notify"));
+
+  auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(resident, nullptr);
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+}
+
+TEST_F(ResidentInstanceTest, FolderOthersCanReachIsRefused) {
+  ASSERT_EQ(mkdir(folder_.c_str(), 0755), 0);
+  EXPECT_THROW(ResidentInstance::TryBecomeResident(folder_, "p"), Orvex::Win32Exception);
+  EXPECT_FALSE(NotifyResident(folder_, "p", "notify"));
+  EXPECT_FALSE(fs::exists(folder_ + "p.lock"));
+
+  // A link to a private folder is not that folder.
+  const std::string real = Orvex::ToUtf8(root_.Path()) + "real/";
+  const std::string link = Orvex::ToUtf8(root_.Path()) + "link";
+  ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  EXPECT_THROW(ResidentInstance::TryBecomeResident(link + "/", "p"), Orvex::Win32Exception);
+  EXPECT_TRUE(fs::is_empty(real));
+}
+
+TEST_F(ResidentInstanceTest, MessagesArriveAndBadPeersCannotHoldUpTheResident) {
+  auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(resident, nullptr);
+  EXPECT_TRUE(resident->TakeMessages().empty());
+
+  UniqueFd silent = Connect(resident->SocketPath());
+  UniqueFd too_long = Connect(resident->SocketPath(), std::string(500, 'x') + "\n");
+  UniqueFd control = Connect(resident->SocketPath(), "no\ttabs\n");
+  UniqueFd no_line_end = Connect(resident->SocketPath(), "resume");
+  no_line_end.Reset();
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  EXPECT_FALSE(NotifyResident(folder_, "p", "two\nlines"));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(resident->TakeMessages(), (std::vector<std::string>{"resume", "notify"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_TRUE(resident->TakeMessages().empty());
+}
+
+}  // namespace
