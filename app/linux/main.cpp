@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "app/linux/message_box_notifier.h"
@@ -18,17 +19,14 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-// The one place that decides whether this start becomes the resident
-// program: the holder of the per-user instance lock. A start that finds the
-// lock taken hands its notification over instead; when nobody answers (the
-// holder ended in between), it tries once more to become resident.
-std::unique_ptr<ResidentInstance> resident;
-bool BecomeResident() {
-  resident = ResidentInstance::TryBecomeResident();
-  if (!resident && !NotifyResident()) resident = ResidentInstance::TryBecomeResident();
-  return resident != nullptr;
+// The lock of the resident program, or null when another process holds it
+// and has been told of this start.
+std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
+  if (auto instance = ResidentInstance::TryBecomeResident()) return instance;
+  if (NotifyResident()) return nullptr;
+  // The resident program ended between the two steps: take its place.
+  return ResidentInstance::TryBecomeResident();
 }
-void NotifyResidentProgram() { NotifyResident(); }
 
 int Run(int argc, char* argv[]) {
   CreateDefaultFolders();
@@ -36,15 +34,15 @@ int Run(int argc, char* argv[]) {
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
-  // picks them up when told, as it does for a plain second start.
+  // applies them when told, as it does for a plain second start.
   if (request.state_switch) {
-    NotifyResidentProgram();
+    NotifyResident();
     return 0;
   }
-  if (!BecomeResident()) return 0;
+  const std::unique_ptr<ResidentInstance> instance = BecomeResidentOrNotify();
+  if (!instance) return 0;
   if (request.once) {
-    Orvex::LoaderRegistry loaders;
-    RunOneShot(desktop, loaders);
+    RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
     return 0;
   }
 
@@ -53,12 +51,11 @@ int Run(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
   MessageBoxNotifier notifier;
   TrayProgram program(desktop);
-  program.Start();
-  // Later starts of the program reach it through the instance's socket.
-  QSocketNotifier peers(resident->ListeningFd(), QSocketNotifier::Read);
-  QObject::connect(&peers, &QSocketNotifier::activated, [&program] {
-    for (const std::string& message : resident->TakeMessages()) program.OnMessage(message);
+  QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
+  QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
+    for (const std::string& message : instance->TakeMessages()) program.OnMessage(message);
   });
+  program.Start();
   return QApplication::exec();
 }
 

@@ -6,7 +6,9 @@
       change reaches the root window, the icon shows in the tray (the sun of
       the running picture in a screenshot), a right click opens the menu,
       its suspend item (access key S) saves Suspend and swaps the icon for
-      the suspended one, its settings item opens the dialog and Escape
+      the suspended one, "/resume" and a plain second start from other
+      processes reach it and change the wallpaper, its settings item opens
+      the dialog and Escape
       closes it without writing, its exit item ends the program with 0.
   linux_tray_test.py --program PELMORA --out FOLDER sni
       Under dbus-run-session with a status-notifier watcher of our own (this
@@ -192,6 +194,26 @@ def xembed(program, out):
             fail("the icon still shows the running picture after suspending")
         elif not find_colour(shot, (200, 60, 30), tray_area):
             fail("the suspended icon's pause bars are not in the tray")
+
+        # "/resume" from a second process reaches the resident program,
+        # which changes at once; a plain second start has it change again.
+        def second_start(*switches):
+            try:
+                started = subprocess.run([os.path.join(work, "pelmora"), *switches], cwd=work,
+                                         env=env, capture_output=True, timeout=20)
+            except subprocess.TimeoutExpired:
+                fail(f"second start {switches} stayed")
+                return
+            if started.returncode != 0 or started.stderr:
+                fail(f"second start {switches}: code {started.returncode}, {started.stderr!r}")
+
+        for switches in (["/resume"], []):
+            stamp = os.stat(bmp).st_mtime_ns
+            second_start(*switches)
+            if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
+                fail(f"second start {switches}: the resident program did not change")
+        if not wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 5):
+            fail("the icon did not return to the running picture after /resume")
 
         before = open(settings, "rb").read()
         open_menu()
