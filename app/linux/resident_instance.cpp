@@ -39,7 +39,7 @@ Orvex::SharedString Text(const std::string& utf8) { return Orvex::FromUtf8(utf8)
 [[noreturn]] void ThrowUnsafe(const std::string& folder) {
   errno = 0;
   throw Orvex::Win32Exception(u"フォルダ '" + Text(folder) +
-                              u"' は他のユーザーが使える状態のため使用できません");
+                              u"' は自分専用のフォルダではないため使用できません");
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -176,8 +176,11 @@ void EnsurePrivateFolder(const std::string& folder) {
 }
 
 std::string ResidentFolder() {
+  // A runtime folder named by a session that has since ended (a login
+  // shell's stale variable) is no better than none.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
+  struct stat info;
+  if (runtime && runtime[0] == '/' && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode)) {
     std::string folder = runtime;
     if (folder.back() != '/') folder += '/';
     return folder + "pelmora/";

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -41,6 +42,19 @@ class ResidentInstanceTest : public ::testing::Test {
   Orvex::Testing::TestFolder root_;
   const std::string folder_;
 };
+
+TEST_F(ResidentInstanceTest, TheFolderIsInTheSessionsRuntimeFolderWhileThereIsOne) {
+  const char* session = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = session ? session : "";
+  const std::string fallback = "/tmp/pelmora-" + std::to_string(geteuid()) + "/";
+  setenv("XDG_RUNTIME_DIR", Orvex::ToUtf8(root_.Path()).c_str(), 1);
+  EXPECT_EQ(ResidentFolder(), Orvex::ToUtf8(root_.Path()) + "pelmora/");
+  setenv("XDG_RUNTIME_DIR", (folder_ + "ended-session").c_str(), 1);
+  EXPECT_EQ(ResidentFolder(), fallback);
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(ResidentFolder(), fallback);
+  if (session) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
 
 TEST_F(ResidentInstanceTest, OneHolderAtATimeAndTheNextTakesOver) {
   auto first = ResidentInstance::TryBecomeResident(folder_, "p");
