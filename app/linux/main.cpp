@@ -53,7 +53,13 @@ int Run(int argc, char* argv[]) {
   TrayProgram program(desktop);
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
-    for (const std::string& message : instance->TakeMessages()) program.OnMessage(message);
+    std::vector<std::string> messages;
+    try {
+      messages = instance->TakeMessages();
+    } catch (const std::exception& error) {
+      Orvex::ShowException(nullptr, u"エラー (3)", error);
+    }
+    for (const std::string& message : messages) program.OnMessage(message);
   });
   program.Start();
   return QApplication::exec();

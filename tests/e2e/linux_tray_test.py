@@ -13,7 +13,8 @@
   linux_tray_test.py --program PELMORA --out FOLDER sni
       Under dbus-run-session with a status-notifier watcher of our own (this
       file, run with --watcher): the program registers an item whose
-      properties carry the tooltip and the running picture, whose menu
+      properties carry the tooltip and the running picture, whose
+      activation (a click there) runs the double-click action, whose menu
       layout holds the menu's items, and whose menu events run the
       commands (suspend changes the tip; exit ends the program).
 
@@ -351,6 +352,21 @@ def sni_inside(program, out):
         if not any(any(near(bytes(p[2])[i:i + 4], sun, 24) for i in range(0, len(p[2]), 4))
                    for p in pixmaps):
             fail("the item's pictures are not the running icon")
+
+        # The host's click ("Activate") does what a double click does:
+        # DoubleClick 1 changes the wallpaper.
+        bmp = os.path.join(work, "out", "Pelmora.bmp")
+        if not wait_for(lambda: os.path.exists(bmp), 10):
+            fail("no wallpaper written after the start")
+        else:
+            settings_now = read_settings(settings)
+            settings_now["DoubleClick"] = "1"
+            write_settings(settings, settings_now)
+            stamp = os.stat(bmp).st_mtime_ns
+            dbus.Interface(bus.get_object(bus_name, path),
+                           "org.kde.StatusNotifierItem").Activate(0, 0)
+            if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
+                fail("Activate with DoubleClick = 1 did not change the wallpaper")
 
         menu_path = item.Get("org.kde.StatusNotifierItem", "Menu")
         menu = dbus.Interface(bus.get_object(bus_name, menu_path), "com.canonical.dbusmenu")
