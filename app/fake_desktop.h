@@ -12,7 +12,10 @@ namespace Orvex::Testing {
 // A desktop and tray host that record what the cycle asks of them.
 class FakeDesktop : public IDesktop, public ITrayHost {
  public:
-  void SetWallpaper(const Orvex::SharedString& path) override { wallpapers.push_back(path); }
+  void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override {
+    wallpapers.push_back(path);
+    with_pixels.push_back(pixels != nullptr);
+  }
   void RemoveWallpaper() override { ++removals; }
   std::optional<Orvex::PlaneSize> GetScreenSize() override { return screen; }
   uint32_t GetDesktopColor() override { return desktop_color; }
@@ -28,6 +31,7 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   std::optional<Orvex::PlaneSize> screen = Orvex::PlaneSize{160, 90};
   uint32_t desktop_color = 0x00FF00;
   std::vector<Orvex::SharedString> wallpapers;
+  std::vector<bool> with_pixels;
   std::vector<Orvex::SharedString> errors;
   std::vector<int> icons;
   std::vector<Orvex::SharedString> tooltips;
