@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Settings of the GNOME family of desktops, written with gsettings so that
+// whichever settings backend the session uses takes them.
+
+// Sets each key of the schema to its value (GVariant text).
+void SetGSettings(const std::string& schema,
+                  const std::vector<std::pair<std::string, std::string>>& values);
+
+// Whether the schema is installed and has the key.
+bool HasGSettingsKey(const std::string& schema, const std::string& key);
