@@ -8,12 +8,19 @@
 
 namespace {
 
-// sway reads its commands as words of its own: the file name is quoted so
-// that blanks and quotes in it stay part of it.
-std::string SwayWord(const std::string& text) {
+// sway splits a command into words (quotes group and are dropped, a
+// backslash keeps the next quote from counting and stays) and then expands
+// the picture's path as a shell word would be. So every character the shell
+// treats specially gets a backslash, which both steps keep, and the whole
+// is quoted so that blanks stay inside the word.
+std::string SwayPathWord(const std::string& path) {
   std::string word = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') word += '\\';
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9') || byte >= 0x80 || c == '/' || c == '.' ||
+                       c == '_' || c == '-';
+    if (!plain) word += '\\';
     word += c;
   }
   return word + "\"";
@@ -47,7 +54,7 @@ class SwayWallpaper : public WallpaperBackend {
                                   Orvex::GetDefaultEncoding().ToWide(file));
     }
     ::close(fd);
-    RunSway({"output", "*", "bg", SwayWord(file), "stretch"});
+    RunSway({"output", "*", "bg", SwayPathWord(file), "stretch"});
   }
   void Remove() override { RunSway({"output", "*", "bg", "#000000", "solid_color"}); }
 
