@@ -131,8 +131,10 @@ LinuxDesktop::LinuxDesktop(const SharedString& backend_setting,
   }
   backend_ = MakeWallpaperBackend(backend_name_);
   if (!backend_) {
-    throw DesktopUnavailableException(u"壁紙の設定方法 '" + Widen(setting) +
-                                      u"' は使えません : コマンドには %f が必要です");
+    throw DesktopUnavailableException(
+        u"壁紙の設定方法 '" + Widen(setting) +
+        u"' は使えません : gnome, kde, xfce, cinnamon, mate, lxqt, sway, hyprland, wlroots, x11 "
+        u"のどれか、または %f を含むコマンドを指定してください");
   }
 }
 

@@ -139,6 +139,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const CommandLimi
   for (;;) {
     int status = 0;
     const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended < 0 && errno == EINTR) continue;
+    if (ended < 0) {
+      // Somebody else in the process reaped it (a handler for every child):
+      // how it ended is lost, and success must not be assumed.
+      throw Win32Exception(u"コマンドの終了状態を取得できません : " + Widen(argv.front()));
+    }
     if (ended == pid) {
       // Whatever it wrote before it ended is in the pipe already; a child of
       // its own that still holds the pipe must not keep us here.
