@@ -156,6 +156,12 @@ TEST_F(SwayDesktopTest, EachPictureShowsExactlyOnEveryOutput) {
   Show(desktop, *size, 0);
   EXPECT_TRUE(WaitFor([] { return Shows([](int x, int y) { return Pattern(x, y, 0); }); },
                       std::chrono::seconds(10)));
+  // Evidence for a person: what each output showed.
+  if (const char* folder = std::getenv("PELMORA_SCREENSHOTS")) {
+    for (const char* output : kOutputs) {
+      Orvex::RunCommand({"grim", "-o", output, std::string(folder) + "/sway-" + output + ".png"});
+    }
+  }
   Show(desktop, *size, 77);
   EXPECT_TRUE(WaitFor([] { return Shows([](int x, int y) { return Pattern(x, y, 77); }); },
                       std::chrono::seconds(10)));

@@ -139,6 +139,10 @@ TEST_F(XfceDesktopTest, EachPictureShowsExactlyAndRemovalLeavesTheColour) {
   Show(desktop, 0);
   EXPECT_TRUE(WaitFor([&] { return Shows(0); }, std::chrono::seconds(10)))
       << "first picture not shown; centre is " << std::hex << ScreenPixel(width_ / 2, height_ / 2);
+  // Evidence for a person: what the screen showed.
+  if (const char* folder = std::getenv("PELMORA_SCREENSHOTS")) {
+    Orvex::RunCommand({"import", "-window", "root", std::string(folder) + "/xfce-desktop.png"});
+  }
   // The second picture comes under the other name, which xfdesktop loads
   // afresh.
   Show(desktop, 101);
