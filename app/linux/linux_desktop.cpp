@@ -178,6 +178,8 @@ std::optional<Orvex::PlaneSize> LinuxDesktop::GetScreenSize() {
   return std::nullopt;
 }
 
+uint32_t LinuxDesktop::GetDesktopColor() { return backend_->BackgroundColor().value_or(0); }
+
 void LinuxDesktop::ShowError(const SharedString& caption, const SharedString& text) {
   Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, caption, text);
 }

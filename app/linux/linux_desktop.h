@@ -48,7 +48,9 @@ class LinuxDesktop : public IDesktop {
   void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
-  uint32_t GetDesktopColor() override { return 0; }
+  // The desktop's own colour setting; black (what a bare root window and
+  // the other desktops' removal show) where there is none.
+  uint32_t GetDesktopColor() override;
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
 
  private:

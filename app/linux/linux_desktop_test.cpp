@@ -205,6 +205,10 @@ TEST_F(WallpaperBackendTest, GnomeCinnamonAndMateKeysNameTheFile) {
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"), uri);
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri-dark"), uri);
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
+  EXPECT_EQ(gnome.GetDesktopColor(), 0x883C02u);  // the schema's '#023c88'
+  Orvex::RunCommandChecked(
+      {"gsettings", "set", "org.gnome.desktop.background", "primary-color", "'#ff8000'"});
+  EXPECT_EQ(gnome.GetDesktopColor(), 0x0080FFu);
   gnome.RemoveWallpaper();
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'none'");
 
@@ -222,6 +226,9 @@ TEST_F(WallpaperBackendTest, GnomeCinnamonAndMateKeysNameTheFile) {
   for (const char c : first) printed += c == '"' ? std::string("\\\"") : std::string(1, c);
   EXPECT_EQ(Get("org.mate.background", "picture-filename"), printed + "\"");
   EXPECT_EQ(Get("org.mate.background", "picture-options"), "'stretched'");
+  Orvex::RunCommandChecked(
+      {"gsettings", "set", "org.mate.background", "primary-color", "'#ffff00000000'"});
+  EXPECT_EQ(mate.GetDesktopColor(), 0x0000FFu);
   mate.RemoveWallpaper();
   EXPECT_EQ(Get("org.mate.background", "picture-filename"), "''");
 

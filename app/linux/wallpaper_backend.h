@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ class WallpaperBackend {
   virtual bool ReadsTheFile() const { return true; }
   // The screen size when this desktop knows it better than the X server.
   virtual std::optional<Orvex::PlaneSize> ScreenSize() { return std::nullopt; }
+  // The desktop's own background colour, red in the low byte, where it has
+  // a setting for one.
+  virtual std::optional<uint32_t> BackgroundColor() { return std::nullopt; }
 };
 
 // The names a user may give to choose a backend, in the order of the list

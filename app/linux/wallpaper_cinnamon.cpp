@@ -14,6 +14,9 @@ class CinnamonWallpaper : public WallpaperBackend {
   }
   // The background colour alone.
   void Remove() override { SetGSettings(kSchema, {{"picture-options", "'none'"}}); }
+  std::optional<uint32_t> BackgroundColor() override {
+    return GetGSettingsColor(kSchema, "primary-color");
+  }
 };
 
 }  // namespace

@@ -19,6 +19,9 @@ class GnomeWallpaper : public WallpaperBackend {
   }
   // The background colour alone.
   void Remove() override { SetGSettings(kSchema, {{"picture-options", "'none'"}}); }
+  std::optional<uint32_t> BackgroundColor() override {
+    return GetGSettingsColor(kSchema, "primary-color");
+  }
 };
 
 }  // namespace

@@ -16,6 +16,9 @@ class MateWallpaper : public WallpaperBackend {
   // MATE has no style without a picture: an empty file name is its colour
   // alone.
   void Remove() override { SetGSettings(kSchema, {{"picture-filename", "''"}}); }
+  std::optional<uint32_t> BackgroundColor() override {
+    return GetGSettingsColor(kSchema, "primary-color");
+  }
 };
 
 }  // namespace
