@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
