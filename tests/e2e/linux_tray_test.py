@@ -97,7 +97,11 @@ def prepare(out, program, name):
     })
     env = dict(os.environ, HOME=os.path.join(work, "home"),
                XDG_RUNTIME_DIR=os.path.join(work, "run"))
-    env.pop("QT_QPA_PLATFORM", None)
+    # The tray and the bare X11 desktop are under test, whatever session
+    # runs the tests.
+    for name in ("QT_QPA_PLATFORM", "XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "SWAYSOCK",
+                 "HYPRLAND_INSTANCE_SIGNATURE"):
+        env.pop(name, None)
     return work, settings, env
 
 
