@@ -217,6 +217,7 @@ def xembed(program, out):
             second_start(*switches)
             if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
                 fail(f"second start {switches}: the resident program did not change")
+        shot = os.path.join(work, "resumed.png")
         if not wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 5):
             fail("the icon did not return to the running picture after /resume")
 
