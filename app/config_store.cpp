@@ -158,6 +158,7 @@ void ConfigStore::LoadWithDefaults() {
   } catch (...) {
   }
   SetString(u"SpiDir", plugins.IsEmpty() ? SharedString(u"./spi/") : plugins);
+  SetPlatformDefaults(*this);
 
   Orvex::ProcessExclusionLock lock(lock_name_);
   if (!Load()) Save();

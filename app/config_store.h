@@ -71,3 +71,6 @@ Orvex::SharedString RegisteredPluginFolder();
 
 // Where the finished wallpaper is written unless the settings say otherwise.
 Orvex::SharedString DefaultWallpaperFile();
+
+// Adds the settings only this platform has, with their defaults.
+void SetPlatformDefaults(ConfigStore& store);

@@ -6,13 +6,20 @@
 
 #include "app/desktop.h"
 #include "app/tray_host.h"
+#include "codecs/bmp_loader.h"
+#include "foundation/files.h"
+#include "imaging/plane32.h"
 
 namespace Orvex::Testing {
 
 // A desktop and tray host that record what the cycle asks of them.
 class FakeDesktop : public IDesktop, public ITrayHost {
  public:
-  void SetWallpaper(const Orvex::SharedString& path) override { wallpapers.push_back(path); }
+  void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override {
+    wallpapers.push_back(path);
+    with_pixels.push_back(pixels != nullptr);
+    if (pixels && check_pixels) pixels_match_file.push_back(SameAsFile(path, *pixels));
+  }
   void RemoveWallpaper() override { ++removals; }
   std::optional<Orvex::PlaneSize> GetScreenSize() override { return screen; }
   uint32_t GetDesktopColor() override { return desktop_color; }
@@ -28,11 +35,36 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   std::optional<Orvex::PlaneSize> screen = Orvex::PlaneSize{160, 90};
   uint32_t desktop_color = 0x00FF00;
   std::vector<Orvex::SharedString> wallpapers;
+  std::vector<bool> with_pixels;
   std::vector<Orvex::SharedString> errors;
   std::vector<int> icons;
   std::vector<Orvex::SharedString> tooltips;
   std::vector<uint32_t> timer_periods;
   int removals = 0;
+  // When set, the pixels handed over are compared with the bitmap written.
+  bool check_pixels = false;
+  std::vector<bool> pixels_match_file;
+
+ private:
+  static bool SameAsFile(const Orvex::SharedString& path, const Orvex::CPlane32& pixels) {
+    Orvex::CBmpLoader loader;
+    if (!loader.Open(std::make_shared<Orvex::CFileData>(path))) return false;
+    Orvex::CMemoryPlane32 file;
+    file.SetSize(loader.GetImageSize());
+    loader.Load(file, 0, 0);
+    if (file.GetSize() != pixels.GetSize()) return false;
+    Orvex::PlaneBitsLock a(file);
+    Orvex::PlaneBitsLock b(pixels);
+    for (int32_t y = 0; y < file.GetHeight(); ++y) {
+      for (int32_t x = 0; x < file.GetWidth(); ++x) {
+        // The file keeps three bytes a pixel; the fourth is not shown.
+        for (int c = 0; c < 3; ++c) {
+          if (a.Row(y)[4 * x + c] != b.Row(y)[4 * x + c]) return false;
+        }
+      }
+    }
+    return true;
+  }
 };
 
 }  // namespace Orvex::Testing

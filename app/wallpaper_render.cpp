@@ -172,7 +172,7 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
   }
   Orvex::CBmpSaver saver;
   saver.Save(save_path, *result, PlaneRect{0, 0, result->GetWidth(), result->GetHeight()});
-  desktop.SetWallpaper(save_path);
+  desktop.SetWallpaper(save_path, result);
 }
 
 uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const PlaneRect& source, bool width_bound,

@@ -47,7 +47,7 @@ constexpr int32_t kScreenHeight = 2160;
 
 class BenchDesktop : public IDesktop {
  public:
-  void SetWallpaper(const SharedString& path) override { wallpaper = path; }
+  void SetWallpaper(const SharedString& path, const Orvex::CPlane32*) override { wallpaper = path; }
   void RemoveWallpaper() override {}
   std::optional<PlaneSize> GetScreenSize() override {
     return PlaneSize{kScreenWidth, kScreenHeight};

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/config_store.h"
+#include "app/linux/linux_desktop.h"
 #include "app/linux/message_box_notifier.h"
 #include "app/linux/resident_instance.h"
 #include "app/linux/tray_program.h"
@@ -19,6 +21,15 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
+// The user's choice of wallpaper backend, as the file has it now; empty
+// (detect the desktop) when the file or the entry is missing.
+Orvex::SharedString WallpaperBackendSetting() {
+  ConfigStore store;
+  if (!store.Load()) return {};
+  const auto found = store.Entries().find(Orvex::SharedString(u"WallpaperBackend"));
+  return found == store.Entries().end() ? Orvex::SharedString() : found->second;
+}
+
 // The lock of the resident program, or null when another process holds it
 // and has been told of this start.
 std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
@@ -30,7 +41,7 @@ std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
 
 int Run(int argc, char* argv[]) {
   CreateDefaultFolders();
-  X11Desktop desktop;
+  LinuxDesktop desktop(WallpaperBackendSetting());
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
@@ -53,7 +64,13 @@ int Run(int argc, char* argv[]) {
   TrayProgram program(desktop);
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
-    for (const std::string& message : instance->TakeMessages()) program.OnMessage(message);
+    std::vector<std::string> messages;
+    try {
+      messages = instance->TakeMessages();
+    } catch (const std::exception& error) {
+      Orvex::ShowException(nullptr, u"エラー (3)", error);
+    }
+    for (const std::string& message : messages) program.OnMessage(message);
   });
   program.Start();
   return QApplication::exec();

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/linux/qt_text.h"
+#include "foundation/error_reporting.h"
 
 using Orvex::SharedString;
 
@@ -164,16 +165,22 @@ QAbstractButton* SettingsDialog::AddButton(int id, const char16_t* text) {
 }
 
 void SettingsDialog::RunCommand(int id) {
-  switch (OnConfigDialogCommand(id, *this, choosers_)) {
-    case DialogOutcome::kAccept:
-      ControlsToValues(*this, store_);
-      accept();
-      break;
-    case DialogOutcome::kCancel:
-      reject();
-      break;
-    case DialogOutcome::kNone:
-      break;
+  // Called from Qt's signals: nothing may unwind into its event loop.
+  try {
+    switch (OnConfigDialogCommand(id, *this, choosers_)) {
+      case DialogOutcome::kAccept:
+        ControlsToValues(*this, store_);
+        accept();
+        break;
+      case DialogOutcome::kCancel:
+        reject();
+        break;
+      case DialogOutcome::kNone:
+        break;
+    }
+  } catch (const std::exception& error) {
+    Orvex::ShowException(nullptr, u"エラー (2)", error);
+  } catch (...) {
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
+#include "app/linux/status_notifier_host.h"
 #include "app/linux/tray_menu.h"
 #include "codecs/image_loaders.h"
 #include "foundation/error_reporting.h"
@@ -31,12 +32,16 @@ QIcon TrayIconPicture(int icon_id) {
 TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory)
     : desktop_(desktop),
       store_factory_(std::move(store_factory)),
-      tray_probe_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {
+      tray_probe_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      sni_probe_(StatusNotifierHostPresent) {
   FillTrayMenu(menu_, [this](int id) { RunCommand(id); });
   tray_icon_.setContextMenu(&menu_);
   connect(&tray_icon_, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason != QSystemTrayIcon::DoubleClick || !commands_) return;
+            const bool double_click =
+                reason == QSystemTrayIcon::DoubleClick ||
+                (reason == QSystemTrayIcon::Trigger && click_is_double_click_);
+            if (!double_click || !commands_) return;
             Guarded([this] { commands_->OnDoubleClick(); });
           });
   connect(&timer_, &QTimer::timeout, this, [this] {
@@ -64,6 +69,10 @@ void TrayProgram::Guarded(const Step& step) {
 
 void TrayProgram::Start() {
   has_tray_ = tray_probe_();
+  // A status-notifier host reports a click as "Activate" and knows no
+  // double click: there the click is the one way to the double-click
+  // action.
+  click_is_double_click_ = has_tray_ && sni_probe_();
   Guarded([this] {
     // The plug-in folder is read once, so a new one takes effect at the
     // next start.

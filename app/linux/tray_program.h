@@ -43,8 +43,10 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   const WallpaperCycle& Cycle() const { return *cycle_; }
   bool HasTray() const { return has_tray_; }
 
-  // Replaces QSystemTrayIcon::isSystemTrayAvailable (tests).
+  // Replace QSystemTrayIcon::isSystemTrayAvailable and the question
+  // whether the tray is a status-notifier host (tests).
   void SetTrayProbe(std::function<bool()> probe) { tray_probe_ = std::move(probe); }
+  void SetStatusNotifierProbe(std::function<bool()> probe) { sni_probe_ = std::move(probe); }
 
   // ITrayHost
   void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override;
@@ -70,7 +72,9 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   QMenu menu_;
   QTimer timer_;
   std::function<bool()> tray_probe_;
+  std::function<bool()> sni_probe_;
   bool has_tray_ = true;
+  bool click_is_double_click_ = false;
   std::unique_ptr<WallpaperCycle> cycle_;
   std::unique_ptr<TrayCommands> commands_;
 };

@@ -191,6 +191,7 @@ class TrayProgramTest : public QObject {
     FakeDesktop desktop;
     TrayProgram program(desktop, Factory());
     program.SetTrayProbe([] { return true; });
+    program.SetStatusNotifierProbe([] { return false; });
     program.Start();
     QTRY_COMPARE(program.ChangeTimer().interval(), 600000);
     QVERIFY(program.ChangeTimer().isActive());
@@ -202,7 +203,7 @@ class TrayProgramTest : public QObject {
     emit program.TrayIcon().activated(QSystemTrayIcon::DoubleClick);
     QTRY_VERIFY(Saved().GetBool(u"Suspend"));
     QCOMPARE(program.TrayIcon().toolTip(), ToQString(WallpaperCycle::TrayTooltip(true)));
-    // A single click does nothing.
+    // A single click does nothing in an XEmbed tray.
     emit program.TrayIcon().activated(QSystemTrayIcon::Trigger);
     QTest::qWait(20);
     QVERIFY(Saved().GetBool(u"Suspend"));

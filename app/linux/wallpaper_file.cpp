@@ -6,3 +6,7 @@
 Orvex::SharedString DefaultWallpaperFile() {
   return CurrentUserPaths().data_folder + u"Pelmora.bmp";
 }
+
+// WallpaperBackend: empty to detect the desktop; a backend's name, or a
+// command with %f where the file name goes.
+void SetPlatformDefaults(ConfigStore& store) { store.SetString(u"WallpaperBackend", u""); }

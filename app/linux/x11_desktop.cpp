@@ -256,9 +256,13 @@ X11Desktop::X11Desktop(const char* display_name) : display_(Connect(display_name
 
 X11Desktop::~X11Desktop() = default;
 
-void X11Desktop::SetWallpaper(const SharedString& path) {
-  Orvex::CDib32 plane;
-  ReadBitmap(path, plane);
+void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
+  Orvex::CDib32 read_back;
+  if (!pixels) {
+    ReadBitmap(path, read_back);
+    pixels = &read_back;
+  }
+  const Orvex::CPlane32& plane = *pixels;
 
   // Each wallpaper gets a connection of its own that is retained when it
   // closes: the pixmap then stays after this program ends, and the next

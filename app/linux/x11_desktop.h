@@ -35,11 +35,12 @@ class X11Desktop : public IDesktop {
   explicit X11Desktop(const char* display_name = nullptr);
   ~X11Desktop() override;
 
-  // Reads the bitmap file back and makes it the root window's background,
-  // centred on black when its size differs from the screen's. The pixmap
+  // Makes the picture the root window's background, centred on black when
+  // its size differs from the screen's: the given pixels, or without them
+  // the bitmap file read back. The pixmap
   // outlives the program, as a wallpaper must; the one it replaces is freed
   // when this program's convention shows it was left behind the same way.
-  void SetWallpaper(const Orvex::SharedString& path) override;
+  void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
   // Back to a black root window without a published pixmap.
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;

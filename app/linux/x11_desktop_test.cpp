@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "codecs/bmp_saver.h"
 #include "foundation/test_folder.h"
@@ -116,7 +117,7 @@ TEST_F(DesktopTest, TheScreenSizeIsTheRootWindows) {
 TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
   X11Desktop desktop;
   // Two columns wider than the screen: the blue edge columns fall off.
-  desktop.SetWallpaper(SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue));
+  desktop.SetWallpaper(SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue), nullptr);
   const int top = (height_ - 4) / 2;
   EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
   EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
@@ -125,12 +126,34 @@ TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
   EXPECT_TRUE(Exists(Published()));
 }
 
+TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
+  Orvex::CMemoryPlane32 plane;
+  plane.SetSize({width_, height_});
+  for (int32_t y = 0; y < height_; ++y) {
+    for (int32_t x = 0; x < width_; ++x) {
+      plane.Fill(static_cast<uint32_t>((x * 7) & 0xFF) |
+                     static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
+                     static_cast<uint32_t>((x + y) & 0xFF) << 16,
+                 Orvex::PlaneRect{x, y, x + 1, y + 1});
+    }
+  }
+  X11Desktop desktop;
+  desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
+  for (const auto& [x, y] :
+       {std::pair{0, 0}, {width_ - 1, 0}, {37, 91}, {width_ - 1, height_ - 1}}) {
+    const uint32_t rgb = static_cast<uint32_t>((x * 7) & 0xFF) << 16 |
+                         static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
+                         static_cast<uint32_t>((x + y) & 0xFF);
+    EXPECT_EQ(ScreenPixel(x, y), rgb) << x << "," << y;
+  }
+}
+
 TEST_F(DesktopTest, EachWallpaperFreesTheLastAndRemovalLeavesNothing) {
   X11Desktop desktop;
-  desktop.SetWallpaper(SaveBitmap(u"first.bmp", width_, height_, kRed, kRed));
+  desktop.SetWallpaper(SaveBitmap(u"first.bmp", width_, height_, kRed, kRed), nullptr);
   const Pixmap first = Published();
   ASSERT_TRUE(Exists(first));
-  desktop.SetWallpaper(SaveBitmap(u"second.bmp", width_, height_, kBlue, kBlue));
+  desktop.SetWallpaper(SaveBitmap(u"second.bmp", width_, height_, kBlue, kBlue), nullptr);
   const Pixmap second = Published();
   EXPECT_NE(second, first);
   EXPECT_TRUE(Exists(second));
@@ -158,7 +181,7 @@ TEST_F(DesktopTest, APixmapSomebodyElseStillUsesIsLeftAlone) {
   XSync(display_, False);
 
   X11Desktop desktop;
-  desktop.SetWallpaper(SaveBitmap(u"mine.bmp", 16, 16, kRed, kRed));
+  desktop.SetWallpaper(SaveBitmap(u"mine.bmp", 16, 16, kRed, kRed), nullptr);
   // Our own connection is still alive, so its pixmap must be too.
   EXPECT_TRUE(Exists(foreign));
   EXPECT_NE(Published(), foreign);
@@ -167,19 +190,19 @@ TEST_F(DesktopTest, APixmapSomebodyElseStillUsesIsLeftAlone) {
 
 TEST_F(DesktopTest, FilesThatAreNoBitmapChangeNothing) {
   X11Desktop desktop;
-  desktop.SetWallpaper(SaveBitmap(u"good.bmp", 16, 16, kRed, kRed));
+  desktop.SetWallpaper(SaveBitmap(u"good.bmp", 16, 16, kRed, kRed), nullptr);
   const Pixmap before = Published();
 
   const SharedString missing = folder_ / u"missing.bmp";
   try {
-    desktop.SetWallpaper(missing);
+    desktop.SetWallpaper(missing, nullptr);
     ADD_FAILURE() << "a missing file was taken";
   } catch (const Orvex::IOException& e) {
     EXPECT_NE(std::string(e.what()).find("missing.bmp"), std::string::npos) << e.what();
   }
   const SharedString text = folder_ / u"text.bmp";
   TestFolder::WriteBytes(text, "not a bitmap at all");
-  EXPECT_THROW(desktop.SetWallpaper(text), Orvex::ImageLoadException);
+  EXPECT_THROW(desktop.SetWallpaper(text, nullptr), Orvex::ImageLoadException);
 
   EXPECT_EQ(Published(), before);
   EXPECT_TRUE(Exists(before));

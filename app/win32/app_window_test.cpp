@@ -36,7 +36,7 @@ class AppWindowTest : public ::testing::Test {
     store.SetString(u"SaveFile", saved_);
     store.SetBool(u"WaitFirst", true);
     ASSERT_TRUE(store.Save());
-    Win32Desktop().SetWallpaper(SharedString());
+    Win32Desktop().SetWallpaper(SharedString(), nullptr);
   }
 
   ConfigStore Store() const { return ConfigStore(temp_ / u"Pelmora.cfg", u"pelmora-app-test"); }

@@ -29,7 +29,9 @@ void SetDesktopWallpaper(const SharedString& path) {
 
 }  // namespace
 
-void Win32Desktop::SetWallpaper(const SharedString& path) { SetDesktopWallpaper(path); }
+void Win32Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32*) {
+  SetDesktopWallpaper(path);
+}
 
 void Win32Desktop::RemoveWallpaper() { SetDesktopWallpaper(SharedString()); }
 

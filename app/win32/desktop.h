@@ -17,7 +17,8 @@ class Win32Desktop : public IDesktop {
 
   // Writes the path to the user profile and tells every window about the
   // change. Throws Win32Exception when the system refuses.
-  void SetWallpaper(const Orvex::SharedString& path) override;
+  // The system reads the file itself; the pixels are not needed.
+  void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
   uint32_t GetDesktopColor() override;

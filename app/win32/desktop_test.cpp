@@ -36,7 +36,7 @@ class Win32DesktopTest : public ::testing::Test {
   void SetUp() override { previous_ = Win32Desktop::CurrentWallpaper(); }
   void TearDown() override {
     try {
-      desktop_.SetWallpaper(previous_);
+      desktop_.SetWallpaper(previous_, nullptr);
     } catch (...) {
     }
   }
@@ -57,11 +57,11 @@ TEST_F(Win32DesktopTest, TheSystemReportsTheWallpaperSetExactlyAndNoneAfterRemov
   // Letters outside code page 932 and outside the basic plane: the system
   // gets the path as it is, not through the ANSI code page.
   const SharedString path = WriteBitmap(folder / u"Tapete für Müller 😀.bmp");
-  desktop_.SetWallpaper(path);
+  desktop_.SetWallpaper(path, nullptr);
   EXPECT_EQ(Win32Desktop::CurrentWallpaper(), path);
 
   const SharedString japanese = WriteBitmap(folder / u"壁紙のソース.bmp");
-  desktop_.SetWallpaper(japanese);
+  desktop_.SetWallpaper(japanese, nullptr);
   EXPECT_EQ(Win32Desktop::CurrentWallpaper(), japanese);
 
   desktop_.RemoveWallpaper();

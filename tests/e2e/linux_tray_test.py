@@ -13,7 +13,8 @@
   linux_tray_test.py --program PELMORA --out FOLDER sni
       Under dbus-run-session with a status-notifier watcher of our own (this
       file, run with --watcher): the program registers an item whose
-      properties carry the tooltip and the running picture, whose menu
+      properties carry the tooltip and the running picture, whose
+      activation (a click there) runs the double-click action, whose menu
       layout holds the menu's items, and whose menu events run the
       commands (suspend changes the tip; exit ends the program).
 
@@ -96,7 +97,11 @@ def prepare(out, program, name):
     })
     env = dict(os.environ, HOME=os.path.join(work, "home"),
                XDG_RUNTIME_DIR=os.path.join(work, "run"))
-    env.pop("QT_QPA_PLATFORM", None)
+    # The tray and the bare X11 desktop are under test, whatever session
+    # runs the tests.
+    for name in ("QT_QPA_PLATFORM", "XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "SWAYSOCK",
+                 "HYPRLAND_INSTANCE_SIGNATURE"):
+        env.pop(name, None)
     return work, settings, env
 
 
@@ -212,6 +217,7 @@ def xembed(program, out):
             second_start(*switches)
             if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
                 fail(f"second start {switches}: the resident program did not change")
+        shot = os.path.join(work, "resumed.png")
         if not wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 5):
             fail("the icon did not return to the running picture after /resume")
 
@@ -351,6 +357,21 @@ def sni_inside(program, out):
         if not any(any(near(bytes(p[2])[i:i + 4], sun, 24) for i in range(0, len(p[2]), 4))
                    for p in pixmaps):
             fail("the item's pictures are not the running icon")
+
+        # The host's click ("Activate") does what a double click does:
+        # DoubleClick 1 changes the wallpaper.
+        bmp = os.path.join(work, "out", "Pelmora.bmp")
+        if not wait_for(lambda: os.path.exists(bmp), 10):
+            fail("no wallpaper written after the start")
+        else:
+            settings_now = read_settings(settings)
+            settings_now["DoubleClick"] = "1"
+            write_settings(settings, settings_now)
+            stamp = os.stat(bmp).st_mtime_ns
+            dbus.Interface(bus.get_object(bus_name, path),
+                           "org.kde.StatusNotifierItem").Activate(0, 0)
+            if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
+                fail("Activate with DoubleClick = 1 did not change the wallpaper")
 
         menu_path = item.Get("org.kde.StatusNotifierItem", "Menu")
         menu = dbus.Interface(bus.get_object(bus_name, menu_path), "com.canonical.dbusmenu")

@@ -1,0 +1,276 @@
+#include "app/linux/linux_desktop.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/linux/alternating_file.h"
+#include "app/linux/wallpaper_plasma.h"
+#include "app/linux/wallpaper_quoting.h"
+#include "app/linux/x11_desktop.h"
+#include "foundation/exceptions.h"
+#include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
+#include "foundation/test_folder.h"
+
+namespace {
+
+using Orvex::SharedString;
+using Orvex::Testing::TestFolder;
+
+std::string Narrow(const SharedString& text) { return Orvex::Detail::ToSystemPath(text); }
+
+TEST(WallpaperDetectionTest, TheSessionChoosesTheBackend) {
+  struct Case {
+    std::map<std::string, std::string> environment;
+    std::string backend;
+  };
+  const std::vector<Case> cases = {
+      {{{"XDG_CURRENT_DESKTOP", "GNOME"}, {"WAYLAND_DISPLAY", "wayland-0"}}, "gnome"},
+      {{{"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}, "gnome"},
+      {{{"XDG_CURRENT_DESKTOP", "Unity"}}, "gnome"},
+      {{{"XDG_CURRENT_DESKTOP", "Budgie:GNOME"}}, "gnome"},
+      {{{"XDG_CURRENT_DESKTOP", "kde"}, {"DISPLAY", ":0"}}, "kde"},
+      {{{"XDG_CURRENT_DESKTOP", "XFCE"}}, "xfce"},
+      {{{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}}, "cinnamon"},
+      {{{"XDG_CURRENT_DESKTOP", "MATE"}}, "mate"},
+      {{{"XDG_CURRENT_DESKTOP", "LXQt"}}, "lxqt"},
+      {{{"XDG_CURRENT_DESKTOP", "sway"}}, "sway"},
+      {{{"XDG_CURRENT_DESKTOP", "Hyprland"}}, "hyprland"},
+      // A name without a backend falls through to the next one, then to
+      // what the session's sockets and displays say.
+      {{{"XDG_CURRENT_DESKTOP", "Custom:XFCE"}}, "xfce"},
+      {{{"XDG_CURRENT_DESKTOP", "river"}, {"WAYLAND_DISPLAY", "wayland-1"}}, "wlroots"},
+      {{{"SWAYSOCK", "/run/user/1/sway.sock"}, {"WAYLAND_DISPLAY", "wayland-1"}}, "sway"},
+      {{{"HYPRLAND_INSTANCE_SIGNATURE", "abc"}, {"WAYLAND_DISPLAY", "wayland-1"}}, "hyprland"},
+      {{{"WAYLAND_DISPLAY", "wayland-1"}, {"DISPLAY", ":1"}}, "wlroots"},
+      {{{"DISPLAY", ":1"}}, "x11"},
+      {{{"XDG_CURRENT_DESKTOP", ""}, {"WAYLAND_DISPLAY", ""}, {"DISPLAY", ""}}, ""},
+      {{}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string found = DetectWallpaperBackend([&](const char* name) -> const char* {
+      const auto it = c.environment.find(name);
+      return it == c.environment.end() ? nullptr : it->second.c_str();
+    });
+    EXPECT_EQ(found, c.backend) << testing::PrintToString(c.environment);
+  }
+
+  const auto nothing = [](const char*) -> const char* { return nullptr; };
+  EXPECT_THROW(LinuxDesktop(u"", nothing), DesktopUnavailableException);
+  EXPECT_THROW(LinuxDesktop(u"enlightenment", nothing), DesktopUnavailableException);
+  EXPECT_EQ(LinuxDesktop(u" MATE ", nothing).BackendName(), "mate");
+}
+
+TEST(WallpaperDetectionTest, ACommandIsSplitLikeShellWordsWithoutExpansion) {
+  using Words = std::vector<std::string>;
+  EXPECT_EQ(SplitCommandLine("  feh --bg-fill   %f "), (Words{"feh", "--bg-fill", "%f"}));
+  EXPECT_EQ(SplitCommandLine("'my setter' \"a \\\"b\\\"\" it\\'s '' $HOME"),
+            (Words{"my setter", "a \"b\"", "it's", "", "$HOME"}));
+  EXPECT_EQ(SplitCommandLine("x --file=\"%f\""), (Words{"x", "--file=%f"}));
+  EXPECT_THROW(SplitCommandLine("x 'open"), Orvex::RuntimeException);
+}
+
+// Runs with a folder of fake programs first on PATH and a private settings
+// store; each fake records its name and arguments, NUL-separated, and
+// answers "ok".
+class WallpaperBackendTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Keep("PATH");
+    Keep("GSETTINGS_BACKEND");
+    Keep("XDG_CONFIG_HOME");
+    Keep("PELMORA_RECORD");
+    record_ = Narrow(folder_ / u"record");
+    recorder_ = Narrow(folder_ / u"bin/record");
+    TestFolder::WriteBytes(folder_ / u"bin/record",
+                           "#!/bin/sh\n"
+                           "printf '%s\\0' \"${0##*/}\" \"$@\" >>\"$PELMORA_RECORD\"\n"
+                           "echo ok\n");
+    ::chmod(recorder_.c_str(), 0755);
+    ::setenv("PATH", (Narrow(folder_ / u"bin") + ":" + std::getenv("PATH")).c_str(), 1);
+    ::setenv("PELMORA_RECORD", record_.c_str(), 1);
+    ::setenv("GSETTINGS_BACKEND", "keyfile", 1);
+    ::setenv("XDG_CONFIG_HOME", Narrow(folder_ / u"config").c_str(), 1);
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : kept_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+  }
+
+  void Keep(const char* name) {
+    const char* value = std::getenv(name);
+    kept_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+  }
+  void Fake(const char* program) {
+    const std::string link = Narrow(folder_ / u"bin") + "/" + program;
+    ASSERT_EQ(::symlink(recorder_.c_str(), link.c_str()), 0);
+  }
+
+  // The arguments of each recorded call, the program's name first.
+  std::vector<std::vector<std::string>> Calls() {
+    std::vector<std::vector<std::string>> calls;
+    const std::string bytes = TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(record_));
+    std::vector<std::string> words;
+    for (size_t start = 0; start < bytes.size();) {
+      const size_t end = bytes.find('\0', start);
+      words.push_back(bytes.substr(start, end - start));
+      start = end + 1;
+    }
+    // Each call starts with a fake's name.
+    for (const std::string& word : words) {
+      if (word == "record" || word == "qdbus6" || word == "pcmanfm-qt" || word == "hyprctl") {
+        calls.emplace_back();
+      }
+      if (!calls.empty()) calls.back().push_back(word);
+    }
+    return calls;
+  }
+
+  std::string Get(const char* schema, const char* key) {
+    std::string value = Orvex::RunCommandChecked({"gsettings", "get", schema, key});
+    if (!value.empty() && value.back() == '\n') value.pop_back();
+    return value;
+  }
+
+  // A file name with blanks, quotes and non-ASCII in it, written as the
+  // program writes it: a new file put in the old one's place.
+  SharedString Written(const char* contents) {
+    const SharedString path = folder_ / u"my \"walls\" it's/壁紙 a.bmp";
+    TestFolder::WriteBytes(folder_ / u"staged", contents);
+    std::filesystem::create_directories(Orvex::Testing::FsPath(path).parent_path());
+    std::filesystem::rename(Orvex::Testing::FsPath(folder_ / u"staged"),
+                            Orvex::Testing::FsPath(path));
+    return path;
+  }
+
+  TestFolder folder_;
+  std::string record_;
+  std::string recorder_;
+  std::map<std::string, std::optional<std::string>> kept_;
+};
+
+TEST_F(WallpaperBackendTest, ACommandGetsTheFileAsOneArgumentUnderAlternatingNames) {
+  LinuxDesktop desktop(u"'" + Orvex::Detail::FromSystemPath(recorder_) +
+                       u"' --file=%f \"two words\"");
+  ASSERT_EQ(desktop.BackendName(), "command");
+
+  const SharedString written = Written("first");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  desktop.SetWallpaper(written, nullptr);
+  Written("second");
+  desktop.SetWallpaper(written, nullptr);
+  // The picture on show is never the one written over.
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(first)), "first");
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(second)), "second");
+  Written("third");
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(first)), "third");
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(second)), "second");
+
+  using Call = std::vector<std::string>;
+  EXPECT_EQ(Calls(), (std::vector<Call>{{"record", "--file=" + first, "two words"},
+                                        {"record", "--file=" + second, "two words"},
+                                        {"record", "--file=" + first, "two words"}}));
+
+  // A command that fails is an error, and the name it was given does not
+  // pass for the one on show: the next change uses it again.
+  LinuxDesktop failing(u"false %f");
+  Written("fourth");
+  EXPECT_THROW(failing.SetWallpaper(written, nullptr), Orvex::RuntimeException);
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_EQ(Calls().back(), (Call{"record", "--file=" + second, "two words"}));
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(first)), "third");
+}
+
+TEST_F(WallpaperBackendTest, GnomeCinnamonAndMateKeysNameTheFile) {
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  const std::string uri = "'" + FileUri(first) + "'";
+
+  LinuxDesktop gnome(u"gnome");
+  gnome.SetWallpaper(written, nullptr);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"), uri);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri-dark"), uri);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
+  EXPECT_EQ(gnome.GetDesktopColor(), 0x883C02u);  // the schema's '#023c88'
+  Orvex::RunCommandChecked(
+      {"gsettings", "set", "org.gnome.desktop.background", "primary-color", "'#ff8000'"});
+  EXPECT_EQ(gnome.GetDesktopColor(), 0x0080FFu);
+  gnome.RemoveWallpaper();
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'none'");
+
+  LinuxDesktop cinnamon(u"cinnamon");
+  cinnamon.SetWallpaper(written, nullptr);
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-uri"), "'" + FileUri(second) + "'");
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-options"), "'stretched'");
+  cinnamon.RemoveWallpaper();
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-options"), "'none'");
+
+  LinuxDesktop mate(u"mate");
+  mate.SetWallpaper(written, nullptr);
+  // gsettings prints a string holding a ' in double quotes.
+  std::string printed = "\"";
+  for (const char c : first) printed += c == '"' ? std::string("\\\"") : std::string(1, c);
+  EXPECT_EQ(Get("org.mate.background", "picture-filename"), printed + "\"");
+  EXPECT_EQ(Get("org.mate.background", "picture-options"), "'stretched'");
+  Orvex::RunCommandChecked(
+      {"gsettings", "set", "org.mate.background", "primary-color", "'#ffff00000000'"});
+  EXPECT_EQ(mate.GetDesktopColor(), 0x0000FFu);
+  mate.RemoveWallpaper();
+  EXPECT_EQ(Get("org.mate.background", "picture-filename"), "''");
+
+  EXPECT_EQ(FileUri("/a b/\"x\"'%/壁.bmp"), "file:///a%20b/%22x%22%27%25/%E5%A3%81.bmp");
+}
+
+TEST_F(WallpaperBackendTest, PlasmaLxqtAndHyprlandGetTheirCommands) {
+  Fake("qdbus6");
+  Fake("pcmanfm-qt");
+  Fake("hyprctl");
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  LinuxDesktop(u"kde").SetWallpaper(written, nullptr);
+  LinuxDesktop(u"lxqt").SetWallpaper(written, nullptr);
+  LinuxDesktop(u"hyprland").SetWallpaper(written, nullptr);
+  LinuxDesktop(u"hyprland").RemoveWallpaper();
+
+  using Call = std::vector<std::string>;
+  const std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(calls[0], (Call{"qdbus6", "org.kde.plasmashell", "/PlasmaShell",
+                            "org.kde.PlasmaShell.evaluateScript", PlasmaShowScript(first)}));
+  EXPECT_EQ(calls[1],
+            (Call{"pcmanfm-qt", "--set-wallpaper", second, "--wallpaper-mode", "stretch"}));
+  EXPECT_EQ(calls[2], (Call{"hyprctl", "hyprpaper", "preload", first}));
+  EXPECT_EQ(calls[3], (Call{"hyprctl", "hyprpaper", "wallpaper", "," + first}));
+  EXPECT_EQ(calls[4], (Call{"hyprctl", "hyprpaper", "unload", "unused"}));
+  EXPECT_EQ(calls[5], (Call{"hyprctl", "hyprpaper", "unload", "all"}));
+
+  // Every desktop gets the image plugin and the file; the file's quotes
+  // cannot end the script's string.
+  const std::string script = PlasmaShowScript("/p/it's \"x\"\\.bmp");
+  EXPECT_NE(script.find("var all = desktops();"), std::string::npos) << script;
+  EXPECT_NE(script.find("d.wallpaperPlugin = \"org.kde.image\";"), std::string::npos) << script;
+  EXPECT_NE(script.find("d.writeConfig(\"Image\", \"file:///p/it%27s%20%22x%22%5C.bmp\");"),
+            std::string::npos)
+      << script;
+  EXPECT_NE(PlasmaRemoveScript().find("\"org.kde.color\""), std::string::npos);
+  EXPECT_EQ(ScriptString("a\"b\\c\n"), "\"a\\\"b\\\\c\\x0A\"");
+  // gdbus reads GVariant text: the script survives as one string.
+  EXPECT_EQ(PlasmaScriptCommand("gdbus", "x('y')").back(), "'x(\\'y\\')'");
+  EXPECT_EQ(PlasmaScriptCommand("dbus-send", "s").back(), "string:s");
+}
+
+}  // namespace

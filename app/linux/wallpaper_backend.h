@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/plane_geometry.h"
+
+namespace Orvex {
+class CPlane32;
+}  // namespace Orvex
+
+// One desktop's way of showing a picture. Failures throw
+// Orvex::RuntimeException (a command that failed, a setting refused).
+class WallpaperBackend {
+ public:
+  WallpaperBackend() = default;
+  WallpaperBackend(const WallpaperBackend&) = delete;
+  WallpaperBackend& operator=(const WallpaperBackend&) = delete;
+  virtual ~WallpaperBackend() = default;
+
+  // file: the bitmap's absolute path; pixels: the same picture, or null.
+  virtual void Show(const std::string& file, const Orvex::CPlane32* pixels) = 0;
+  // The desktop's own "no picture".
+  virtual void Remove() = 0;
+  // Whether the desktop keeps pictures by their path, so that a new one
+  // must arrive under another name than the one on show.
+  virtual bool ReadsTheFile() const { return true; }
+  // The screen size when this desktop knows it better than the X server.
+  virtual std::optional<Orvex::PlaneSize> ScreenSize() { return std::nullopt; }
+  // The desktop's own background colour, red in the low byte, where it has
+  // a setting for one.
+  virtual std::optional<uint32_t> BackgroundColor() { return std::nullopt; }
+};
+
+// The names a user may give to choose a backend, in the order of the list
+// the settings document.
+inline constexpr const char* kWallpaperBackendNames[] = {
+    "gnome", "kde", "xfce", "cinnamon", "mate", "lxqt", "sway", "hyprland", "wlroots", "x11"};
+
+// Makes the backend of that name (one of kWallpaperBackendNames); null for
+// any other name.
+std::unique_ptr<WallpaperBackend> MakeWallpaperBackend(const std::string& name);
+
+std::unique_ptr<WallpaperBackend> MakeGnomeWallpaper();
+std::unique_ptr<WallpaperBackend> MakeCinnamonWallpaper();
+std::unique_ptr<WallpaperBackend> MakeMateWallpaper();
+std::unique_ptr<WallpaperBackend> MakePlasmaWallpaper();
+std::unique_ptr<WallpaperBackend> MakeXfceWallpaper();
+std::unique_ptr<WallpaperBackend> MakeLxqtWallpaper();
+std::unique_ptr<WallpaperBackend> MakeSwayWallpaper();
+std::unique_ptr<WallpaperBackend> MakeHyprlandWallpaper();
+std::unique_ptr<WallpaperBackend> MakeSwaybgWallpaper();
+std::unique_ptr<WallpaperBackend> MakeX11Wallpaper();
+// A user's command; each argument's "%f" becomes the file.
+std::unique_ptr<WallpaperBackend> MakeCommandWallpaper(std::vector<std::string> argv);

@@ -1,0 +1,19 @@
+#include "app/linux/wallpaper_backend.h"
+#include "foundation/posix/run_command.h"
+
+namespace {
+
+// pcmanfm-qt draws LXQt's desktop and hands the request to its running
+// instance.
+class LxqtWallpaper : public WallpaperBackend {
+ public:
+  void Show(const std::string& file, const Orvex::CPlane32*) override {
+    Orvex::RunCommandChecked(
+        {"pcmanfm-qt", "--set-wallpaper", file, "--wallpaper-mode", "stretch"});
+  }
+  void Remove() override { Orvex::RunCommandChecked({"pcmanfm-qt", "--wallpaper-mode", "color"}); }
+};
+
+}  // namespace
+
+std::unique_ptr<WallpaperBackend> MakeLxqtWallpaper() { return std::make_unique<LxqtWallpaper>(); }

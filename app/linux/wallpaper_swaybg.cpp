@@ -1,0 +1,97 @@
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "app/linux/wallpaper_backend.h"
+#include "foundation/exceptions.h"
+#include "foundation/posix/run_command.h"
+
+namespace {
+
+// How long a new swaybg gets to connect and draw before the old one goes:
+// ending the old one first would leave the outputs bare for that time.
+constexpr std::chrono::milliseconds kShowTime{400};
+
+// Where the running swaybg's process id is kept between changes, which may
+// come from different processes of ours; empty without a runtime folder.
+std::string PidFile() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || !*runtime) return {};
+  const std::string folder = std::string(runtime) + "/pelmora";
+  ::mkdir(folder.c_str(), 0700);
+  return folder + "/swaybg.pid";
+}
+
+// The process id of the swaybg we started last, if it still runs as ours.
+pid_t RecordedSwaybg(const std::string& pid_file) {
+  std::ifstream in(pid_file);
+  long pid = 0;
+  if (!(in >> pid) || pid <= 1) return 0;
+  // The id may have been reused since: only our own swaybg is ended.
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  struct stat info {};
+  if (!std::getline(comm, name) || name != "swaybg" ||
+      ::stat(("/proc/" + std::to_string(pid)).c_str(), &info) != 0 || info.st_uid != ::getuid()) {
+    return 0;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+bool StillRunning(pid_t pid) {
+  int status = 0;
+  // Our own child that ended is reaped here; one of an earlier process of
+  // ours is not our child (ECHILD) and is asked with a null signal.
+  const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+  if (ended == pid) return false;
+  return ::kill(pid, 0) == 0;
+}
+
+void End(pid_t pid) {
+  ::kill(pid, SIGTERM);
+  for (int i = 0; i < 50 && StillRunning(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Other wlroots compositors: swaybg draws the background as a layer of its
+// own for as long as it runs.
+class SwaybgWallpaper : public WallpaperBackend {
+ public:
+  void Show(const std::string& file, const Orvex::CPlane32*) override {
+    Replace({"swaybg", "-o", "*", "-i", file, "-m", "stretch"});
+  }
+  void Remove() override { Replace({"swaybg", "-o", "*", "-c", "#000000"}); }
+
+ private:
+  static void Replace(const std::vector<std::string>& argv) {
+    const std::string pid_file = PidFile();
+    const pid_t old = pid_file.empty() ? 0 : RecordedSwaybg(pid_file);
+    const pid_t started = Orvex::StartDetached(argv);
+    std::this_thread::sleep_for(kShowTime);
+    if (!StillRunning(started)) {
+      throw Orvex::RuntimeException(
+          u"壁紙の設定に失敗 : swaybg がすぐに終了しました (画像を読めないか Wayland "
+          u"に接続できません)");
+    }
+    if (!pid_file.empty()) {
+      const std::string staging = pid_file + ".new";
+      std::ofstream(staging) << started << '\n';
+      std::rename(staging.c_str(), pid_file.c_str());
+    }
+    if (old != 0 && old != started) End(old);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<WallpaperBackend> MakeSwaybgWallpaper() {
+  return std::make_unique<SwaybgWallpaper>();
+}

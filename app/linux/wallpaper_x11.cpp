@@ -1,0 +1,23 @@
+#include "app/linux/wallpaper_backend.h"
+#include "app/linux/x11_desktop.h"
+#include "foundation/posix/system_path.h"
+
+namespace {
+
+// A bare X session: the pixels go straight into the root window's pixmap.
+class X11Wallpaper : public WallpaperBackend {
+ public:
+  void Show(const std::string& file, const Orvex::CPlane32* pixels) override {
+    desktop_.SetWallpaper(Orvex::Detail::FromSystemPath(file), pixels);
+  }
+  void Remove() override { desktop_.RemoveWallpaper(); }
+  bool ReadsTheFile() const override { return false; }
+  std::optional<Orvex::PlaneSize> ScreenSize() override { return desktop_.GetScreenSize(); }
+
+ private:
+  X11Desktop desktop_;
+};
+
+}  // namespace
+
+std::unique_ptr<WallpaperBackend> MakeX11Wallpaper() { return std::make_unique<X11Wallpaper>(); }
