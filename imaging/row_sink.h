@@ -9,8 +9,8 @@ namespace Orvex {
 class IRowSink {
  public:
   // How far a writer may run ahead of what it has reported: it asks for
-  // row y only while y < done + kRowsInHand, done being its last RowsDone
-  // count (0 before the first).
+  // row y only while y < done + RowsInHand(), done being its last
+  // RowsDone count (0 before the first). Never less than kRowsInHand.
   static constexpr int32_t kRowsInHand = 32;
 
   IRowSink() = default;
@@ -25,6 +25,8 @@ class IRowSink {
   virtual uint8_t* RowFor(int32_t y) = 0;
   // Rows [0, rows) hold their final pixels. Counts grow.
   virtual void RowsDone(int32_t rows) = 0;
+  // A sink with room for the whole picture allows more.
+  virtual int32_t RowsInHand() const { return kRowsInHand; }
 };
 
 }  // namespace Orvex
