@@ -93,12 +93,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto source = std::make_shared<CFileData>(FromUtf8(path));
     CDib32 plane;
     Registry().LoadImage(source, plane);
+    // Small images only, to a third of their size: resampling a large one
+    // (or reducing a long thin one strongly) costs the filter's time, not
+    // the loader's, and would slow every run down.
     OpenedImage opened(Registry(), source);
-    CMemoryPlane32 fitted;
-    fitted.SetSize(PlaneSize{37, 23});
     const PlaneSize size = opened.Size();
-    opened.LoadResampled(plane, fitted, PlaneRect{0, 0, 37, 23},
-                         PlaneRect{0, 0, size.width, size.height});
+    if (int64_t{size.width} * size.height <= (int64_t{1} << 16)) {
+      const PlaneSize third{(size.width + 2) / 3, (size.height + 2) / 3};
+      CMemoryPlane32 fitted;
+      fitted.SetSize(third);
+      opened.LoadResampled(plane, fitted, PlaneRect{0, 0, third.width, third.height},
+                           PlaneRect{0, 0, size.width, size.height});
+    }
   } catch (const std::exception&) {
     // Refusals and load failures are the expected outcome of most inputs.
   }
