@@ -37,9 +37,9 @@ constexpr int64_t kNoRowNeeded = std::numeric_limits<int64_t>::max() / 2;
 struct SBand {
   int32_t begin;
   int32_t end;
-  // The rows of the pass's input that the band and every later one read
-  // lie at or below `first`; those the band and every earlier one read lie
-  // above `needs`.
+  // Every input row that this band or a later one reads is at least
+  // `first`; every one that this band or an earlier one reads is below
+  // `needs`.
   int32_t first;
   int32_t needs;
 };
