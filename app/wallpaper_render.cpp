@@ -13,7 +13,6 @@
 #include "foundation/files.h"
 #include "imaging/auto_stretching_layout.h"
 #include "imaging/pixel_filters.h"
-#include "imaging/pixel_statistics.h"
 #include "imaging/plane32.h"
 #include "imaging/subpixels.h"
 #include "imaging/uncovered_rects.h"
@@ -34,23 +33,101 @@ uint32_t MeanColor(uint32_t a, uint32_t b) {
   return mean;
 }
 
+// The means of B, G, R over one or two rectangles of an image, as
+// AverageColor gives them, gathered from its rows as they pass by: the
+// edge that the gap colour is taken from, without keeping the image.
+class EdgeColor {
+ public:
+  // The edge AutomaticGapColor describes.
+  static EdgeColor Automatic(const PlaneSize& image, const PlaneRect& source, bool width_bound,
+                             int align_h, int align_v) {
+    const PlaneRect whole{0, 0, image.width, image.height};
+    if (source.IsEmpty()) return EdgeColor(image, whole);
+    const auto [l, t, r, b] = source;
+    const PlaneRect before = width_bound ? PlaneRect{l, t, r, t + 2} : PlaneRect{l, t, l + 2, b};
+    const PlaneRect after = width_bound ? PlaneRect{l, b - 2, r, b} : PlaneRect{r - 2, t, r, b};
+    switch (width_bound ? align_v : align_h) {
+      case 0:
+        return EdgeColor(image, after);
+      case 1:
+        return EdgeColor(image, before, after);
+      case 2:
+        return EdgeColor(image, before);
+      default:
+        return EdgeColor(image, whole);
+    }
+  }
+  // The two left-most columns of the drawn part.
+  static EdgeColor LeftColumns(const PlaneSize& image, const PlaneRect& source) {
+    return EdgeColor(image, PlaneRect{source.left, source.top, source.left + 2, source.bottom});
+  }
+
+  void Row(int32_t y, const uint8_t* row) {
+    for (Area& area : areas_) {
+      if (y < area.rect.top || y >= area.rect.bottom) continue;
+      const uint8_t* p = row + 4 * static_cast<ptrdiff_t>(area.rect.left);
+      for (int32_t x = area.rect.left; x < area.rect.right; ++x, p += 4) {
+        area.blue += p[0];
+        area.green += p[1];
+        area.red += p[2];
+      }
+    }
+  }
+
+  uint32_t Color() const {
+    const uint32_t first = Mean(areas_[0]);
+    return areas_.size() == 1 ? first : MeanColor(first, Mean(areas_[1]));
+  }
+
+ private:
+  struct Area {
+    PlaneRect rect;
+    // 64-bit sums: 32 bits overflow past about 16.8 million pixels of 255.
+    uint64_t blue = 0;
+    uint64_t green = 0;
+    uint64_t red = 0;
+  };
+
+  EdgeColor(const PlaneSize& image, const PlaneRect& rect) { Add(image, rect); }
+  EdgeColor(const PlaneSize& image, const PlaneRect& first, const PlaneRect& second) {
+    Add(image, first);
+    Add(image, second);
+  }
+  void Add(const PlaneSize& image, const PlaneRect& rect) {
+    Area area;
+    area.rect = Orvex::Intersect(rect, PlaneRect{0, 0, image.width, image.height});
+    if (area.rect.IsEmpty()) area.rect = PlaneRect{0, 0, 0, 0};
+    areas_.push_back(area);
+  }
+  static uint32_t Mean(const Area& area) {
+    if (area.rect.IsEmpty()) return 0;
+    const uint64_t n = uint64_t(area.rect.Width()) * uint64_t(area.rect.Height());
+    return uint32_t(area.red / n) | uint32_t(area.green / n) << 8 | uint32_t(area.blue / n) << 16;
+  }
+
+  std::vector<Area> areas_;
+};
+
+void ShowRows(const Orvex::CPlane32& image, EdgeColor& edge) {
+  const Orvex::PlaneBitsLock bits(image);
+  for (int32_t y = 0; y < image.GetHeight(); ++y) edge.Row(y, bits.Row(y));
+}
+
 // Where the image goes on the screen and what colour the rest gets.
 struct ScreenFit {
   PlaneRect src;
   PlaneRect dst;
   std::vector<PlaneRect> gaps;
-  // Reads the decoded image, so it is asked once the pixels are there and
-  // before their plane is reused. No colour: the gaps keep what the plane
-  // holds.
-  std::function<std::optional<uint32_t>(const Orvex::CPlane32& image)> gap_color;
+  // The gaps take the desktop's colour, or that of the image's edge, seen
+  // as the rows are decoded; with neither they keep what the plane holds.
+  bool desktop_color = false;
+  std::optional<EdgeColor> edge;
 };
 
-ScreenFit FitToScreen(const ConfigStore& store, IDesktop& desktop, const PlaneSize& image,
-                      const PlaneRect& screen) {
+ScreenFit FitToScreen(const ConfigStore& store, const PlaneSize& image, const PlaneRect& screen) {
   ScreenFit fit;
   fit.src = PlaneRect{0, 0, image.width, image.height};
   fit.dst = screen;
-  fit.gap_color = [](const Orvex::CPlane32&) { return std::optional<uint32_t>(); };
   if (!store.GetBool(u"ResizeFixedAspectRatio")) return fit;
 
   Orvex::AutoStretchingLayout layout;
@@ -66,32 +143,24 @@ ScreenFit FitToScreen(const ConfigStore& store, IDesktop& desktop, const PlaneSi
   fit.src = layout.GetSourceRect();
   fit.dst = layout.GetDestRect();
   fit.gaps = Orvex::GetUncoveredRects(screen, fit.dst);
-  const bool width_bound = layout.IsWidthBound();
-  const PlaneRect src = fit.src;
   switch (store.GetInt(u"ResizeBgColor")) {
     case 1:
-      fit.gap_color = [&desktop](const auto&) {
-        return std::optional<uint32_t>(desktop.GetDesktopColor());
-      };
+      fit.desktop_color = true;
       break;
     case 2:
-      fit.gap_color = [src](const Orvex::CPlane32& pixels) {
-        return std::optional<uint32_t>(
-            Orvex::AverageColor(pixels, PlaneRect{src.left, src.top, src.left + 2, src.bottom}));
-      };
+      fit.edge = EdgeColor::LeftColumns(image, fit.src);
       break;
     default:
-      fit.gap_color = [=](const Orvex::CPlane32& pixels) {
-        return std::optional<uint32_t>(
-            AutomaticGapColor(pixels, src, width_bound, align_h, align_v));
-      };
+      fit.edge = EdgeColor::Automatic(image, fit.src, layout.IsWidthBound(), align_h, align_v);
       break;
   }
   return fit;
 }
 
 // Decodes the image and fits it to the screen; returns the plane, `image`
-// or `work`, that holds the screen's pixels.
+// or `work`, that holds the screen's pixels. `image` holds the whole
+// decoded image only for loaders that cannot hand out rows, or when
+// nothing of it is drawn.
 Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
                               Orvex::OpenedImage& opened, Orvex::CPlane32& image,
                               Orvex::CPlane32& work) {
@@ -99,23 +168,30 @@ Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
   if (!screen || screen->width <= 0 || screen->height <= 0) {
     throw Orvex::RuntimeException(SharedString(u"画面の大きさを取得できません"));
   }
-  const ScreenFit fit =
-      FitToScreen(store, desktop, opened.Size(), PlaneRect{0, 0, screen->width, screen->height});
+  ScreenFit fit = FitToScreen(store, opened.Size(), PlaneRect{0, 0, screen->width, screen->height});
+  Orvex::RowObserver observe;
+  if (fit.edge) {
+    observe = [edge = &*fit.edge](int32_t y, const uint8_t* row) { edge->Row(y, row); };
+  }
   // An image too thin to cover one pixel leaves the whole screen as gap:
   // nothing is resampled, and the planes never get an empty size.
   const bool covers = !fit.dst.IsEmpty() && !fit.src.IsEmpty();
+  const auto load_whole = [&] {
+    opened.Load(image);
+    if (fit.edge) ShowRows(image, *fit.edge);
+  };
   Orvex::CPlane32* result = &work;
-  std::optional<uint32_t> fill;
   if (store.GetBool(u"ClearType")) {
+    // The sub-pixel pass reads three resampled columns for every screen
+    // pixel, so it keeps the whole three-times-wide plane.
     const auto dw = static_cast<int32_t>(fit.dst.Width());
     const auto dh = static_cast<int32_t>(fit.dst.Height());
     if (covers) {
       work.SetSize(PlaneSize{3 * dw, dh});
-      opened.LoadResampled(image, work, PlaneRect{0, 0, 3 * dw, dh}, fit.src);
+      opened.LoadResampled(image, work, PlaneRect{0, 0, 3 * dw, dh}, fit.src, observe);
     } else {
-      opened.Load(image);
+      load_whole();
     }
-    fill = fit.gap_color(image);
     image.SetSize(*screen);
     if (covers) {
       Orvex::CollapseSubpixels(image, work, fit.dst.left, fit.dst.top, work.GetBounds(),
@@ -125,12 +201,14 @@ Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
   } else {
     work.SetSize(*screen);
     if (covers) {
-      opened.LoadResampled(image, work, fit.dst, fit.src);
+      opened.LoadResampled(image, work, fit.dst, fit.src, observe);
     } else {
-      opened.Load(image);
+      load_whole();
     }
-    fill = fit.gap_color(image);
   }
+  std::optional<uint32_t> fill;
+  if (fit.desktop_color) fill = desktop.GetDesktopColor();
+  if (fit.edge) fill = fit.edge->Color();
   if (fill) {
     for (const PlaneRect& gap : fit.gaps) {
       result->Fill(*fill, gap);
@@ -177,35 +255,7 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
 
 uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const PlaneRect& source, bool width_bound,
                            int align_h, int align_v) {
-  const PlaneRect whole{0, 0, image.GetWidth(), image.GetHeight()};
-  if (source.IsEmpty()) {
-    return Orvex::AverageColor(image, whole);
-  }
-  const auto [l, t, r, b] = source;
-  if (width_bound) {
-    const uint32_t top = Orvex::AverageColor(image, PlaneRect{l, t, r, t + 2});
-    const uint32_t bottom = Orvex::AverageColor(image, PlaneRect{l, b - 2, r, b});
-    switch (align_v) {
-      case 0:
-        return bottom;
-      case 1:
-        return MeanColor(top, bottom);
-      case 2:
-        return top;
-      default:
-        return Orvex::AverageColor(image, whole);
-    }
-  }
-  const uint32_t left = Orvex::AverageColor(image, PlaneRect{l, t, l + 2, b});
-  const uint32_t right = Orvex::AverageColor(image, PlaneRect{r - 2, t, r, b});
-  switch (align_h) {
-    case 0:
-      return right;
-    case 1:
-      return MeanColor(left, right);
-    case 2:
-      return left;
-    default:
-      return Orvex::AverageColor(image, whole);
-  }
+  EdgeColor edge = EdgeColor::Automatic(image.GetSize(), source, width_bound, align_h, align_v);
+  ShowRows(image, edge);
+  return edge.Color();
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <limits>
+#include <vector>
 
 #include "codecs/image_limits.h"
 #include "foundation/exceptions.h"
@@ -84,13 +86,9 @@ void TermSource(j_decompress_ptr) {}
 
 enum class Outcome { kDone, kLibraryError, kNoRowBuffer };
 
-// Where the decoded rows go: the image's top-left pixel and the signed step
-// between rows, with room for the whole image. rows_ready, when set, hears
-// how many rows are finished.
+// Where the decoded rows go, and how the decode ended.
 struct DecodeTarget {
-  uint8_t* bits;
-  ptrdiff_t step;
-  const std::function<void(int32_t)>* rows_ready;
+  IRowSink* sink;
   Outcome outcome;
 };
 
@@ -137,14 +135,17 @@ int32_t RowsTheDataStillReaches(const jpeg_decompress_struct& cinfo) {
   return 3 * cinfo.max_v_samp_factor * DCTSIZE;
 }
 
-void FillRows(uint8_t* bits, ptrdiff_t step, int32_t width, int32_t from, int32_t to) {
+// Made-up rows, reported in pieces the sink has room for.
+void FillRows(IRowSink& sink, int32_t width, int32_t from, int32_t to) {
   if (from >= to) return;
-  uint8_t* first = bits + step * from;
+  std::vector<uint8_t> pattern(4 * static_cast<size_t>(width));
   for (int32_t x = 0; x < width; ++x) {
-    std::memcpy(first + 4 * static_cast<ptrdiff_t>(x), &kMissingDataPixel, 4);
+    std::memcpy(pattern.data() + 4 * static_cast<ptrdiff_t>(x), &kMissingDataPixel, 4);
   }
-  for (int32_t y = from + 1; y < to; ++y) {
-    std::memcpy(bits + step * y, first, 4 * static_cast<size_t>(width));
+  const int32_t piece = std::max(1, sink.RowsInHand() / 2);
+  for (int32_t y = from; y < to; ++y) {
+    std::memcpy(sink.RowFor(y), pattern.data(), pattern.size());
+    if ((y + 1 - from) % piece == 0) sink.RowsDone(y + 1);
   }
 }
 
@@ -180,11 +181,11 @@ void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
     const int wanted = static_cast<int>(std::min<JDIMENSION>(kReadRows, cinfo->output_height - y));
     JSAMPROW rows[kReadRows];
     for (int k = 0; k < wanted; ++k) {
-      rows[k] = direct ? target->bits + target->step * (y + k) : buffer[k];
+      rows[k] = direct ? target->sink->RowFor(y + k) : buffer[k];
     }
     const auto got = static_cast<int32_t>(jpeg_read_scanlines(cinfo, rows, wanted));
     for (int32_t k = 0; k < got; ++k) {
-      uint8_t* px = target->bits + target->step * (y + k);
+      uint8_t* px = direct ? rows[k] : target->sink->RowFor(y + k);
       const JSAMPLE* in = rows[k];
       if (direct) {
         ClearFourthBytes(px, width);
@@ -208,12 +209,11 @@ void Decode(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
           std::min<int64_t>(height, int64_t{done} + RowsTheDataStillReaches(*cinfo)));
     }
     if (done >= made_up_from) {
-      FillRows(target->bits, target->step, width, done, height);
+      FillRows(*target->sink, width, done, height);
       done = height;
     }
-    if (target->rows_ready && *target->rows_ready &&
-        (done - reported >= kReportRows || done == height)) {
-      (*target->rows_ready)(done);
+    if (done - reported >= kReportRows || done == height) {
+      target->sink->RowsDone(done);
       reported = done;
     }
     if (done == height && made_up_from < height) {
@@ -305,14 +305,13 @@ PlaneSize CJpgLoader::GetImageSize() {
 
 void CJpgLoader::Load(CPlane& plane, int32_t x, int32_t y) { LoadStreaming(plane, x, y, {}); }
 
-void CJpgLoader::DecodeInto(uint8_t* bits, ptrdiff_t step,
-                            const std::function<void(int32_t)>& rows_ready) {
+void CJpgLoader::DecodeInto(IRowSink& sink) {
   Decompressor& d = *decompressor_;
   // The decompressor is used up by a decode; a second Load reads the file
   // again.
   if (!started_ && !Begin()) throw ImageLoadException(kLoadFailed);
   started_ = false;
-  DecodeTarget target{bits, step, &rows_ready, Outcome::kLibraryError};
+  DecodeTarget target{&sink, Outcome::kLibraryError};
   bool finished = false;
   try {
     finished = Guarded(d.errors, Decode, &d.cinfo, &target);
@@ -326,6 +325,33 @@ void CJpgLoader::DecodeInto(uint8_t* bits, ptrdiff_t step,
   }
 }
 
+namespace {
+
+// Rows straight into a plane that holds the whole image.
+class PlaneRows final : public IRowSink {
+ public:
+  PlaneRows(uint8_t* bits, ptrdiff_t step, const std::function<void(int32_t)>& rows_ready)
+      : bits_(bits), step_(step), rows_ready_(rows_ready) {}
+
+  uint8_t* RowFor(int32_t y) override { return bits_ + step_ * y; }
+  void RowsDone(int32_t rows) override {
+    if (rows_ready_) rows_ready_(rows);
+  }
+  int32_t RowsInHand() const override { return std::numeric_limits<int32_t>::max(); }
+
+ private:
+  uint8_t* bits_;
+  ptrdiff_t step_;
+  std::function<void(int32_t)> rows_ready_;
+};
+
+}  // namespace
+
+void CJpgLoader::LoadRows(IRowSink& sink) {
+  if (!source_ || !decompressor_->created) throw ImageLoadException(kLoadFailed);
+  DecodeInto(sink);
+}
+
 void CJpgLoader::LoadStreaming(CPlane& plane, int32_t x, int32_t y,
                                const std::function<void(int32_t)>& rows_ready) {
   if (!source_ || !decompressor_->created) throw ImageLoadException(kLoadFailed);
@@ -336,7 +362,8 @@ void CJpgLoader::LoadStreaming(CPlane& plane, int32_t x, int32_t y,
       int64_t{x} + size.width <= plane.GetWidth() &&
       int64_t{y} + size.height <= plane.GetHeight()) {
     const PlaneBitsLock lock(plane);
-    DecodeInto(lock.Row(y) + 4 * static_cast<ptrdiff_t>(x), lock.Step(), rows_ready);
+    PlaneRows rows(lock.Row(y) + 4 * static_cast<ptrdiff_t>(x), lock.Step(), rows_ready);
+    DecodeInto(rows);
     return;
   }
   try {
@@ -344,7 +371,8 @@ void CJpgLoader::LoadStreaming(CPlane& plane, int32_t x, int32_t y,
     image.SetSize(size);
     {
       const PlaneBitsLock lock(image);
-      DecodeInto(lock.Row(0), lock.Step(), {});
+      PlaneRows rows(lock.Row(0), lock.Step(), {});
+      DecodeInto(rows);
     }
     plane.Copy(image, x, y, PlaneRect{0, 0, size.width, size.height}, PlaneClip{});
   } catch (const std::exception&) {

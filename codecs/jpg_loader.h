@@ -25,8 +25,12 @@ class CJpgLoader : public IImageLoader, public IRowStreamingLoader {
   bool HasAlpha() override { return false; }
   SharedString GetFormatName() override { return u"JPEG"; }
   SharedString GetFilter() override { return u"*.jpg;*.jpeg;*.jpe"; }
+  void LoadRows(IRowSink& sink) override;
+  // Load, calling rows_ready(n) on the calling thread whenever the image's
+  // rows [0, n) are final in the plane (drawn at row y and below). The
+  // counts grow; the last call, if any, may come before Load returns.
   void LoadStreaming(CPlane& plane, int32_t x, int32_t y,
-                     const std::function<void(int32_t rows)>& rows_ready) override;
+                     const std::function<void(int32_t rows)>& rows_ready);
 
  private:
   struct Decompressor;  // keeps the libjpeg headers out of this one
@@ -34,9 +38,8 @@ class CJpgLoader : public IImageLoader, public IRowStreamingLoader {
   // Reads the headers and starts the decompressor; false when the file is
   // not one this loader takes.
   bool Begin();
-  // Decodes the whole image to bits (the top-left pixel) with rows `step`
-  // bytes apart; ImageLoadException on failure.
-  void DecodeInto(uint8_t* bits, ptrdiff_t step, const std::function<void(int32_t)>& rows_ready);
+  // Decodes the whole image into the sink; ImageLoadException on failure.
+  void DecodeInto(IRowSink& sink);
 
   std::unique_ptr<Decompressor> decompressor_;
   std::shared_ptr<CFileData> source_;

@@ -5,6 +5,7 @@
 #include "codecs/loader_registry.h"
 #include "codecs/row_streaming_loader.h"
 #include "imaging/plane32.h"
+#include "imaging/resample.h"
 #include "imaging/resample_stream.h"
 
 namespace Orvex {
@@ -22,17 +23,19 @@ void OpenedImage::Load(CPlane32& image) {
 }
 
 void OpenedImage::LoadResampled(CPlane32& image, CPlane32& dest, const PlaneRect& dest_rect,
-                                const PlaneRect& source_rect) {
-  image.SetSize(size_);
-  auto* streaming = dynamic_cast<IRowStreamingLoader*>(loader_.get());
-  ResampleLanczosWhileFilling(dest, image, dest_rect, source_rect, PlaneClip{},
-                              [&](const RowsReady& rows_ready) {
-                                if (streaming != nullptr) {
-                                  streaming->LoadStreaming(image, 0, 0, rows_ready);
-                                } else {
-                                  loader_->Load(image, 0, 0);
-                                }
-                              });
+                                const PlaneRect& source_rect, const RowObserver& observe) {
+  if (auto* streaming = dynamic_cast<IRowStreamingLoader*>(loader_.get())) {
+    ResampleLanczosRows(
+        dest, size_, dest_rect, source_rect, PlaneClip{},
+        [streaming](IRowSink& sink) { streaming->LoadRows(sink); }, observe);
+    return;
+  }
+  Load(image);
+  ResampleLanczos(dest, image, dest_rect, source_rect, PlaneClip{});
+  if (observe) {
+    const PlaneBitsLock bits(image);
+    for (int32_t y = 0; y < size_.height; ++y) observe(y, bits.Row(y));
+  }
 }
 
 }  // namespace Orvex

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "imaging/plane_geometry.h"
+#include "imaging/resample_stream.h"
 
 namespace Orvex {
 
@@ -14,7 +15,8 @@ class LoaderRegistry;
 // An image file whose loader the registry has chosen and whose size is
 // read, its pixels still to come. They are decoded whole, or straight into
 // a resampling: a loader that hands out rows as it decodes them has them
-// resampled meanwhile, any other decodes first; the bytes are the same.
+// resampled meanwhile and never holds the whole image, any other decodes
+// it whole first; the bytes are the same.
 class OpenedImage {
  public:
   // ImageLoadException when no loader takes the data.
@@ -24,12 +26,14 @@ class OpenedImage {
 
   // Decodes the image into `image`, which takes its size.
   void Load(CPlane32& image);
-  // Decodes the image into `image`, which takes its size, and resamples
-  // (Lanczos3) its `source_rect` part onto the `dest_rect` part of `dest`,
-  // a plane the caller has given its size: byte for byte Load followed by
-  // ResampleLanczos. `dest` must not be `image`.
+  // Decodes the image and resamples (Lanczos3) its `source_rect` part onto
+  // the `dest_rect` part of `dest`, a plane the caller has given its size:
+  // byte for byte Load followed by ResampleLanczos. Every row of the image
+  // is shown to `observe` on the way. `image` takes the whole image, and
+  // its size, only where the loader cannot hand out rows; it is left alone
+  // otherwise. `dest` must not be `image`.
   void LoadResampled(CPlane32& image, CPlane32& dest, const PlaneRect& dest_rect,
-                     const PlaneRect& source_rect);
+                     const PlaneRect& source_rect, const RowObserver& observe = {});
 
  private:
   std::shared_ptr<IImageLoader> loader_;

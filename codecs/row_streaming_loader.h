@@ -1,16 +1,14 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include "imaging/row_sink.h"
 
 namespace Orvex {
 
-class CPlane;
-
-// What a loader may offer besides IImageLoader: drawing the image while
-// telling the caller how far it has got, so that the caller can work on
-// the top of the image while the rest is still being decoded. OpenedImage
-// uses it where a loader has it and falls back to Load otherwise.
+// What a loader may offer besides IImageLoader: handing out the image row
+// by row as it decodes, into memory the caller lends, so that the caller
+// works on the top of the image while the rest is still being decoded and
+// never needs room for all of it. OpenedImage uses it where a loader has
+// it and falls back to Load otherwise.
 class IRowStreamingLoader {
  public:
   IRowStreamingLoader() = default;
@@ -18,11 +16,11 @@ class IRowStreamingLoader {
   IRowStreamingLoader& operator=(const IRowStreamingLoader&) = delete;
   virtual ~IRowStreamingLoader() = default;
 
-  // Load, calling rows_ready(n) on the calling thread whenever the image's
-  // rows [0, n) are final in the plane (drawn at row y and below). The
-  // counts grow; the last call, if any, may come before Load returns.
-  virtual void LoadStreaming(CPlane& plane, int32_t x, int32_t y,
-                             const std::function<void(int32_t rows)>& rows_ready) = 0;
+  // Writes every row of the image (GetImageSize) into the sink, from the
+  // top, as 32-bit pixels, and reports them done; the last report, for
+  // all rows, comes before it returns. ImageLoadException on failure,
+  // also when the sink stops it.
+  virtual void LoadRows(IRowSink& sink) = 0;
 };
 
 }  // namespace Orvex

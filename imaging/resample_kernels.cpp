@@ -68,6 +68,24 @@ STapPlan::STapPlan(const SPixelAverationData& table) {
   Finish();
 }
 
+STapPlan::STapPlan(const STapPlan& plan, int32_t begin, int32_t end, int32_t offset,
+                   int32_t ring_rows)
+    : source_length(plan.source_length), length(end - begin), taps(plan.taps) {
+  const auto first = static_cast<size_t>(begin) * taps;
+  const auto last = static_cast<size_t>(end) * taps;
+  index.assign(plan.index.begin() + first, plan.index.begin() + last);
+  for (int32_t& i : index) i = (i + offset) % ring_rows;
+  weight.assign(plan.weight.begin() + first, plan.weight.begin() + last);
+  split.assign(plan.split.begin() + 2 * first, plan.split.begin() + 2 * last);
+  adjacent.assign(length, 1);
+  for (int32_t i = 0; i < length; ++i) {
+    const int32_t* idx = Indices(i);
+    for (int32_t j = 0; j < taps; j += 2) {
+      if (idx[j + 1] != idx[j] + 1) adjacent[i] = 0;
+    }
+  }
+}
+
 void HorizontalPassPortable(const STapPlan& plan, const SImageView& src, const SImageView& dst,
                             int32_t row_begin, int32_t row_end, bool keep_alpha) {
   const int32_t taps = plan.taps;

@@ -26,6 +26,10 @@ struct SImageView {
 struct STapPlan {
   explicit STapPlan(const SLanczosData& table);
   explicit STapPlan(const SPixelAverationData& table);
+  // Positions [begin, end) of `plan`, numbered from 0, with every index i
+  // turned into (i + offset) % ring_rows: the same taps for a vertical pass
+  // that writes a band of rows on its own and reads a ring of rows.
+  STapPlan(const STapPlan& plan, int32_t begin, int32_t end, int32_t offset, int32_t ring_rows);
 
   int32_t source_length;
   int32_t length;

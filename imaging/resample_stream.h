@@ -7,10 +7,32 @@
 #include "imaging/plane_geometry.h"
 #include "imaging/resample.h"
 #include "imaging/resample_kernels.h"
+#include "imaging/row_sink.h"
 
 namespace Orvex {
 
 class CPlane32;
+
+// Writes all rows of a picture, from row 0 down, into the sink.
+using RowSource = std::function<void(IRowSink& sink)>;
+// Shown each row of a picture once it is final, in order, on the thread
+// that writes the rows and before their memory is used again.
+using RowObserver = std::function<void(int32_t y, const uint8_t* row)>;
+
+// ResampleLanczos of a picture of `source_size` whose rows come from
+// `rows` and are never all held at once: the first pass takes them as they
+// arrive, the second pass takes the first's rows as they are done, and
+// only the rows that the filter taps still need are kept, in two small
+// rings. The worker threads compute the passes while `rows` runs on the
+// calling thread; a writer that gets too far ahead waits for them (or, on
+// one thread, computes the waiting rows itself). The result is byte for
+// byte that of ResampleLanczos on the whole picture. Every row reaches
+// `observe`, also where nothing is drawn. An exception from `rows` or from
+// the resampling reaches the caller, a failed resampling's first; `dest`
+// is then only partly written.
+void ResampleLanczosRows(CPlane32& dest, const PlaneSize& source_size, const PlaneRect& dest_rect,
+                         const PlaneRect& source_rect, const PlaneClip& clip, const RowSource& rows,
+                         const RowObserver& observe = {});
 
 // Told by whoever fills a plane that its rows [0, rows) hold their final
 // pixels. Counts only grow.
@@ -19,19 +41,21 @@ using RowsReady = std::function<void(int32_t rows)>;
 // may also report nothing and simply return when the plane is complete.
 using PlaneFill = std::function<void(const RowsReady& rows_ready)>;
 
-// ResampleLanczos of a source that is still being filled. `fill` runs on
-// the calling thread while the worker threads resample the rows it has
-// finished, so a decoder and the resampler share the processors instead
-// of taking turns. The result is byte for byte that of running `fill` and
-// then ResampleLanczos. `source` must have its final size before the call
-// and must not be `dest`. An exception from `fill` stops the resampling
-// and reaches the caller; so does one from the resampling, once `fill` has
-// returned. `dest` is then only partly written.
+// ResampleLanczos of a source plane that is still being filled: the rows
+// `fill` reports are resampled meanwhile, as ResampleLanczosRows does.
+// `source` must have its final size before the call and must not be
+// `dest`. Errors as for ResampleLanczosRows.
 void ResampleLanczosWhileFilling(CPlane32& dest, CPlane32& source, const PlaneRect& dest_rect,
                                  const PlaneRect& source_rect, const PlaneClip& clip,
                                  const PlaneFill& fill);
 
 namespace Detail {
+
+// Resamples the `source_rect` part of a picture of `picture` size, whose
+// rows come from `rows`, onto all of `dst` (nothing when either is empty).
+void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& picture,
+                  const PlaneRect& source_rect, const SImageView& dst, const SPassKernels& kernels,
+                  bool threads, const RowSource& rows, const RowObserver& observe);
 
 // ResampleViews on a source whose rows arrive during `fill`; the row
 // counts `fill` reports are those of the plane, whose row `first_row` is

@@ -201,6 +201,86 @@ TEST(ResampleWhileFillingFaultTest, AFailingBandEndsTheCall) {
   }
 }
 
+// Writes a plane's rows into a sink as a decoder does: `hand` rows at a
+// time (as many as the sink allows at most) before reporting them.
+void WriteRows(IRowSink& sink, const CPlane32& picture, int32_t hand) {
+  const PlaneBitsLock bits(picture);
+  const auto row_bytes = 4 * static_cast<size_t>(picture.GetWidth());
+  for (int32_t y = 0; y < picture.GetHeight(); y += hand) {
+    const int32_t end = std::min(picture.GetHeight(), y + hand);
+    for (int32_t r = y; r < end; ++r) {
+      uint8_t* row = sink.RowFor(r);
+      // Asked again before it is reported, a row is the same memory.
+      ASSERT_EQ(sink.RowFor(r), row);
+      std::memcpy(row, bits.Row(r), row_bytes);
+    }
+    sink.RowsDone(end);
+  }
+}
+
+// Streamed through the rings, with any kernels and on one thread or all,
+// the picture gives the bytes of the plain resampling of the whole plane:
+// both pass orders, strong reductions whose rings wrap many times,
+// enlargements whose rings hold the whole picture, odd sizes, source
+// rectangles away from the corner and destinations cut by their plane.
+// Every row also reaches the observer, in order and intact.
+TEST(ResampleRowsTest, GivesTheBytesOfTheWholePlane) {
+  const Case cases[] = {
+      {{1201, 53}, {0, 0, 1201, 53}, {97, 31}, {0, 0, 97, 31}},           // horizontal first
+      {{53, 1201}, {0, 0, 53, 1201}, {31, 97}, {0, 0, 31, 97}},           // vertical first
+      {{641, 427}, {0, 0, 641, 427}, {384, 216}, {0, 0, 384, 216}},       // vertical first
+      {{641, 359}, {0, 0, 641, 359}, {384, 216}, {0, 0, 384, 216}},       // horizontal first
+      {{97, 61}, {0, 0, 97, 61}, {301, 187}, {0, 0, 301, 187}},           // enlarging
+      {{333, 651}, {7, 140, 320, 630}, {200, 150}, {-20, 9, 180, 141}},   // offsets, clipping
+      {{651, 333}, {140, 7, 630, 320}, {150, 200}, {9, -20, 141, 180}}};  // the same across
+  const Detail::SPassKernels* levels[] = {&Detail::PassKernelsFor(SimdLevel::kPortable),
+                                          &Detail::PassKernelsFor(SimdLevel::kSse2),
+                                          &Detail::PassKernelsFor(SimdLevel::kAvx2)};
+  for (const Case& c : cases) {
+    CMemoryPlane32 picture;
+    picture.SetSize(c.source);
+    PaintPhotoLike(picture, static_cast<uint32_t>(c.source.height));
+    CMemoryPlane32 expected;
+    expected.SetSize(c.dest);
+    expected.FillAll(0x0000FF);
+    ResampleLanczos(expected, picture, c.dest_rect, c.source_rect, PlaneClip{});
+
+    PlaneRect d = c.dest_rect;
+    PlaneRect s = c.source_rect;
+    ASSERT_TRUE(Detail::ClipScaled(d, s, c.dest, c.source, PlaneClip{}));
+    for (const Detail::SPassKernels* kernels : levels) {
+      for (bool threads : {false, true}) {
+        for (int32_t hand : {1, IRowSink::kRowsInHand}) {
+          CMemoryPlane32 dest;
+          dest.SetSize(c.dest);
+          dest.FillAll(0x0000FF);
+          int32_t seen = 0;
+          bool intact = true;
+          {
+            const PlaneBitsLock dest_bits(dest);
+            const PlaneBitsLock picture_bits(picture);
+            const Detail::SImageView dst{dest_bits.Row(d.top) + 4 * static_cast<ptrdiff_t>(d.left),
+                                         dest_bits.Step(), d.right - d.left, d.bottom - d.top};
+            Detail::ResampleRows(
+                Detail::ResampleFilter::kLanczos, false, c.source, s, dst, *kernels, threads,
+                [&](IRowSink& sink) { WriteRows(sink, picture, hand); },
+                [&](int32_t y, const uint8_t* row) {
+                  intact = intact && y == seen &&
+                           std::memcmp(row, picture_bits.Row(y),
+                                       4 * static_cast<size_t>(c.source.width)) == 0;
+                  ++seen;
+                });
+          }
+          EXPECT_TRUE(SamePixels(dest, expected)) << c.source.width << "x" << c.source.height
+                                                  << " threads " << threads << " hand " << hand;
+          EXPECT_EQ(seen, c.source.height);
+          EXPECT_TRUE(intact);
+        }
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Threads, ResampleWhileFillingTest, testing::Bool());
 
 }  // namespace
