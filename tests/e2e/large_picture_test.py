@@ -45,8 +45,10 @@ def picture(out, layout):
     path = os.path.join(out, f"panorama-{SOURCE_W}x{SOURCE_H}-{version}.jpg")
     if not os.path.exists(path):
         for old in glob.glob(os.path.join(out, "panorama-*.jpg")):
-            os.remove(old)
-        partial = path + ".partial"
+            if old != path:
+                os.remove(old)
+        # Two tests may make it at once: each writes its own file.
+        partial = f"{path}.{os.getpid()}.partial"
         write_jpeg(partial, layout)
         os.replace(partial, path)
     return path
