@@ -46,7 +46,10 @@ def picture(out, layout):
     if not os.path.exists(path):
         for old in glob.glob(os.path.join(out, "panorama-*.jpg")):
             if old != path:
-                os.remove(old)
+                try:
+                    os.remove(old)
+                except FileNotFoundError:
+                    pass
         # Two tests may make it at once: each writes its own file.
         partial = f"{path}.{os.getpid()}.partial"
         write_jpeg(partial, layout)
