@@ -209,11 +209,12 @@ def main():
     if windows:
         # An error box would keep the program open: the timeout ends it,
         # and the screenshot shows the box.
-        # The prefix beside the screenshot is named for the program's
-        # architecture: a 32-bit program must not set up a prefix that the
-        # 64-bit sessions of other tests expect.
+        # A prefix of its own: the 64-bit one of the other tests cannot
+        # take a 32-bit program, and a session of another size on a shared
+        # prefix can leave its desktop size behind for the next one.
         session = [args.desktop, "--size", f"{SCREEN_W}x{SCREEN_H}", "--timeout", "300",
-                   "--settle", "3", screenshot, "--", program, "/once"]
+                   "--settle", "3", "--prefix", os.path.join(out, "wineprefix-large-picture"),
+                   screenshot, "--", program, "/once"]
     else:
         session = [args.desktop, "-s", f"{SCREEN_W}x{SCREEN_H}x24", screenshot, "--",
                    program, "/once"]
