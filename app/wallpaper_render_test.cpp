@@ -95,9 +95,10 @@ class WallpaperRenderTest : public testing::Test {
 };
 
 // Decoding and resampling side by side must not change a byte of the
-// wallpaper: fitted with gaps (the vertical pass second), stretched (the
-// vertical pass first) and at sub-pixel width, from a photograph of odd
-// size in both JPEG layouts.
+// wallpaper: fitted with gaps (the vertical pass second) whose colour comes
+// from the rows as they pass (either edge, both, the whole picture, the
+// left columns), stretched (the vertical pass first) and at sub-pixel
+// width, from a photograph of odd size in both JPEG layouts.
 TEST_F(WallpaperRenderTest, OverlappedDecodingWritesTheSameFile) {
   const int w = 517, h = 389;
   const Bytes samples = PhotoLike(w, h);
@@ -111,15 +112,23 @@ TEST_F(WallpaperRenderTest, OverlappedDecodingWritesTheSameFile) {
     struct Mode {
       bool fixed_aspect;
       bool clear_type;
+      int gap_color;
+      int align;
     };
-    for (const Mode mode : {Mode{true, false}, Mode{false, false}, Mode{true, true}}) {
+    for (const Mode mode :
+         {Mode{true, false, 0, 1}, Mode{false, false, 0, 1}, Mode{true, true, 0, 1},
+          Mode{true, false, 0, 0}, Mode{true, false, 0, 2}, Mode{true, false, 0, 3},
+          Mode{true, true, 2, 1}}) {
       store_.SetBool(u"ResizeFixedAspectRatio", mode.fixed_aspect);
       store_.SetBool(u"ClearType", mode.clear_type);
+      store_.SetInt(u"ResizeBgColor", mode.gap_color);
+      store_.SetInt(u"ResizeAlignH", mode.align);
       const Bytes plain = Render(false, u"plain.bmp");
       const Bytes fast = Render(true, u"fast.bmp");
       ASSERT_GT(plain.size(), 54u + 301u * 171u * 3u);
       EXPECT_TRUE(plain == fast) << "progressive " << progressive << ", fixed aspect "
-                                 << mode.fixed_aspect << ", sub-pixels " << mode.clear_type;
+                                 << mode.fixed_aspect << ", sub-pixels " << mode.clear_type
+                                 << ", gap colour " << mode.gap_color << ", align " << mode.align;
     }
   }
 }

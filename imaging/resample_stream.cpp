@@ -44,21 +44,20 @@ struct SBand {
   int32_t needs;
 };
 
-// Cuts the rows of a pass into bands. A horizontal pass reads the same
-// rows it writes; a vertical pass reads the rows its taps name, padding
-// taps included.
-std::vector<SBand> MakeBands(int32_t rows, int32_t band_rows, bool horizontal,
-                             const STapPlan& plan) {
+// Cuts the rows of a pass into bands. A horizontal pass (no plan) reads
+// the same rows it writes; a vertical pass reads the rows its taps name,
+// padding taps included.
+std::vector<SBand> MakeBands(int32_t rows, int32_t band_rows, const STapPlan* vertical) {
   std::vector<SBand> bands;
   for (int32_t begin = 0; begin < rows; begin += band_rows) {
     const int32_t end = std::min(rows, begin + band_rows);
     SBand band{begin, end, begin, end};
-    if (!horizontal) {
+    if (vertical != nullptr) {
       band.first = std::numeric_limits<int32_t>::max();
       band.needs = 0;
       for (int32_t r = begin; r < end; ++r) {
-        const int32_t* idx = plan.Indices(r);
-        for (int32_t j = 0; j < plan.taps; ++j) {
+        const int32_t* idx = vertical->Indices(r);
+        for (int32_t j = 0; j < vertical->taps; ++j) {
           band.first = std::min(band.first, idx[j]);
           band.needs = std::max(band.needs, idx[j] + 1);
         }
@@ -113,17 +112,34 @@ class StreamAbandoned : public std::exception {
 // soon as it may run: a first-pass band once the source rows it reads have
 // arrived and the intermediate rows it writes are no longer read, a
 // second-pass band once the intermediate rows it reads are done. Source
-// rows are kept until no first-pass band reads them any more.
+// rows are kept until no first-pass band reads them any more. Nothing is
+// handed out before SetUp has brought the second pass's bands.
 class CRingSchedule {
  public:
-  CRingSchedule(std::vector<SBand> first, std::vector<SBand> second, int32_t mid_rows,
-                bool dest_ready)
-      : first_(std::move(first)),
-        second_(std::move(second)),
-        first_done_(first_.size(), 0),
-        second_done_(second_.size(), 0),
-        mid_rows_(mid_rows),
-        dest_ready_(dest_ready) {}
+  CRingSchedule(std::vector<SBand> first, bool dest_ready)
+      : first_(std::move(first)), first_done_(first_.size(), 0), dest_ready_(dest_ready) {}
+
+  // The second pass's bands and the rows of the ring between the passes.
+  void SetUp(std::vector<SBand> second, int32_t mid_rows) {
+    {
+      std::lock_guard lock(mutex_);
+      second_ = std::move(second);
+      second_done_.assign(second_.size(), 0);
+      mid_rows_ = mid_rows;
+      set_up_ = true;
+    }
+    ready_.notify_all();
+  }
+
+  // Ends the schedule for every thread with the exception.
+  void Fail(std::exception_ptr error) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!error_) error_ = std::move(error);
+      abandoned_ = true;
+    }
+    ready_.notify_all();
+  }
 
   void SourceReady(int32_t rows) {
     {
@@ -202,6 +218,10 @@ class CRingSchedule {
     for (;;) {
       if (abandoned_) return false;
       if (until()) return true;
+      if (!set_up_) {
+        ready_.wait(lock);
+        continue;
+      }
       if (next_first_ < first_.size() && first_[next_first_].needs <= source_ready_ &&
           first_[next_first_].end <= MidLow() + mid_rows_) {
         const size_t band = next_first_++;
@@ -255,10 +275,11 @@ class CRingSchedule {
   std::mutex mutex_;
   std::condition_variable ready_;
   const std::vector<SBand> first_;
-  const std::vector<SBand> second_;
+  std::vector<SBand> second_;
   std::vector<char> first_done_;
   std::vector<char> second_done_;
-  const int32_t mid_rows_;
+  int32_t mid_rows_ = 0;
+  bool set_up_ = false;
   size_t next_first_ = 0;
   size_t next_second_ = 0;
   size_t first_prefix_ = 0;
@@ -350,55 +371,63 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
   const int32_t sh = s.bottom - s.top;
   const bool draws = sw > 0 && sh > 0 && dst.width > 0 && dst.height > 0;
 
-  // Where nothing is drawn the rows still pass by, for the observer.
+  // Before the first row only the source ring must exist, which needs
+  // only the first pass's bands; the tap tables of the horizontal pass and
+  // of the second pass take time the writer does not wait for: a helper
+  // makes them (set_up) while the first rows are decoded. Where nothing is
+  // drawn the rows still pass by, for the observer.
   int32_t source_rows = IRowSink::kRowsInHand;
   bool vertical_first = false;
   int32_t mid_width = 0;
-  int32_t mid_rows = 1;
+  int32_t mid_height = 0;
   std::vector<SBand> first_bands;
-  std::vector<SBand> second_bands;
-  std::vector<STapPlan> first_plans;
-  std::vector<STapPlan> second_plans;
-  SRing mid;
+  std::optional<STapPlan> vertical_plan;
   if (draws) {
     vertical_first = VerticalPassFirst(sw, sh, dst.width, dst.height);
     mid_width = vertical_first ? sw : dst.width;
-    const int32_t mid_height = vertical_first ? dst.height : sh;
-    first_plans.push_back(vertical_first ? MakePlan(filter, sh, dst.height)
-                                         : MakePlan(filter, sw, dst.width));
-    second_plans.push_back(vertical_first ? MakePlan(filter, sw, dst.width)
-                                          : MakePlan(filter, sh, dst.height));
-    first_bands = MakeBands(mid_height, kFirstPassBand, !vertical_first, first_plans[0]);
-    second_bands = MakeBands(dst.height, kSecondPassBand, vertical_first, second_plans[0]);
-    // The source ring holds what one first-pass band reads, the rows the
-    // writer may have in hand and some slack; the intermediate ring what
-    // one second-pass band reads, one first-pass band and some slack, in
-    // whole first-pass bands so that no band straddles its end.
+    mid_height = vertical_first ? dst.height : sh;
+    if (vertical_first) vertical_plan.emplace(MakePlan(filter, sh, dst.height));
+    first_bands = MakeBands(mid_height, kFirstPassBand, vertical_first ? &*vertical_plan : nullptr);
+    // What one first-pass band reads, the rows the writer may have in hand
+    // and some slack.
     source_rows = Span(first_bands) + IRowSink::kRowsInHand + kSlackRows;
-    mid_rows = (Span(second_bands) + kFirstPassBand + kSlackRows + kFirstPassBand - 1) /
-               kFirstPassBand * kFirstPassBand;
-    mid_rows = std::min(mid_rows, mid_height);
-    mid.Allocate(mid_width, mid_rows);
-    // The vertical pass gets its taps band by band, numbered from the
-    // band's first row and pointing into the ring it reads.
-    if (vertical_first) {
-      const STapPlan whole = std::move(first_plans[0]);
-      first_plans.clear();
-      source_rows = std::min(source_rows, picture.height);
-      for (const SBand& band : first_bands) {
-        first_plans.emplace_back(whole, band.begin, band.end, s.top, source_rows);
-      }
-    } else {
-      const STapPlan whole = std::move(second_plans[0]);
-      second_plans.clear();
-      for (const SBand& band : second_bands) {
-        second_plans.emplace_back(whole, band.begin, band.end, 0, mid_rows);
-      }
-    }
   }
   source_rows = std::max(1, std::min(source_rows, picture.height));
   SRing source;
   source.Allocate(std::max(1, picture.width), source_rows);
+
+  std::vector<STapPlan> first_plans;
+  std::vector<STapPlan> second_plans;
+  SRing mid;
+  CRingSchedule schedule(first_bands, false);
+  const auto set_up = [&] {
+    std::vector<SBand> second_bands;
+    if (vertical_first) {
+      // The vertical pass gets its taps band by band, numbered from the
+      // band's first row and pointing into the ring it reads.
+      for (const SBand& band : first_bands) {
+        first_plans.emplace_back(*vertical_plan, band.begin, band.end, s.top, source_rows);
+      }
+      second_plans.push_back(MakePlan(filter, sw, dst.width));
+      second_bands = MakeBands(dst.height, kSecondPassBand, nullptr);
+    } else {
+      first_plans.push_back(MakePlan(filter, sw, dst.width));
+      vertical_plan.emplace(MakePlan(filter, sh, dst.height));
+      second_bands = MakeBands(dst.height, kSecondPassBand, &*vertical_plan);
+    }
+    // What one second-pass band reads, one first-pass band and some slack,
+    // in whole first-pass bands so that no band straddles the ring's end.
+    int32_t mid_rows = (Span(second_bands) + 2 * kFirstPassBand + kSlackRows - 1) / kFirstPassBand *
+                       kFirstPassBand;
+    mid_rows = std::min(mid_rows, mid_height);
+    mid.Allocate(mid_width, mid_rows);
+    if (!vertical_first) {
+      for (const SBand& band : second_bands) {
+        second_plans.emplace_back(*vertical_plan, band.begin, band.end, 0, mid_rows);
+      }
+    }
+    schedule.SetUp(std::move(second_bands), mid_rows);
+  };
 
   const auto run_first = [&](int32_t begin, int32_t end) {
     const int32_t n = end - begin;
@@ -441,10 +470,16 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
     for (int i = 0; i < processors - 1; ++i) helpers.push_back(WorkerThreadController::Acquire());
   } catch (const std::exception&) {
   }
-  // With helpers, the first one readies the destination's pages while the
-  // writer starts; alone, the pages come as the second pass writes them.
-  CRingSchedule schedule(std::move(first_bands), std::move(second_bands), mid_rows,
-                         helpers.empty());
+  // Alone, the caller sets up before the first row, and the destination's
+  // pages come as the second pass writes them.
+  if (helpers.empty()) {
+    if (draws) {
+      set_up();
+    } else {
+      schedule.SetUp({}, 1);
+    }
+    schedule.DestReady();
+  }
   CSourceRing sink(source, picture, s, schedule, run_first, run_second, observe);
 
   std::exception_ptr rows_error;
@@ -452,6 +487,14 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
     for (size_t i = 0; i < helpers.size(); ++i) {
       helpers[i]->Post([&, first = i == 0] {
         if (first) {
+          try {
+            set_up();
+          } catch (...) {
+            schedule.Fail(std::current_exception());
+            return;
+          }
+          // The destination's fresh pages are mapped before the second
+          // pass gets there rather than in the middle of it.
           TouchPages(dst);
           schedule.DestReady();
         }

@@ -1,5 +1,6 @@
 // libFuzzer target: one loader behind the registry, fed through LoadImage
-// into a DIB plane as the wallpaper change does. The loader is chosen at
+// into a DIB plane, and once more straight into a small resampling, as the
+// wallpaper change does (a loader that hands out rows streams them there). The loader is chosen at
 // compile time (FUZZ_BMP, FUZZ_JPEG, FUZZ_PNG, or FUZZ_SYSTEM for the
 // system decoder).
 
@@ -15,6 +16,7 @@
 #include "codecs/image_loaders.h"
 #include "codecs/jpg_loader.h"
 #include "codecs/loader_registry.h"
+#include "codecs/opened_image.h"
 #include "codecs/png_loader.h"
 #include "foundation/files.h"
 #include "imaging/plane32.h"
@@ -91,6 +93,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto source = std::make_shared<CFileData>(FromUtf8(path));
     CDib32 plane;
     Registry().LoadImage(source, plane);
+    // Small images only, to a third of their size: resampling a large one
+    // (or reducing a long thin one strongly) costs the filter's time, not
+    // the loader's, and would slow every run down.
+    OpenedImage opened(Registry(), source);
+    const PlaneSize size = opened.Size();
+    if (int64_t{size.width} * size.height <= (int64_t{1} << 16)) {
+      const PlaneSize third{(size.width + 2) / 3, (size.height + 2) / 3};
+      CMemoryPlane32 fitted;
+      fitted.SetSize(third);
+      opened.LoadResampled(plane, fitted, PlaneRect{0, 0, third.width, third.height},
+                           PlaneRect{0, 0, size.width, size.height});
+    }
   } catch (const std::exception&) {
     // Refusals and load failures are the expected outcome of most inputs.
   }
