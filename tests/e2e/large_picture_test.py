@@ -210,8 +210,7 @@ def main():
         # An error box would keep the program open: the timeout ends it,
         # and the screenshot shows the box.
         # A prefix of its own: the 64-bit one of the other tests cannot
-        # take a 32-bit program, and a session of another size on a shared
-        # prefix can leave its desktop size behind for the next one.
+        # take a 32-bit program.
         session = [args.desktop, "--size", f"{SCREEN_W}x{SCREEN_H}", "--timeout", "300",
                    "--settle", "3", "--prefix", os.path.join(out, "wineprefix-large-picture"),
                    screenshot, "--", program, "/once"]
