@@ -182,22 +182,29 @@ Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
   };
   Orvex::CPlane32* result = &work;
   if (store.GetBool(u"ClearType")) {
-    // The sub-pixel pass reads three resampled columns for every screen
-    // pixel, so it keeps the whole three-times-wide plane.
+    // Resampled to three times the width, and every row of that collapsed
+    // to one pixel per three columns as soon as it is made.
     const auto dw = static_cast<int32_t>(fit.dst.Width());
     const auto dh = static_cast<int32_t>(fit.dst.Height());
     if (covers) {
-      work.SetSize(PlaneSize{3 * dw, dh});
-      opened.LoadResampled(image, work, PlaneRect{0, 0, 3 * dw, dh}, fit.src, observe);
+      work.SetSize(*screen);
+      const Orvex::PlaneBitsLock screen_bits(work);
+      const PlaneRect at = fit.dst;
+      opened.LoadResampledRows(
+          image, PlaneSize{3 * dw, dh}, fit.src,
+          [&](const Orvex::SDestRows& rows) {
+            for (int32_t i = 0; i < rows.count; ++i) {
+              uint8_t* out = screen_bits.Row(at.top + rows.top + i) +
+                             4 * static_cast<ptrdiff_t>(at.left + rows.left / 3);
+              Orvex::CollapseSubpixelRow(out, rows.Row(i), rows.width / 3);
+            }
+          },
+          observe);
     } else {
       load_whole();
+      image.SetSize(*screen);
+      result = &image;
     }
-    image.SetSize(*screen);
-    if (covers) {
-      Orvex::CollapseSubpixels(image, work, fit.dst.left, fit.dst.top, work.GetBounds(),
-                               Orvex::PlaneClip{});
-    }
-    result = &image;
   } else {
     work.SetSize(*screen);
     if (covers) {

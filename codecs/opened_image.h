@@ -34,6 +34,11 @@ class OpenedImage {
   // otherwise. `dest` must not be `image`.
   void LoadResampled(CPlane32& image, CPlane32& dest, const PlaneRect& dest_rect,
                      const PlaneRect& source_rect, const RowObserver& observe = {});
+  // The same onto all of a destination of `dest_size` that is never held
+  // whole: `take` gets its rows as they are made, on any thread and in any
+  // order.
+  void LoadResampledRows(CPlane32& image, const PlaneSize& dest_size, const PlaneRect& source_rect,
+                         const DestRows& take, const RowObserver& observe = {});
 
  private:
   std::shared_ptr<IImageLoader> loader_;

@@ -37,9 +37,9 @@ constexpr int64_t kNoRowNeeded = std::numeric_limits<int64_t>::max() / 2;
 struct SBand {
   int32_t begin;
   int32_t end;
-  // The rows of the pass's input that the band and every later one read
-  // lie at or below `first`; those the band and every earlier one read lie
-  // above `needs`.
+  // Every input row that this band or a later one reads is at least
+  // `first`; every one that this band or an earlier one reads is below
+  // `needs`.
   int32_t first;
   int32_t needs;
 };
@@ -119,13 +119,16 @@ class CRingSchedule {
   CRingSchedule(std::vector<SBand> first, bool dest_ready)
       : first_(std::move(first)), first_done_(first_.size(), 0), dest_ready_(dest_ready) {}
 
-  // The second pass's bands and the rows of the ring between the passes.
-  void SetUp(std::vector<SBand> second, int32_t mid_rows) {
+  // The second pass's bands, the rows of the ring between the passes and
+  // those of the ring the destination is made in (0: none, the
+  // destination is whole).
+  void SetUp(std::vector<SBand> second, int32_t mid_rows, int32_t dest_rows) {
     {
       std::lock_guard lock(mutex_);
       second_ = std::move(second);
       second_done_.assign(second_.size(), 0);
       mid_rows_ = mid_rows;
+      dest_rows_ = dest_rows;
       set_up_ = true;
     }
     ready_.notify_all();
@@ -210,6 +213,10 @@ class CRingSchedule {
   int64_t MidLow() const {
     return second_prefix_ < second_.size() ? second_[second_prefix_].first : kNoRowNeeded;
   }
+  // The first destination row whose band is not done.
+  int64_t DestLow() const {
+    return second_prefix_ < second_.size() ? second_[second_prefix_].begin : kNoRowNeeded;
+  }
 
   template <class First, class Second, class Until>
   bool WorkUntil(const First& run_first, const Second& run_second, bool stop_when_all_taken,
@@ -233,7 +240,8 @@ class CRingSchedule {
         continue;
       }
       if (dest_ready_ && next_second_ < second_.size() &&
-          second_[next_second_].needs <= mid_ready_) {
+          second_[next_second_].needs <= mid_ready_ &&
+          (dest_rows_ == 0 || second_[next_second_].end <= DestLow() + dest_rows_)) {
         const size_t band = next_second_++;
         lock.unlock();
         if (!Run(run_second, second_[band])) return false;
@@ -279,6 +287,7 @@ class CRingSchedule {
   std::vector<char> first_done_;
   std::vector<char> second_done_;
   int32_t mid_rows_ = 0;
+  int32_t dest_rows_ = 0;
   bool set_up_ = false;
   size_t next_first_ = 0;
   size_t next_second_ = 0;
@@ -365,7 +374,8 @@ class CSourceRing final : public IRowSink {
 
 void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& picture,
                   const PlaneRect& source_rect, const SImageView& dst, const SPassKernels& kernels,
-                  bool threads, const RowSource& rows, const RowObserver& observe) {
+                  bool threads, const RowSource& rows, const RowObserver& observe,
+                  const BandRows& take) {
   const PlaneRect s = source_rect;
   const int32_t sw = s.right - s.left;
   const int32_t sh = s.bottom - s.top;
@@ -396,9 +406,11 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
   SRing source;
   source.Allocate(std::max(1, picture.width), source_rows);
 
+  const int processors = threads && draws ? ProcessorCount() : 1;
   std::vector<STapPlan> first_plans;
   std::vector<STapPlan> second_plans;
   SRing mid;
+  SRing out;
   CRingSchedule schedule(first_bands, false);
   const auto set_up = [&] {
     std::vector<SBand> second_bands;
@@ -426,7 +438,14 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
         second_plans.emplace_back(*vertical_plan, band.begin, band.end, 0, mid_rows);
       }
     }
-    schedule.SetUp(std::move(second_bands), mid_rows);
+    // A destination made in a ring has room for a band on every thread
+    // and one more.
+    int32_t dest_rows = 0;
+    if (take) {
+      dest_rows = std::min(dst.height, kSecondPassBand * (processors + 1));
+      out.Allocate(dst.width, dest_rows);
+    }
+    schedule.SetUp(std::move(second_bands), mid_rows, dest_rows);
   };
 
   const auto run_first = [&](int32_t begin, int32_t end) {
@@ -452,20 +471,21 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
   };
   const auto run_second = [&](int32_t begin, int32_t end) {
     const int32_t n = end - begin;
-    const SImageView out{dst.Row(begin), dst.step, dst.width, n};
+    const SImageView made = take ? SImageView{out.Row(begin), out.step, dst.width, n}
+                                 : SImageView{dst.Row(begin), dst.step, dst.width, n};
     if (vertical_first) {
       const SImageView in{mid.Row(begin), mid.step, mid_width, n};
-      kernels.horizontal(second_plans[0], in, out, 0, n, keep_alpha);
+      kernels.horizontal(second_plans[0], in, made, 0, n, keep_alpha);
     } else {
       const SImageView in{mid.bits, mid.step, mid_width, mid.rows};
-      kernels.vertical(second_plans[begin / kSecondPassBand], in, out, 0, n, keep_alpha);
+      kernels.vertical(second_plans[begin / kSecondPassBand], in, made, 0, n, keep_alpha);
     }
+    if (take) take(begin, end, made);
   };
 
   // Helpers are borrowed up front: one found missing later would leave
   // the others waiting for rows forever.
   std::vector<std::shared_ptr<WorkerThreadController>> helpers;
-  const int processors = threads && draws ? ProcessorCount() : 1;
   try {
     for (int i = 0; i < processors - 1; ++i) helpers.push_back(WorkerThreadController::Acquire());
   } catch (const std::exception&) {
@@ -476,7 +496,7 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
     if (draws) {
       set_up();
     } else {
-      schedule.SetUp({}, 1);
+      schedule.SetUp({}, 1, 0);
     }
     schedule.DestReady();
   }
@@ -495,7 +515,7 @@ void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& pictu
           }
           // The destination's fresh pages are mapped before the second
           // pass gets there rather than in the middle of it.
-          TouchPages(dst);
+          if (!take) TouchPages(dst);
           schedule.DestReady();
         }
         schedule.Work(run_first, run_second);
@@ -562,6 +582,24 @@ void ResampleLanczosRows(CPlane32& dest, const PlaneSize& source_size, const Pla
   Detail::ResampleRows(Detail::ResampleFilter::kLanczos, false, source_size, s, dst,
                        Detail::PassKernelsFor(ActiveSimdLevel()), ResampleThreadsEnabled(), rows,
                        observe);
+}
+
+void ResampleLanczosRowsTo(const PlaneSize& dest_size, const PlaneSize& source_size,
+                           const PlaneRect& source_rect, const RowSource& rows,
+                           const DestRows& take, const RowObserver& observe) {
+  PlaneRect d{0, 0, dest_size.width, dest_size.height};
+  PlaneRect s = source_rect;
+  if (!Detail::ClipScaled(d, s, dest_size, source_size, PlaneClip{})) {
+    d = PlaneRect{0, 0, 0, 0};
+    s = PlaneRect{0, 0, 0, 0};
+  }
+  const Detail::SImageView dst{nullptr, 0, d.right - d.left, d.bottom - d.top};
+  Detail::ResampleRows(
+      Detail::ResampleFilter::kLanczos, false, source_size, s, dst,
+      Detail::PassKernelsFor(ActiveSimdLevel()), ResampleThreadsEnabled(), rows, observe,
+      [&](int32_t begin, int32_t end, const Detail::SImageView& made) {
+        take(SDestRows{d.top + begin, end - begin, d.left, made.width, made.bits, made.step});
+      });
 }
 
 void ResampleLanczosWhileFilling(CPlane32& dest, CPlane32& source, const PlaneRect& dest_rect,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -34,6 +35,27 @@ void ResampleLanczosRows(CPlane32& dest, const PlaneSize& source_size, const Pla
                          const PlaneRect& source_rect, const PlaneClip& clip, const RowSource& rows,
                          const RowObserver& observe = {});
 
+// Rows [top, top + count) of a resampled destination, from its column
+// `left` on, handed over as the second pass finishes them: on whichever
+// thread made them, in no particular order, and valid only during the call.
+struct SDestRows {
+  int32_t top;
+  int32_t count;
+  int32_t left;
+  int32_t width;
+  const uint8_t* first;
+  ptrdiff_t step;
+
+  const uint8_t* Row(int32_t i) const { return first + step * i; }
+};
+using DestRows = std::function<void(const SDestRows& rows)>;
+
+// ResampleLanczosRows onto all of a destination of `dest_size` that is
+// never held whole either: its rows go to `take` as they are made.
+void ResampleLanczosRowsTo(const PlaneSize& dest_size, const PlaneSize& source_size,
+                           const PlaneRect& source_rect, const RowSource& rows,
+                           const DestRows& take, const RowObserver& observe = {});
+
 // Told by whoever fills a plane that its rows [0, rows) hold their final
 // pixels. Counts only grow.
 using RowsReady = std::function<void(int32_t rows)>;
@@ -51,11 +73,17 @@ void ResampleLanczosWhileFilling(CPlane32& dest, CPlane32& source, const PlaneRe
 
 namespace Detail {
 
+// Hands over destination rows [begin, end), held in `rows`.
+using BandRows = std::function<void(int32_t begin, int32_t end, const SImageView& rows)>;
+
 // Resamples the `source_rect` part of a picture of `picture` size, whose
 // rows come from `rows`, onto all of `dst` (nothing when either is empty).
+// With `take`, dst.bits is not used: the destination's rows are made in a
+// ring of their own and handed to `take`.
 void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& picture,
                   const PlaneRect& source_rect, const SImageView& dst, const SPassKernels& kernels,
-                  bool threads, const RowSource& rows, const RowObserver& observe);
+                  bool threads, const RowSource& rows, const RowObserver& observe,
+                  const BandRows& take = {});
 
 // ResampleViews on a source whose rows arrive during `fill`; the row
 // counts `fill` reports are those of the plane, whose row `first_row` is

@@ -223,7 +223,8 @@ void WriteRows(IRowSink& sink, const CPlane32& picture, int32_t hand) {
 // both pass orders, strong reductions whose rings wrap many times,
 // enlargements whose rings hold the whole picture, odd sizes, source
 // rectangles away from the corner and destinations cut by their plane.
-// Every row also reaches the observer, in order and intact.
+// Every row also reaches the observer, in order and intact; and the
+// destination's rows handed over from a ring are the same.
 TEST(ResampleRowsTest, GivesTheBytesOfTheWholePlane) {
   const Case cases[] = {
       {{1201, 53}, {0, 0, 1201, 53}, {97, 31}, {0, 0, 97, 31}},           // horizontal first
@@ -275,6 +276,25 @@ TEST(ResampleRowsTest, GivesTheBytesOfTheWholePlane) {
                                                   << " threads " << threads << " hand " << hand;
           EXPECT_EQ(seen, c.source.height);
           EXPECT_TRUE(intact);
+
+          // Handed over band by band from a ring, the rows are the same.
+          CMemoryPlane32 taken;
+          taken.SetSize(c.dest);
+          taken.FillAll(0x0000FF);
+          {
+            const PlaneBitsLock taken_bits(taken);
+            const Detail::SImageView dst{nullptr, 0, d.right - d.left, d.bottom - d.top};
+            Detail::ResampleRows(
+                Detail::ResampleFilter::kLanczos, false, c.source, s, dst, *kernels, threads,
+                [&](IRowSink& sink) { WriteRows(sink, picture, hand); }, {},
+                [&](int32_t begin, int32_t end, const Detail::SImageView& rows) {
+                  for (int32_t y = begin; y < end; ++y) {
+                    std::memcpy(taken_bits.Row(d.top + y) + 4 * static_cast<ptrdiff_t>(d.left),
+                                rows.Row(y - begin), 4 * static_cast<size_t>(rows.width));
+                  }
+                });
+          }
+          EXPECT_TRUE(SamePixels(taken, expected));
         }
       }
     }

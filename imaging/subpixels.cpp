@@ -9,6 +9,15 @@
 
 namespace Orvex {
 
+void CollapseSubpixelRow(uint8_t* out, const uint8_t* in, int32_t columns) {
+  for (int32_t j = 0; j < columns; ++j, out += 4, in += 12) {
+    out[0] = in[8];      // blue of the third
+    out[1] = in[4 + 1];  // green of the second
+    out[2] = in[0 + 2];  // red of the first
+    out[3] = in[4 + 3];  // alpha of the second
+  }
+}
+
 void CollapseSubpixels(CPlane32& dest, const CPlane& source, int32_t dx, int32_t dy,
                        const PlaneRect& source_rect, const PlaneClip& clip) {
   if (source_rect.IsEmpty()) return;
@@ -54,13 +63,7 @@ void CollapseSubpixels(CPlane32& dest, const CPlane& source, int32_t dx, int32_t
   for (int32_t y = 0; y < rows; ++y) {
     uint8_t* out = dest_lock.Row(dest_rect.top + y) + ptrdiff_t{dest_rect.left} * 4;
     if (depth == 32) {
-      const uint8_t* in = read->Row(from.top + y) + ptrdiff_t{from.left} * 4;
-      for (int32_t j = 0; j < columns; ++j, out += 4, in += 12) {
-        out[0] = in[8];      // blue of the third
-        out[1] = in[4 + 1];  // green of the second
-        out[2] = in[0 + 2];  // red of the first
-        out[3] = in[4 + 3];  // alpha of the second
-      }
+      CollapseSubpixelRow(out, read->Row(from.top + y) + ptrdiff_t{from.left} * 4, columns);
     } else {
       const uint8_t* in = read->Row(from.top + y) + from.left;
       for (int32_t j = 0; j < columns; ++j, out += 4, in += 3) {

@@ -14,5 +14,7 @@ namespace Orvex {
 // of the source's width and its height, clipped as scaled drawing is.
 void CollapseSubpixels(CPlane32& dest, const CPlane& source, int32_t dx, int32_t dy,
                        const PlaneRect& source_rect, const PlaneClip& clip);
+// The same for one row: `columns` pixels from 3 x `columns` 32-bit ones.
+void CollapseSubpixelRow(uint8_t* out, const uint8_t* in, int32_t columns);
 
 }  // namespace Orvex
