@@ -30,7 +30,7 @@ constexpr int kPeerTimeoutMs = 250;
 // call, so the program stays responsive.
 constexpr int kMaxPeersPerCall = 16;
 // How long a second start waits for a resident instance that holds the lock
-// but has not yet opened its socket.
+// but has not yet opened its socket, or whose queue of peers is full.
 constexpr auto kStartingResidentWait = std::chrono::seconds(3);
 
 Orvex::SharedString Text(const std::string& utf8) { return Orvex::FromUtf8(utf8); }
@@ -39,7 +39,7 @@ Orvex::SharedString Text(const std::string& utf8) { return Orvex::FromUtf8(utf8)
 [[noreturn]] void ThrowUnsafe(const std::string& folder) {
   errno = 0;
   throw Orvex::Win32Exception(u"フォルダ '" + Text(folder) +
-                              u"' は他のユーザーが使える状態のため使用できません");
+                              u"' は自分専用のフォルダではないため使用できません");
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -120,25 +120,20 @@ bool SendAll(int fd, const std::string& data, std::chrono::steady_clock::time_po
   return true;
 }
 
-enum class Delivery { kDelivered, kNoListener, kFailed };
+enum class Delivery { kDelivered, kNoListener, kBusy, kFailed };
 
 Delivery TrySend(const std::string& socket_path, const std::string& line) {
   sockaddr_un address;
   if (!FillAddress(socket_path, address)) return Delivery::kFailed;
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) return Delivery::kFailed;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (errno == ENOENT || errno == ECONNREFUSED) return Delivery::kNoListener;
-    // A full backlog: the resident program is busy; wait for room.
-    if (errno != EAGAIN && errno != EINPROGRESS) return Delivery::kFailed;
-    if (!WaitFor(fd.Get(), POLLOUT, deadline)) return Delivery::kFailed;
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-      return error == ECONNREFUSED ? Delivery::kNoListener : Delivery::kFailed;
-    }
+    // The queue of waiting peers is full: the resident program is busy.
+    if (errno == EAGAIN) return Delivery::kBusy;
+    return Delivery::kFailed;
   }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   return SendAll(fd.Get(), line, deadline) ? Delivery::kDelivered : Delivery::kFailed;
 }
 
@@ -181,8 +176,11 @@ void EnsurePrivateFolder(const std::string& folder) {
 }
 
 std::string ResidentFolder() {
+  // A runtime folder named by a session that has since ended (a login
+  // shell's stale variable) is no better than none.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
+  struct stat info;
+  if (runtime && runtime[0] == '/' && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode)) {
     std::string folder = runtime;
     if (folder.back() != '/') folder += '/';
     return folder + "pelmora/";
@@ -294,15 +292,10 @@ bool NotifyResident(const std::string& folder, const std::string& name,
   const std::string line = message + '\n';
   const auto give_up = std::chrono::steady_clock::now() + kStartingResidentWait;
   for (;;) {
-    switch (TrySend(folder + name + ".sock", line)) {
-      case Delivery::kDelivered:
-        return true;
-      case Delivery::kFailed:
-        return false;
-      case Delivery::kNoListener:
-        break;
-    }
-    if (!ResidentLockHeld(folder + name + ".lock") || std::chrono::steady_clock::now() > give_up) {
+    const Delivery delivery = TrySend(folder + name + ".sock", line);
+    if (delivery == Delivery::kDelivered) return true;
+    if (delivery == Delivery::kFailed || std::chrono::steady_clock::now() > give_up) return false;
+    if (delivery == Delivery::kNoListener && !ResidentLockHeld(folder + name + ".lock")) {
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

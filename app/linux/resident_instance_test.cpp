@@ -1,14 +1,18 @@
 #include "app/linux/resident_instance.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "foundation/exceptions.h"
 #include "foundation/test_folder.h"
@@ -38,6 +42,19 @@ class ResidentInstanceTest : public ::testing::Test {
   Orvex::Testing::TestFolder root_;
   const std::string folder_;
 };
+
+TEST_F(ResidentInstanceTest, TheFolderIsInTheSessionsRuntimeFolderWhileThereIsOne) {
+  const char* session = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = session ? session : "";
+  const std::string fallback = "/tmp/pelmora-" + std::to_string(geteuid()) + "/";
+  setenv("XDG_RUNTIME_DIR", Orvex::ToUtf8(root_.Path()).c_str(), 1);
+  EXPECT_EQ(ResidentFolder(), Orvex::ToUtf8(root_.Path()) + "pelmora/");
+  setenv("XDG_RUNTIME_DIR", (folder_ + "ended-session").c_str(), 1);
+  EXPECT_EQ(ResidentFolder(), fallback);
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(ResidentFolder(), fallback);
+  if (session) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
 
 TEST_F(ResidentInstanceTest, OneHolderAtATimeAndTheNextTakesOver) {
   auto first = ResidentInstance::TryBecomeResident(folder_, "p");
@@ -75,6 +92,29 @@ TEST_F(ResidentInstanceTest, StaleSocketOfAKilledInstanceIsReplaced) {
   ASSERT_NE(resident, nullptr);
   EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
   EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+}
+
+TEST_F(ResidentInstanceTest, AStartWaitsForAResidentThatIsStillSettingUp) {
+  // The lock is taken, the socket comes a little later: as when several
+  // starts race and one of them has just won.
+  ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
+  UniqueFd lock(open((folder_ + "p.lock").c_str(), O_RDWR | O_CREAT, 0600));
+  ASSERT_EQ(flock(lock.Get(), LOCK_EX), 0);
+  UniqueFd listener(socket(AF_UNIX, SOCK_STREAM, 0));
+  std::thread resident([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (folder_ + "p.sock").copy(address.sun_path, sizeof address.sun_path - 1);
+    bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener.Get(), 4);
+  });
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  resident.join();
+  UniqueFd peer(accept(listener.Get(), nullptr, nullptr));
+  char text[16] = {};
+  EXPECT_EQ(recv(peer.Get(), text, sizeof text - 1, 0), 7);
+  EXPECT_STREQ(text, "notify\n");
 }
 
 TEST_F(ResidentInstanceTest, FolderOthersCanReachIsRefused) {
