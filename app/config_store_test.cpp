@@ -56,34 +56,37 @@ class ConfigStoreTest : public testing::Test {
   std::string folder_, file_;
 };
 
-// The default file; the image folder, the wallpaper's place and the
-// platform's own settings depend on the system and on where the settings
-// live.
+// The default file; the image folder and the wallpaper's place depend on
+// the system and on where the settings live.
+std::u16string SharedDefaults() {
+  return std::u16string(
+             u"ClearType = false\r\n"
+             u"DoubleClick = 2\r\n"
+             u"ImageDir = ") +
+         DefaultImageFolder().Str() +
+         u"\r\n"
+         u"Interval(sec) = 1800\r\n"
+         u"RemoveOnSuspend = false\r\n"
+         u"Resize = true\r\n"
+         u"ResizeAlignH = 1\r\n"
+         u"ResizeAlignV = 0\r\n"
+         u"ResizeBgColor = 1\r\n"
+         u"ResizeFixedAspectRatio = false\r\n"
+         u"SaveFile = " +
+         DefaultWallpaperFile().Str() +
+         u"\r\n"
+         u"Sharp = false\r\n"
+         u"SpiDir = ./spi/\r\n"
+         u"Suspend = false\r\n"
+         u"WaitFirst = false\r\n";
+}
+
+// With the settings only this platform has.
 std::u16string Defaults() {
-  const std::u16string shared = std::u16string(
-                                    u"ClearType = false\r\n"
-                                    u"DoubleClick = 2\r\n"
-                                    u"ImageDir = ") +
-                                DefaultImageFolder().Str() +
-                                u"\r\n"
-                                u"Interval(sec) = 1800\r\n"
-                                u"RemoveOnSuspend = false\r\n"
-                                u"Resize = true\r\n"
-                                u"ResizeAlignH = 1\r\n"
-                                u"ResizeAlignV = 0\r\n"
-                                u"ResizeBgColor = 1\r\n"
-                                u"ResizeFixedAspectRatio = false\r\n"
-                                u"SaveFile = " +
-                                DefaultWallpaperFile().Str() +
-                                u"\r\n"
-                                u"Sharp = false\r\n"
-                                u"SpiDir = ./spi/\r\n"
-                                u"Suspend = false\r\n"
-                                u"WaitFirst = false\r\n";
   ConfigStore platform;
   SetPlatformDefaults(platform);
   ConfigStore::Map entries = platform.Entries();
-  ConfigStore::Parse(shared, entries);
+  ConfigStore::Parse(SharedDefaults(), entries);
   return ConfigStore::Format(entries).Str();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "app/fake_desktop.h"
 #include "codecs/bmp_saver.h"
@@ -74,10 +75,13 @@ class OneShotTest : public ::testing::Test {
 TEST_F(OneShotTest, ChangesOnceWithoutTrayIconOrTimer) {
   WriteSettings(false);
   AddImage();
+  desktop_.check_pixels = true;
   RunOneShot(desktop_, registry_, [this] { return Store(); });
 
   ASSERT_EQ(desktop_.wallpapers.size(), 1u);
   EXPECT_EQ(desktop_.wallpapers[0], saved_);
+  // The desktop is handed the very picture the file holds.
+  EXPECT_EQ(desktop_.pixels_match_file, std::vector<bool>{true});
   // No tray icon and no timer in this mode.
   EXPECT_TRUE(desktop_.icons.empty());
   EXPECT_TRUE(desktop_.timer_periods.empty());
