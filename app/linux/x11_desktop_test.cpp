@@ -71,6 +71,17 @@ class DesktopTest : public ::testing::Test {
     return ok != 0;
   }
 
+  // A pixel of a screen image of a 24-bit TrueColor screen, as 0xRRGGBB.
+  static uint32_t ScreenRgb(XImage* image, int x, int y) {
+    const unsigned long pixel = XGetPixel(image, x, y);
+    return static_cast<uint32_t>(((pixel & image->red_mask) >> 16) << 16 |
+                                 ((pixel & image->green_mask) >> 8) << 8 |
+                                 (pixel & image->blue_mask));
+  }
+
+  // Leaves a black screen, so that no pixel of an earlier wallpaper counts.
+  void RemoveAnyWallpaper() { X11Desktop().RemoveWallpaper(); }
+
   // What the screen shows at (x, y), as 0xRRGGBB.
   uint32_t ScreenPixel(int x, int y) {
     XImage* image = XGetImage(display_, root_, x, y, 1, 1, AllPlanes, ZPixmap);
@@ -115,36 +126,60 @@ TEST_F(DesktopTest, TheScreenSizeIsTheRootWindows) {
 }
 
 TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
-  X11Desktop desktop;
   // Two columns wider than the screen: the blue edge columns fall off.
-  desktop.SetWallpaper(SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue), nullptr);
-  const int top = (height_ - 4) / 2;
-  EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
-  EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
-  EXPECT_EQ(ScreenPixel(0, top - 1), 0u);
-  EXPECT_EQ(ScreenPixel(width_ - 1, top + 4), 0u);
-  EXPECT_TRUE(Exists(Published()));
+  const SharedString wide = SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue);
+  for (const X11Transfer transfer :
+       {X11Transfer::kSharedMemoryWhereOffered, X11Transfer::kConnectionOnly}) {
+    SCOPED_TRACE(transfer == X11Transfer::kConnectionOnly ? "connection" : "shared memory");
+    X11Desktop desktop(nullptr, transfer);
+    desktop.SetWallpaper(wide, nullptr);
+    const int top = (height_ - 4) / 2;
+    EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
+    EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
+    EXPECT_EQ(ScreenPixel(0, top - 1), 0u);
+    EXPECT_EQ(ScreenPixel(width_ - 1, top + 4), 0u);
+    EXPECT_TRUE(Exists(Published()));
+  }
 }
 
+// Every pixel, through shared memory (in several bands that reuse its
+// room) and through the connection alone.
 TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
+  const auto colour = [](int32_t x, int32_t y) {
+    return static_cast<uint32_t>((x * 7) & 0xFF) | static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
+           static_cast<uint32_t>((x + y) & 0xFF) << 16;
+  };
   Orvex::CMemoryPlane32 plane;
   plane.SetSize({width_, height_});
   for (int32_t y = 0; y < height_; ++y) {
     for (int32_t x = 0; x < width_; ++x) {
-      plane.Fill(static_cast<uint32_t>((x * 7) & 0xFF) |
-                     static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
-                     static_cast<uint32_t>((x + y) & 0xFF) << 16,
-                 Orvex::PlaneRect{x, y, x + 1, y + 1});
+      plane.Fill(colour(x, y), Orvex::PlaneRect{x, y, x + 1, y + 1});
     }
   }
-  X11Desktop desktop;
-  desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
-  for (const auto& [x, y] :
-       {std::pair{0, 0}, {width_ - 1, 0}, {37, 91}, {width_ - 1, height_ - 1}}) {
-    const uint32_t rgb = static_cast<uint32_t>((x * 7) & 0xFF) << 16 |
-                         static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
-                         static_cast<uint32_t>((x + y) & 0xFF);
-    EXPECT_EQ(ScreenPixel(x, y), rgb) << x << "," << y;
+  for (const X11Transfer transfer :
+       {X11Transfer::kSharedMemoryWhereOffered, X11Transfer::kConnectionOnly}) {
+    SCOPED_TRACE(transfer == X11Transfer::kConnectionOnly ? "connection" : "shared memory");
+    RemoveAnyWallpaper();
+    X11Desktop desktop(nullptr, transfer);
+    desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
+    // The test's server is on this machine and offers shared memory.
+    EXPECT_EQ(desktop.UsedSharedMemory(), transfer != X11Transfer::kConnectionOnly);
+
+    XImage* screen = XGetImage(display_, root_, 0, 0, static_cast<unsigned>(width_),
+                               static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+    ASSERT_NE(screen, nullptr);
+    int wrong = 0;
+    for (int32_t y = 0; y < height_; ++y) {
+      for (int32_t x = 0; x < width_; ++x) {
+        const uint32_t bgr = colour(x, y);
+        const uint32_t rgb = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | bgr >> 16;
+        if (ScreenRgb(screen, x, y) != rgb && ++wrong <= 3) {
+          ADD_FAILURE() << x << "," << y << ": " << std::hex << ScreenRgb(screen, x, y);
+        }
+      }
+    }
+    XDestroyImage(screen);
+    EXPECT_EQ(wrong, 0);
   }
 }
 
