@@ -276,6 +276,55 @@ void PutThroughSharedMemory(Display* display, const X11PixelFormat& format,
   }
 }
 
+// Converts the plane, centred on black, into a shared image of the
+// screen's size, on every processor.
+void FillScreenImage(const XWindowAttributes& root, const X11PixelFormat& format,
+                     const Orvex::CPlane32& plane, const Placement& place, X11SharedImage& image) {
+  const auto bytes_per_pixel = static_cast<size_t>(format.BytesPerPixel());
+  const std::vector<uint8_t> black_source(4 * static_cast<size_t>(root.width), 0);
+  std::vector<uint8_t> black(bytes_per_pixel * static_cast<size_t>(root.width));
+  format.ConvertRow(black_source.data(), root.width, black.data());
+  const bool drawn = place.width > 0 && place.height > 0;
+  const size_t left = bytes_per_pixel * static_cast<size_t>(place.dst_x);
+  const size_t middle = bytes_per_pixel * static_cast<size_t>(std::max(0, place.width));
+  Orvex::PlaneBitsLock bits(plane);
+  Orvex::ParallelFor(
+      [&](int32_t first, int32_t end) {
+        for (int32_t y = first; y < end; ++y) {
+          uint8_t* row = image.Row(y);
+          if (!drawn || y < place.dst_y || y >= place.dst_y + place.height) {
+            std::memcpy(row, black.data(), black.size());
+            continue;
+          }
+          std::memcpy(row, black.data(), left);
+          format.ConvertRow(
+              bits.Row(place.src_y + y - place.dst_y) + 4 * static_cast<size_t>(place.src_x),
+              place.width, row + left);
+          std::memcpy(row + left + middle, black.data(), black.size() - left - middle);
+        }
+      },
+      0, root.height);
+}
+
+// A pixmap of the screen's size in shared memory, the plane converted
+// straight into it: the server neither makes nor fills a pixmap of its own.
+// None when the server does not offer such pixmaps or cannot make this one.
+// Our side of the segment (image) may go as soon as the pixmap exists.
+Pixmap MakeSharedPixmap(Display* display, const XWindowAttributes& root,
+                        const X11PixelFormat& format, const Orvex::CPlane32& plane,
+                        const Placement& place, ErrorTrap& trap,
+                        std::unique_ptr<X11SharedImage>& image) {
+  if (!X11SharedImage::PixmapsOffered(display)) return None;
+  image = X11SharedImage::Create(display, root.visual, root.depth, root.width, root.height,
+                                 /*for_pixmap=*/true);
+  if (!image) return None;
+  FillScreenImage(root, format, plane, place, *image);
+  const Pixmap pixmap = image->MakePixmap(DefaultRootWindow(display));
+  if (trap.Clear()) return pixmap;
+  image.reset();
+  return None;
+}
+
 // Draws the plane centred on a black pixmap of the screen's size, through
 // the shared image when there is one.
 void DrawCentred(Display* display, const XWindowAttributes& root, const X11PixelFormat& format,
@@ -336,32 +385,39 @@ void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* p
   const X11PixelFormat format = RootPixelFormat(display, attributes);
 
   const Placement place = Centre(attributes, plane);
-  // Attached before the pixmap is asked for: the attach waits for the
-  // server, which then need not finish making the pixmap first.
   std::unique_ptr<X11SharedImage> shared;
-  if (transfer_ == X11Transfer::kSharedMemoryWhereOffered && place.width > 0 && place.height > 0) {
-    shared = X11SharedImage::Create(
-        display, attributes.visual, attributes.depth, place.width,
-        std::min(place.height, 2 * BandRows(format, place, kSharedBandBytes)));
+  Pixmap pixmap = None;
+  last_transfer_ = X11Transfer::kConnectionOnly;
+  if (transfer_ == X11Transfer::kSharedPixmapWhereOffered) {
+    pixmap = MakeSharedPixmap(display, attributes, format, plane, place, trap, shared);
+    if (pixmap != None) last_transfer_ = X11Transfer::kSharedPixmapWhereOffered;
   }
-  used_shared_memory_ = shared != nullptr;
-
-  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(attributes.width),
-                                      static_cast<unsigned>(attributes.height),
-                                      static_cast<unsigned>(attributes.depth));
-  GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  // The server makes the pixmap while the rows are converted; a failure
-  // shows at the check after drawing.
-  XFlush(display);
-  try {
-    DrawCentred(display, attributes, format, plane, place, shared.get(), pixmap, gc);
-    trap.Check(kSetFailed);
-  } catch (...) {
+  if (pixmap == None) {
+    // Attached before the pixmap is asked for: the attach waits for the
+    // server, which then need not finish making the pixmap first.
+    if (transfer_ != X11Transfer::kConnectionOnly && place.width > 0 && place.height > 0) {
+      shared = X11SharedImage::Create(
+          display, attributes.visual, attributes.depth, place.width,
+          std::min(place.height, 2 * BandRows(format, place, kSharedBandBytes)));
+      if (shared) last_transfer_ = X11Transfer::kSharedMemoryWhereOffered;
+    }
+    pixmap = XCreatePixmap(display, root, static_cast<unsigned>(attributes.width),
+                           static_cast<unsigned>(attributes.height),
+                           static_cast<unsigned>(attributes.depth));
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    // The server makes the pixmap while the rows are converted; a failure
+    // shows at the check after drawing.
+    XFlush(display);
+    try {
+      DrawCentred(display, attributes, format, plane, place, shared.get(), pixmap, gc);
+      trap.Check(kSetFailed);
+    } catch (...) {
+      XFreeGC(display, gc);
+      XFreePixmap(display, pixmap);
+      throw;
+    }
     XFreeGC(display, gc);
-    XFreePixmap(display, pixmap);
-    throw;
   }
-  XFreeGC(display, gc);
 
   FreeRetainedWallpaper(display, root, pixmap, trap);
   PublishPixmap(display, root, pixmap);

@@ -26,6 +26,10 @@ class DesktopUnavailableException : public Orvex::RuntimeException {
 
 // How the pixels of a wallpaper reach the X server.
 enum class X11Transfer {
+  // Converted straight into a shared memory segment that becomes the
+  // wallpaper's pixmap, when the server is on this machine and offers such
+  // pixmaps; otherwise as kSharedMemoryWhereOffered.
+  kSharedPixmapWhereOffered,
   // Through a shared memory segment when the server is on this machine and
   // offers it, otherwise through the connection.
   kSharedMemoryWhereOffered,
@@ -42,7 +46,7 @@ class X11Desktop : public IDesktop {
   // once, so that a missing display or an unusable screen is reported
   // before any work is done (DesktopUnavailableException).
   explicit X11Desktop(const char* display_name = nullptr,
-                      X11Transfer transfer = X11Transfer::kSharedMemoryWhereOffered);
+                      X11Transfer transfer = X11Transfer::kSharedPixmapWhereOffered);
   ~X11Desktop() override;
 
   // Makes the picture the root window's background, centred on black when
@@ -59,12 +63,12 @@ class X11Desktop : public IDesktop {
   uint32_t GetDesktopColor() override { return 0; }
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
 
-  // Whether the last wallpaper's pixels went through shared memory.
-  bool UsedSharedMemory() const { return used_shared_memory_; }
+  // How the last wallpaper's pixels reached the server.
+  X11Transfer LastTransfer() const { return last_transfer_; }
 
  private:
   std::optional<std::string> display_name_;
   X11Display display_;
   X11Transfer transfer_;
-  bool used_shared_memory_ = false;
+  X11Transfer last_transfer_ = X11Transfer::kConnectionOnly;
 };

@@ -27,6 +27,10 @@ using Orvex::Testing::TestFolder;
 constexpr uint32_t kRed = 0x0000FF;  // red in the low byte
 constexpr uint32_t kBlue = 0xFF0000;
 
+constexpr X11Transfer kTransfers[] = {X11Transfer::kSharedPixmapWhereOffered,
+                                      X11Transfer::kSharedMemoryWhereOffered,
+                                      X11Transfer::kConnectionOnly};
+
 // A connection of the test's own, to look at the desktop from outside.
 class DesktopTest : public ::testing::Test {
  protected:
@@ -71,16 +75,15 @@ class DesktopTest : public ::testing::Test {
     return ok != 0;
   }
 
-  // A pixel of a screen image of a 24-bit TrueColor screen, as 0xRRGGBB.
-  static uint32_t ScreenRgb(XImage* image, int x, int y) {
+  // A pixel of an image of a 24-bit TrueColor screen, as 0xRRGGBB. An
+  // image of a pixmap has no masks of its own: the screen's visual has.
+  uint32_t ScreenRgb(XImage* image, int x, int y) {
+    const Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
     const unsigned long pixel = XGetPixel(image, x, y);
-    return static_cast<uint32_t>(((pixel & image->red_mask) >> 16) << 16 |
-                                 ((pixel & image->green_mask) >> 8) << 8 |
-                                 (pixel & image->blue_mask));
+    return static_cast<uint32_t>(((pixel & visual->red_mask) >> 16) << 16 |
+                                 ((pixel & visual->green_mask) >> 8) << 8 |
+                                 (pixel & visual->blue_mask));
   }
-
-  // Leaves a black screen, so that no pixel of an earlier wallpaper counts.
-  void RemoveAnyWallpaper() { X11Desktop().RemoveWallpaper(); }
 
   // What the screen shows at (x, y), as 0xRRGGBB.
   uint32_t ScreenPixel(int x, int y) {
@@ -128,9 +131,8 @@ TEST_F(DesktopTest, TheScreenSizeIsTheRootWindows) {
 TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
   // Two columns wider than the screen: the blue edge columns fall off.
   const SharedString wide = SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue);
-  for (const X11Transfer transfer :
-       {X11Transfer::kSharedMemoryWhereOffered, X11Transfer::kConnectionOnly}) {
-    SCOPED_TRACE(transfer == X11Transfer::kConnectionOnly ? "connection" : "shared memory");
+  for (const X11Transfer transfer : kTransfers) {
+    SCOPED_TRACE(static_cast<int>(transfer));
     X11Desktop desktop(nullptr, transfer);
     desktop.SetWallpaper(wide, nullptr);
     const int top = (height_ - 4) / 2;
@@ -142,8 +144,8 @@ TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
   }
 }
 
-// Every pixel, through shared memory (in several bands that reuse its
-// room) and through the connection alone.
+// Every pixel of the published pixmap, on every path: a pixmap of shared
+// memory, shared memory in bands that reuse their room, the connection.
 TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
   const auto colour = [](int32_t x, int32_t y) {
     return static_cast<uint32_t>((x * 7) & 0xFF) | static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
@@ -156,16 +158,14 @@ TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
       plane.Fill(colour(x, y), Orvex::PlaneRect{x, y, x + 1, y + 1});
     }
   }
-  for (const X11Transfer transfer :
-       {X11Transfer::kSharedMemoryWhereOffered, X11Transfer::kConnectionOnly}) {
-    SCOPED_TRACE(transfer == X11Transfer::kConnectionOnly ? "connection" : "shared memory");
-    RemoveAnyWallpaper();
+  for (const X11Transfer transfer : kTransfers) {
+    SCOPED_TRACE(static_cast<int>(transfer));
     X11Desktop desktop(nullptr, transfer);
     desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
-    // The test's server is on this machine and offers shared memory.
-    EXPECT_EQ(desktop.UsedSharedMemory(), transfer != X11Transfer::kConnectionOnly);
+    // The test's server is on this machine and offers all of them.
+    EXPECT_EQ(desktop.LastTransfer(), transfer);
 
-    XImage* screen = XGetImage(display_, root_, 0, 0, static_cast<unsigned>(width_),
+    XImage* screen = XGetImage(display_, Published(), 0, 0, static_cast<unsigned>(width_),
                                static_cast<unsigned>(height_), AllPlanes, ZPixmap);
     ASSERT_NE(screen, nullptr);
     int wrong = 0;

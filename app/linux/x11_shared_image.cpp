@@ -29,7 +29,8 @@ bool IsLocal(Display* display) {
 }  // namespace
 
 std::unique_ptr<X11SharedImage> X11SharedImage::Create(Display* display, Visual* visual, int depth,
-                                                       int32_t width, int32_t height) {
+                                                       int32_t width, int32_t height,
+                                                       bool for_pixmap) {
   if (width <= 0 || height <= 0 || !IsLocal(display) || !XShmQueryExtension(display)) {
     return nullptr;
   }
@@ -51,7 +52,7 @@ std::unique_ptr<X11SharedImage> X11SharedImage::Create(Display* display, Visual*
     return nullptr;
   }
   segment.shmaddr = shared->image_->data = static_cast<char*>(address);
-  segment.readOnly = True;
+  segment.readOnly = for_pixmap ? False : True;
 
   XSync(display, False);
   attach_failed = false;
@@ -64,6 +65,14 @@ std::unique_ptr<X11SharedImage> X11SharedImage::Create(Display* display, Visual*
   if (!sent || attach_failed) return nullptr;
   shared->attached_ = true;
   return shared;
+}
+
+bool X11SharedImage::PixmapsOffered(Display* display) {
+  int major = 0;
+  int minor = 0;
+  Bool pixmaps = False;
+  return IsLocal(display) && XShmQueryVersion(display, &major, &minor, &pixmaps) && pixmaps &&
+         XShmPixmapFormat(display) == ZPixmap;
 }
 
 X11SharedImage::~X11SharedImage() {
@@ -84,4 +93,10 @@ void X11SharedImage::Put(Drawable drawable, GC gc, int32_t top, int32_t rows, in
                          int32_t y) {
   XShmPutImage(display_, drawable, gc, image_, 0, top, x, y, static_cast<unsigned>(image_->width),
                static_cast<unsigned>(rows), False);
+}
+
+Pixmap X11SharedImage::MakePixmap(Drawable root) {
+  return XShmCreatePixmap(
+      display_, root, image_->data, &segment_, static_cast<unsigned>(image_->width),
+      static_cast<unsigned>(image_->height), static_cast<unsigned>(image_->depth));
 }

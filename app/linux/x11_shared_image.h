@@ -16,8 +16,12 @@ class X11SharedImage {
   // extension, cannot reach our memory (another machine, another
   // namespace) or the segment cannot be made. The attach is probed with a
   // round trip under an error handler of its own; the caller's is put back.
+  // for_pixmap: the server may write to it (MakePixmap).
   static std::unique_ptr<X11SharedImage> Create(Display* display, Visual* visual, int depth,
-                                                int32_t width, int32_t height);
+                                                int32_t width, int32_t height,
+                                                bool for_pixmap = false);
+  // Whether the server can make pixmaps of such images (MakePixmap).
+  static bool PixmapsOffered(Display* display);
   X11SharedImage(const X11SharedImage&) = delete;
   X11SharedImage& operator=(const X11SharedImage&) = delete;
   ~X11SharedImage();
@@ -31,6 +35,11 @@ class X11SharedImage {
   // drawable. The rows must not change until the server has handled the
   // request (XSync).
   void Put(Drawable drawable, GC gc, int32_t top, int32_t rows, int32_t x, int32_t y);
+
+  // A pixmap of the image's size whose pixels are the image's memory. It
+  // keeps the server's hold on the segment, also after this object and
+  // this process are gone, until the pixmap is freed.
+  Pixmap MakePixmap(Drawable root);
 
  private:
   explicit X11SharedImage(Display* display) : display_(display) {}
