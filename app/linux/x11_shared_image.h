@@ -12,9 +12,9 @@
 // both sides hold it: if either process dies, nothing is left behind.
 class X11SharedImage {
  public:
-  // The image, or null where it cannot be had: the server lacks the
-  // extension, cannot reach our memory (another machine, another
-  // namespace) or the segment cannot be made. The attach is probed with a
+  // The image, or null where it cannot be had: the connection is not a
+  // local socket, the server lacks the extension or refuses to attach the
+  // segment, or the segment cannot be made. The attach is probed with a
   // round trip under an error handler of its own; the caller's is put back.
   // for_pixmap: the server may write to it (MakePixmap).
   static std::unique_ptr<X11SharedImage> Create(Display* display, Visual* visual, int depth,
