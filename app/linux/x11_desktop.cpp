@@ -10,6 +10,7 @@
 #include "foundation/encoding.h"
 #include "foundation/error_reporting.h"
 #include "foundation/files.h"
+#include "foundation/parallel_for.h"
 #include "imaging/plane32.h"
 
 // Last: Xlib defines macros (None, True, Status, ...) that our headers must
@@ -19,6 +20,7 @@
 #include <X11/Xutil.h>
 
 #include "app/linux/x11_root_property.h"
+#include "app/linux/x11_shared_image.h"
 
 using Orvex::SharedString;
 
@@ -28,6 +30,10 @@ constexpr char16_t kSetFailed[] = u"壁紙の設定に失敗";
 // Pixels sent to the server per request: large enough to keep the number
 // of requests small, small enough to keep the band buffer modest.
 constexpr size_t kBandBytes = 4 << 20;
+// A band of shared memory: the server copies one while the next is
+// converted, so two small ones keep both sides busy, and their pages are
+// mapped once and reused.
+constexpr size_t kSharedBandBytes = 1 << 20;
 
 SharedString Widen(const char* text) { return Orvex::GetDefaultEncoding().ToWide(text); }
 
@@ -194,43 +200,146 @@ class BandImage {
   std::vector<char> buffer_;
 };
 
-// Draws the plane centred on a black pixmap of the screen's size.
-void DrawCentred(Display* display, const XWindowAttributes& root, const X11PixelFormat& format,
-                 const Orvex::CPlane32& plane, Pixmap pixmap, GC gc) {
-  const int32_t screen_w = root.width;
-  const int32_t screen_h = root.height;
+// The visible part of a plane centred on the screen.
+struct Placement {
+  int32_t src_x, src_y, dst_x, dst_y, width, height;
+
+  bool CoversScreen(const XWindowAttributes& root) const {
+    return width >= root.width && height >= root.height;
+  }
+};
+
+Placement Centre(const XWindowAttributes& root, const Orvex::CPlane32& plane) {
   const int32_t w = plane.GetWidth();
   const int32_t h = plane.GetHeight();
-  const int32_t dx = (screen_w - w) / 2;
-  const int32_t dy = (screen_h - h) / 2;
-  const int32_t src_x = std::max(0, -dx);
-  const int32_t src_y = std::max(0, -dy);
-  const int32_t dst_x = std::max(0, dx);
-  const int32_t dst_y = std::max(0, dy);
-  const int32_t copy_w = std::min(w - src_x, screen_w - dst_x);
-  const int32_t copy_h = std::min(h - src_y, screen_h - dst_y);
+  const int32_t dx = (root.width - w) / 2;
+  const int32_t dy = (root.height - h) / 2;
+  Placement place{};
+  place.src_x = std::max(0, -dx);
+  place.src_y = std::max(0, -dy);
+  place.dst_x = std::max(0, dx);
+  place.dst_y = std::max(0, dy);
+  place.width = std::min(w - place.src_x, root.width - place.dst_x);
+  place.height = std::min(h - place.src_y, root.height - place.dst_y);
+  return place;
+}
 
-  if (copy_w < screen_w || copy_h < screen_h) {
-    XSetForeground(display, gc, format.Pack(0));
-    XFillRectangle(display, pixmap, gc, 0, 0, static_cast<unsigned>(screen_w),
-                   static_cast<unsigned>(screen_h));
-  }
-  if (copy_w <= 0 || copy_h <= 0) return;
-
+// Rows of the picture sent in one request of about the given size.
+int32_t BandRows(const X11PixelFormat& format, const Placement& place, size_t band_bytes) {
   const size_t row_bytes =
-      static_cast<size_t>(copy_w) * static_cast<size_t>(format.BytesPerPixel());
-  const auto band_rows = static_cast<int32_t>(
-      std::clamp<size_t>(kBandBytes / row_bytes, 1, static_cast<size_t>(copy_h)));
-  BandImage band(display, root, copy_w, band_rows);
+      static_cast<size_t>(place.width) * static_cast<size_t>(format.BytesPerPixel());
+  return static_cast<int32_t>(
+      std::clamp<size_t>(band_bytes / row_bytes, 1, static_cast<size_t>(place.height)));
+}
+
+// Through the connection, a band at a time.
+void PutThroughSocket(Display* display, const XWindowAttributes& root, const X11PixelFormat& format,
+                      const Orvex::CPlane32& plane, const Placement& place, Pixmap pixmap, GC gc) {
+  const int32_t band_rows = BandRows(format, place, kBandBytes);
+  BandImage band(display, root, place.width, band_rows);
   Orvex::PlaneBitsLock bits(plane);
-  for (int32_t top = 0; top < copy_h; top += band_rows) {
-    const int32_t rows = std::min(band_rows, copy_h - top);
+  for (int32_t top = 0; top < place.height; top += band_rows) {
+    const int32_t rows = std::min(band_rows, place.height - top);
     for (int32_t y = 0; y < rows; ++y) {
-      format.ConvertRow(bits.Row(src_y + top + y) + 4 * static_cast<size_t>(src_x), copy_w,
-                        band.Row(y));
+      format.ConvertRow(bits.Row(place.src_y + top + y) + 4 * static_cast<size_t>(place.src_x),
+                        place.width, band.Row(y));
     }
-    XPutImage(display, pixmap, gc, band.Get(), 0, 0, dst_x, dst_y + top,
-              static_cast<unsigned>(copy_w), static_cast<unsigned>(rows));
+    XPutImage(display, pixmap, gc, band.Get(), 0, 0, place.dst_x, place.dst_y + top,
+              static_cast<unsigned>(place.width), static_cast<unsigned>(rows));
+  }
+}
+
+// The shared image holds two bands: the rows of one are converted straight
+// into it, on every processor, while the server copies the other.
+void PutThroughSharedMemory(Display* display, const X11PixelFormat& format,
+                            const Orvex::CPlane32& plane, const Placement& place,
+                            X11SharedImage& image, Pixmap pixmap, GC gc) {
+  const int32_t band_rows = BandRows(format, place, kSharedBandBytes);
+  Orvex::PlaneBitsLock bits(plane);
+  int32_t slot = 0;
+  for (int32_t top = 0; top < place.height; top += band_rows, slot ^= 1) {
+    const int32_t rows = std::min(band_rows, place.height - top);
+    const int32_t slot_top = slot * band_rows;
+    Orvex::ParallelFor(
+        [&](int32_t first, int32_t end) {
+          for (int32_t y = first; y < end; ++y) {
+            format.ConvertRow(
+                bits.Row(place.src_y + top + y) + 4 * static_cast<size_t>(place.src_x), place.width,
+                image.Row(slot_top + y));
+          }
+        },
+        0, rows);
+    // The server has read the band before this one, whose slot comes next.
+    XSync(display, False);
+    image.Put(pixmap, gc, slot_top, rows, place.dst_x, place.dst_y + top);
+    XFlush(display);
+  }
+}
+
+// Converts the plane, centred on black, into a shared image of the
+// screen's size, on every processor.
+void FillScreenImage(const XWindowAttributes& root, const X11PixelFormat& format,
+                     const Orvex::CPlane32& plane, const Placement& place, X11SharedImage& image) {
+  const auto bytes_per_pixel = static_cast<size_t>(format.BytesPerPixel());
+  const std::vector<uint8_t> black_source(4 * static_cast<size_t>(root.width), 0);
+  std::vector<uint8_t> black(bytes_per_pixel * static_cast<size_t>(root.width));
+  format.ConvertRow(black_source.data(), root.width, black.data());
+  const bool drawn = place.width > 0 && place.height > 0;
+  const size_t left = bytes_per_pixel * static_cast<size_t>(place.dst_x);
+  const size_t middle = bytes_per_pixel * static_cast<size_t>(std::max(0, place.width));
+  Orvex::PlaneBitsLock bits(plane);
+  Orvex::ParallelFor(
+      [&](int32_t first, int32_t end) {
+        for (int32_t y = first; y < end; ++y) {
+          uint8_t* row = image.Row(y);
+          if (!drawn || y < place.dst_y || y >= place.dst_y + place.height) {
+            std::memcpy(row, black.data(), black.size());
+            continue;
+          }
+          std::memcpy(row, black.data(), left);
+          format.ConvertRow(
+              bits.Row(place.src_y + y - place.dst_y) + 4 * static_cast<size_t>(place.src_x),
+              place.width, row + left);
+          std::memcpy(row + left + middle, black.data(), black.size() - left - middle);
+        }
+      },
+      0, root.height);
+}
+
+// A pixmap of the screen's size in shared memory, the plane converted
+// straight into it: the server neither makes nor fills a pixmap of its own.
+// None when the server does not offer such pixmaps or cannot make this one.
+// Our side of the segment (image) may go as soon as the pixmap exists.
+Pixmap MakeSharedPixmap(Display* display, const XWindowAttributes& root,
+                        const X11PixelFormat& format, const Orvex::CPlane32& plane,
+                        const Placement& place, ErrorTrap& trap,
+                        std::unique_ptr<X11SharedImage>& image) {
+  if (!X11SharedImage::PixmapsOffered(display)) return None;
+  image = X11SharedImage::Create(display, root.visual, root.depth, root.width, root.height,
+                                 /*for_pixmap=*/true);
+  if (!image) return None;
+  FillScreenImage(root, format, plane, place, *image);
+  const Pixmap pixmap = image->MakePixmap(DefaultRootWindow(display));
+  if (trap.Clear()) return pixmap;
+  image.reset();
+  return None;
+}
+
+// Draws the plane centred on a black pixmap of the screen's size, through
+// the shared image when there is one.
+void DrawCentred(Display* display, const XWindowAttributes& root, const X11PixelFormat& format,
+                 const Orvex::CPlane32& plane, const Placement& place, X11SharedImage* shared,
+                 Pixmap pixmap, GC gc) {
+  if (!place.CoversScreen(root)) {
+    XSetForeground(display, gc, format.Pack(0));
+    XFillRectangle(display, pixmap, gc, 0, 0, static_cast<unsigned>(root.width),
+                   static_cast<unsigned>(root.height));
+  }
+  if (place.width <= 0 || place.height <= 0) return;
+  if (shared) {
+    PutThroughSharedMemory(display, format, plane, place, *shared, pixmap, gc);
+  } else {
+    PutThroughSocket(display, root, format, plane, place, pixmap, gc);
   }
 }
 
@@ -249,7 +358,8 @@ void ReadBitmap(const SharedString& path, Orvex::CPlane32& plane) {
 
 void X11DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
 
-X11Desktop::X11Desktop(const char* display_name) : display_(Connect(display_name)) {
+X11Desktop::X11Desktop(const char* display_name, X11Transfer transfer)
+    : display_(Connect(display_name)), transfer_(transfer) {
   if (display_name) display_name_ = display_name;
   RootPixelFormat(display_.get(), RootAttributes(display_.get()));
 }
@@ -274,25 +384,48 @@ void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* p
   const XWindowAttributes attributes = RootAttributes(display);
   const X11PixelFormat format = RootPixelFormat(display, attributes);
 
-  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(attributes.width),
-                                      static_cast<unsigned>(attributes.height),
-                                      static_cast<unsigned>(attributes.depth));
-  GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  try {
-    trap.Check(kSetFailed);
-    DrawCentred(display, attributes, format, plane, pixmap, gc);
-    trap.Check(kSetFailed);
-  } catch (...) {
-    XFreeGC(display, gc);
-    XFreePixmap(display, pixmap);
-    throw;
+  const Placement place = Centre(attributes, plane);
+  std::unique_ptr<X11SharedImage> shared;
+  Pixmap pixmap = None;
+  last_transfer_ = X11Transfer::kConnectionOnly;
+  if (transfer_ == X11Transfer::kSharedPixmapWhereOffered) {
+    pixmap = MakeSharedPixmap(display, attributes, format, plane, place, trap, shared);
+    if (pixmap != None) last_transfer_ = X11Transfer::kSharedPixmapWhereOffered;
   }
-  XFreeGC(display, gc);
+  if (pixmap == None) {
+    // Attached before the pixmap is asked for: the attach waits for the
+    // server, which then need not finish making the pixmap first.
+    if (transfer_ != X11Transfer::kConnectionOnly && place.width > 0 && place.height > 0) {
+      shared = X11SharedImage::Create(
+          display, attributes.visual, attributes.depth, place.width,
+          std::min(place.height, 2 * BandRows(format, place, kSharedBandBytes)));
+      if (shared) last_transfer_ = X11Transfer::kSharedMemoryWhereOffered;
+    }
+    pixmap = XCreatePixmap(display, root, static_cast<unsigned>(attributes.width),
+                           static_cast<unsigned>(attributes.height),
+                           static_cast<unsigned>(attributes.depth));
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    // The server makes the pixmap while the rows are converted; a failure
+    // shows at the check after drawing.
+    XFlush(display);
+    try {
+      DrawCentred(display, attributes, format, plane, place, shared.get(), pixmap, gc);
+      trap.Check(kSetFailed);
+    } catch (...) {
+      XFreeGC(display, gc);
+      XFreePixmap(display, pixmap);
+      throw;
+    }
+    XFreeGC(display, gc);
+  }
 
   FreeRetainedWallpaper(display, root, pixmap, trap);
   PublishPixmap(display, root, pixmap);
   XSetWindowBackgroundPixmap(display, root, pixmap);
   XClearWindow(display, root);
+  // The server paints the screen while our mapping of the segment goes.
+  XFlush(display);
+  shared.reset();
   try {
     trap.Check(kSetFailed);
   } catch (...) {

@@ -24,6 +24,19 @@ class DesktopUnavailableException : public Orvex::RuntimeException {
   using Orvex::RuntimeException::RuntimeException;
 };
 
+// How the pixels of a wallpaper reach the X server.
+enum class X11Transfer {
+  // Converted straight into a shared memory segment that becomes the
+  // wallpaper's pixmap, when the server is on this machine and offers such
+  // pixmaps; otherwise as kSharedMemoryWhereOffered.
+  kSharedPixmapWhereOffered,
+  // Through a shared memory segment when the server is on this machine and
+  // offers it, otherwise through the connection.
+  kSharedMemoryWhereOffered,
+  // Always through the connection.
+  kConnectionOnly,
+};
+
 // The desktop of an X session without a desktop program of its own: the
 // wallpaper is the root window's background pixmap, published through the
 // root properties that compositors, terminals and docks read.
@@ -32,7 +45,8 @@ class X11Desktop : public IDesktop {
   // display_name: as for XOpenDisplay; null takes $DISPLAY. Connects at
   // once, so that a missing display or an unusable screen is reported
   // before any work is done (DesktopUnavailableException).
-  explicit X11Desktop(const char* display_name = nullptr);
+  explicit X11Desktop(const char* display_name = nullptr,
+                      X11Transfer transfer = X11Transfer::kSharedPixmapWhereOffered);
   ~X11Desktop() override;
 
   // Makes the picture the root window's background, centred on black when
@@ -49,7 +63,12 @@ class X11Desktop : public IDesktop {
   uint32_t GetDesktopColor() override { return 0; }
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
 
+  // How the last wallpaper's pixels reached the server.
+  X11Transfer LastTransfer() const { return last_transfer_; }
+
  private:
   std::optional<std::string> display_name_;
   X11Display display_;
+  X11Transfer transfer_;
+  X11Transfer last_transfer_ = X11Transfer::kConnectionOnly;
 };

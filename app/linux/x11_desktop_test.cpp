@@ -27,6 +27,10 @@ using Orvex::Testing::TestFolder;
 constexpr uint32_t kRed = 0x0000FF;  // red in the low byte
 constexpr uint32_t kBlue = 0xFF0000;
 
+constexpr X11Transfer kTransfers[] = {X11Transfer::kSharedPixmapWhereOffered,
+                                      X11Transfer::kSharedMemoryWhereOffered,
+                                      X11Transfer::kConnectionOnly};
+
 // A connection of the test's own, to look at the desktop from outside.
 class DesktopTest : public ::testing::Test {
  protected:
@@ -69,6 +73,16 @@ class DesktopTest : public ::testing::Test {
     const Status ok = XGetGeometry(display_, pixmap, &root, &x, &y, &w, &h, &border, &depth);
     XSync(display_, False);
     return ok != 0;
+  }
+
+  // A pixel of an image of a 24-bit TrueColor screen, as 0xRRGGBB. An
+  // image of a pixmap has no masks of its own: the screen's visual has.
+  uint32_t ScreenRgb(XImage* image, int x, int y) {
+    const Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
+    const unsigned long pixel = XGetPixel(image, x, y);
+    return static_cast<uint32_t>(((pixel & visual->red_mask) >> 16) << 16 |
+                                 ((pixel & visual->green_mask) >> 8) << 8 |
+                                 (pixel & visual->blue_mask));
   }
 
   // What the screen shows at (x, y), as 0xRRGGBB.
@@ -115,36 +129,57 @@ TEST_F(DesktopTest, TheScreenSizeIsTheRootWindows) {
 }
 
 TEST_F(DesktopTest, ABitmapOfAnotherSizeIsCentredOnBlackAndCropped) {
-  X11Desktop desktop;
   // Two columns wider than the screen: the blue edge columns fall off.
-  desktop.SetWallpaper(SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue), nullptr);
-  const int top = (height_ - 4) / 2;
-  EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
-  EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
-  EXPECT_EQ(ScreenPixel(0, top - 1), 0u);
-  EXPECT_EQ(ScreenPixel(width_ - 1, top + 4), 0u);
-  EXPECT_TRUE(Exists(Published()));
+  const SharedString wide = SaveBitmap(u"wide.bmp", width_ + 2, 4, kRed, kBlue);
+  for (const X11Transfer transfer : kTransfers) {
+    SCOPED_TRACE(static_cast<int>(transfer));
+    X11Desktop desktop(nullptr, transfer);
+    desktop.SetWallpaper(wide, nullptr);
+    const int top = (height_ - 4) / 2;
+    EXPECT_EQ(ScreenPixel(0, top), 0xFF0000u);
+    EXPECT_EQ(ScreenPixel(width_ - 1, top + 3), 0xFF0000u);
+    EXPECT_EQ(ScreenPixel(0, top - 1), 0u);
+    EXPECT_EQ(ScreenPixel(width_ - 1, top + 4), 0u);
+    EXPECT_TRUE(Exists(Published()));
+  }
 }
 
+// Every pixel of the published pixmap, on every path: a pixmap of shared
+// memory, shared memory in bands that reuse their room, the connection.
 TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
+  const auto colour = [](int32_t x, int32_t y) {
+    return static_cast<uint32_t>((x * 7) & 0xFF) | static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
+           static_cast<uint32_t>((x + y) & 0xFF) << 16;
+  };
   Orvex::CMemoryPlane32 plane;
   plane.SetSize({width_, height_});
   for (int32_t y = 0; y < height_; ++y) {
     for (int32_t x = 0; x < width_; ++x) {
-      plane.Fill(static_cast<uint32_t>((x * 7) & 0xFF) |
-                     static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
-                     static_cast<uint32_t>((x + y) & 0xFF) << 16,
-                 Orvex::PlaneRect{x, y, x + 1, y + 1});
+      plane.Fill(colour(x, y), Orvex::PlaneRect{x, y, x + 1, y + 1});
     }
   }
-  X11Desktop desktop;
-  desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
-  for (const auto& [x, y] :
-       {std::pair{0, 0}, {width_ - 1, 0}, {37, 91}, {width_ - 1, height_ - 1}}) {
-    const uint32_t rgb = static_cast<uint32_t>((x * 7) & 0xFF) << 16 |
-                         static_cast<uint32_t>((y * 3) & 0xFF) << 8 |
-                         static_cast<uint32_t>((x + y) & 0xFF);
-    EXPECT_EQ(ScreenPixel(x, y), rgb) << x << "," << y;
+  for (const X11Transfer transfer : kTransfers) {
+    SCOPED_TRACE(static_cast<int>(transfer));
+    X11Desktop desktop(nullptr, transfer);
+    desktop.SetWallpaper(folder_ / u"never-written.bmp", &plane);
+    // The test's server is on this machine and offers all of them.
+    EXPECT_EQ(desktop.LastTransfer(), transfer);
+
+    XImage* screen = XGetImage(display_, Published(), 0, 0, static_cast<unsigned>(width_),
+                               static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+    ASSERT_NE(screen, nullptr);
+    int wrong = 0;
+    for (int32_t y = 0; y < height_; ++y) {
+      for (int32_t x = 0; x < width_; ++x) {
+        const uint32_t bgr = colour(x, y);
+        const uint32_t rgb = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | bgr >> 16;
+        if (ScreenRgb(screen, x, y) != rgb && ++wrong <= 3) {
+          ADD_FAILURE() << x << "," << y << ": " << std::hex << ScreenRgb(screen, x, y);
+        }
+      }
+    }
+    XDestroyImage(screen);
+    EXPECT_EQ(wrong, 0);
   }
 }
 

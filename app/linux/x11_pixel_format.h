@@ -41,4 +41,6 @@ class X11PixelFormat {
   uint32_t extra_ = 0;
   int bytes_per_pixel_ = 4;
   bool msb_first_ = false;
+  // 32-bit little-endian pixels with the channels where the plane has them.
+  bool same_layout_ = false;
 };

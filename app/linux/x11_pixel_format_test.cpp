@@ -58,6 +58,8 @@ TEST(X11PixelFormatTest, BitsOutsideTheColoursAreOpaqueAlpha) {
   // The plane's own alpha does not matter: a wallpaper is opaque.
   EXPECT_EQ(argb.Pack(0x00123456), 0xFF123456u);
   EXPECT_EQ(argb.Pack(0x80123456), 0xFF123456u);
+  EXPECT_EQ(Convert(argb, {0x56, 0x34, 0x12, 0x80, 0x01, 0x02, 0x03, 0x00}),
+            (Bytes{0x56, 0x34, 0x12, 0xFF, 0x01, 0x02, 0x03, 0xFF}));
 }
 
 TEST(X11PixelFormatTest, RefusesLayoutsItCannotFill) {
