@@ -4,33 +4,10 @@
 #include <QMenu>
 
 #include "app/linux/qt_text.h"
-#include "app/tray_commands.h"
-
-namespace {
-
-// The ampersand marks the access key, as in Qt's own menus.
-constexpr TrayMenuItem kItems[] = {
-    {kCmdChangeNow, u"壁紙の変更(&W)"},
-    {kCmdOpenSource, u"現在の壁紙の元のファイルを開く(&O)"},
-    {kCmdSuspend, u"一時停止(&S)"},
-    {kCmdResume, u"再開(&R)"},
-    {0, nullptr},
-    {kCmdChooseFolder, u"フォルダを選択(&F)"},
-    {kCmdSettings, u"設定(&C)"},
-    {0, nullptr},
-    {kCmdOpenProgramFolder, u"実行ファイルのあるフォルダを開く(&M)"},
-    {kCmdOpenWebPage, u"配布サイトを開く(&W)"},
-    {kCmdSendMail, u"作者へメールを送る(&E)"},
-    {0, nullptr},
-    {kCmdExit, u"終了(&X)"},
-};
-
-}  // namespace
-
-std::span<const TrayMenuItem> TrayMenuItems() { return kItems; }
+#include "app/tray_menu_items.h"
 
 void FillTrayMenu(QMenu& menu, const std::function<void(int)>& run_command) {
-  for (const TrayMenuItem& item : kItems) {
+  for (const TrayMenuItem& item : kTrayMenuItems) {
     if (item.id == 0) {
       menu.addSeparator();
       continue;

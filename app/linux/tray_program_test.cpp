@@ -13,11 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <iterator>
 
 #include "app/fake_desktop.h"
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
 #include "app/linux/tray_menu.h"
+#include "app/tray_menu_items.h"
 #include "codecs/bmp_saver.h"
 #include "foundation/error_reporting.h"
 #include "foundation/files.h"
@@ -101,7 +103,7 @@ class TrayProgramTest : public QObject {
     std::vector<int> run;
     FillTrayMenu(menu, [&](int id) { run.push_back(id); });
     const QList<QAction*> actions = menu.actions();
-    QCOMPARE(actions.size(), static_cast<qsizetype>(TrayMenuItems().size()));
+    QCOMPARE(actions.size(), static_cast<qsizetype>(std::size(kTrayMenuItems)));
     QCOMPARE(actions[0]->text(), u"壁紙の変更(&W)"_qs);
     QVERIFY(actions[4]->isSeparator());
     QCOMPARE(actions[12]->text(), u"終了(&X)"_qs);

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
-#include "app/tray_commands.h"
+#include "app/tray_menu_items.h"
 #include "app/win32/tray_icon.h"
 #include "foundation/shared_string.h"
 #include "foundation/win32/win32.h"
@@ -17,25 +18,7 @@ TEST(ResourcesTest, TheTrayMenuHoldsEveryCommandWithItsText) {
   HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTrayMenuId));
   ASSERT_NE(menu, nullptr);
   HMENU popup = GetSubMenu(menu, 0);
-  struct Item {
-    int id;
-    const char16_t* text;
-  };
-  const std::vector<Item> expected = {
-      {kCmdChangeNow, u"壁紙の変更(&W)"},
-      {kCmdOpenSource, u"現在の壁紙の元のファイルを開く(&O)"},
-      {kCmdSuspend, u"一時停止(&S)"},
-      {kCmdResume, u"再開(&R)"},
-      {0, nullptr},
-      {kCmdChooseFolder, u"フォルダを選択(&F)"},
-      {kCmdSettings, u"設定(&C)"},
-      {0, nullptr},
-      {kCmdOpenProgramFolder, u"実行ファイルのあるフォルダを開く(&M)"},
-      {kCmdOpenWebPage, u"配布サイトを開く(&W)"},
-      {kCmdSendMail, u"作者へメールを送る(&E)"},
-      {0, nullptr},
-      {kCmdExit, u"終了(&X)"},
-  };
+  const std::vector<TrayMenuItem> expected(std::begin(kTrayMenuItems), std::end(kTrayMenuItems));
   ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(expected.size()));
   for (size_t i = 0; i < expected.size(); ++i) {
     wchar_t text[128] = {};
