@@ -42,13 +42,38 @@ Orvex::SharedString Text(const std::string& utf8) { return Orvex::FromUtf8(utf8)
                               u"' は自分専用のフォルダではないため使用できません");
 }
 
-bool FillAddress(const std::string& path, sockaddr_un& address) {
-  address = {};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  path.copy(address.sun_path, path.size());
-  return true;
-}
+// The address of a socket file in folder (which ends in '/'). sun_path holds
+// only a little over 100 bytes, and a runtime folder under a long home or
+// build folder can need more: the file is then named through a descriptor
+// of its folder, /proc/self/fd/N/file, which reaches the same file.
+class SocketAddress {
+ public:
+  SocketAddress(const std::string& folder, const std::string& file) {
+    address_.sun_family = AF_UNIX;
+    if (Fill(folder + file)) return;
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    folder_.Reset(open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder_ && Fill("/proc/self/fd/" + std::to_string(folder_.Get()) + "/" + file)) return;
+    errno = ENAMETOOLONG;
+  }
+
+  bool Valid() const { return valid_; }
+  const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&address_); }
+  socklen_t Size() const { return sizeof address_; }
+
+ private:
+  bool Fill(const std::string& path) {
+    if (path.size() >= sizeof address_.sun_path) return false;
+    path.copy(address_.sun_path, path.size());
+    valid_ = true;
+    return true;
+  }
+
+  UniqueFd folder_;
+  sockaddr_un address_{};
+  bool valid_ = false;
+};
 
 // Waits until fd is ready for events or the deadline passes.
 bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {
@@ -122,12 +147,12 @@ bool SendAll(int fd, const std::string& data, std::chrono::steady_clock::time_po
 
 enum class Delivery { kDelivered, kNoListener, kBusy, kFailed };
 
-Delivery TrySend(const std::string& socket_path, const std::string& line) {
-  sockaddr_un address;
-  if (!FillAddress(socket_path, address)) return Delivery::kFailed;
+Delivery TrySend(const std::string& folder, const std::string& file, const std::string& line) {
+  const SocketAddress address(folder, file);
+  if (!address.Valid()) return Delivery::kFailed;
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) return Delivery::kFailed;
-  if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (connect(fd.Get(), address.Get(), address.Size()) != 0) {
     if (errno == ENOENT || errno == ECONNREFUSED) return Delivery::kNoListener;
     // The queue of waiting peers is full: the resident program is busy.
     if (errno == EAGAIN) return Delivery::kBusy;
@@ -220,17 +245,13 @@ std::unique_ptr<ResidentInstance> ResidentInstance::TryBecomeResident(const std:
   // Only the lock holder touches the socket, so a socket found here was left
   // by a resident program that was killed: nobody listens on it any more.
   const std::string socket_path = folder + name + ".sock";
-  sockaddr_un address;
-  if (!FillAddress(socket_path, address)) {
-    errno = ENAMETOOLONG;
-    throw Orvex::Win32Exception(u"'" + Text(socket_path) + u"' の作成に失敗");
-  }
+  const SocketAddress address(folder, name + ".sock");
+  if (!address.Valid()) throw Orvex::Win32Exception(u"'" + Text(socket_path) + u"' の作成に失敗");
   if (unlink(socket_path.c_str()) != 0 && errno != ENOENT) {
     throw Orvex::Win32Exception(u"'" + Text(socket_path) + u"' の削除に失敗");
   }
   UniqueFd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!listener ||
-      bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  if (!listener || bind(listener.Get(), address.Get(), address.Size()) != 0 ||
       listen(listener.Get(), 64) != 0) {
     throw Orvex::Win32Exception(u"'" + Text(socket_path) + u"' の作成に失敗");
   }
@@ -292,7 +313,7 @@ bool NotifyResident(const std::string& folder, const std::string& name,
   const std::string line = message + '\n';
   const auto give_up = std::chrono::steady_clock::now() + kStartingResidentWait;
   for (;;) {
-    const Delivery delivery = TrySend(folder + name + ".sock", line);
+    const Delivery delivery = TrySend(folder, name + ".sock", line);
     if (delivery == Delivery::kDelivered) return true;
     if (delivery == Delivery::kFailed || std::chrono::steady_clock::now() > give_up) return false;
     if (delivery == Delivery::kNoListener && !ResidentLockHeld(folder + name + ".lock")) {

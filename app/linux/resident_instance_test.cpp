@@ -75,6 +75,24 @@ TEST_F(ResidentInstanceTest, OneHolderAtATimeAndTheNextTakesOver) {
   EXPECT_EQ(next->TakeMessages(), std::vector<std::string>{"notify"});
 }
 
+TEST_F(ResidentInstanceTest, ASocketPathLongerThanAnAddressHoldsStillWorks) {
+  // A socket address holds about 100 bytes; a runtime folder under a long
+  // home or build folder needs more.
+  const std::string parent = folder_ + std::string(100, 'd') + "/";
+  ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+  const std::string deep = parent + "pelmora/";
+  auto resident = ResidentInstance::TryBecomeResident(deep, "p");
+  ASSERT_NE(resident, nullptr);
+  EXPECT_TRUE(fs::is_socket(deep + "p.sock"));
+  EXPECT_EQ(ResidentInstance::TryBecomeResident(deep, "p"), nullptr);
+  EXPECT_TRUE(NotifyResident(deep, "p", "notify"));
+  EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+  resident.reset();
+  EXPECT_FALSE(fs::exists(deep + "p.sock"));
+  EXPECT_FALSE(NotifyResident(deep, "p", "notify"));
+}
+
 TEST_F(ResidentInstanceTest, StaleSocketOfAKilledInstanceIsReplaced) {
   // A socket file with nobody listening, as a killed program leaves it.
   ASSERT_EQ(mkdir(folder_.c_str(), 0700), 0);

@@ -169,7 +169,11 @@ def xembed(program, out):
         pelmora = subprocess.Popen([os.path.join(work, "pelmora")], cwd=work, env=env,
                                    stderr=open(os.path.join(work, "stderr.txt"), "w"))
         bmp = os.path.join(work, "out", "Pelmora.bmp")
-        if not wait_for(lambda: os.path.exists(bmp), 30):
+        wait_for(lambda: os.path.exists(bmp) or pelmora.poll() is not None, 30)
+        if pelmora.poll() is not None:
+            fail(f"the program ended at the start with code {pelmora.returncode}")
+            return
+        if not os.path.exists(bmp):
             fail("no wallpaper written after the start")
         tray_area = (WIDTH - 200, 0, 200, 32)
         shot = os.path.join(out, "linux-tray-desktop.png")
@@ -428,6 +432,15 @@ def main():
                                 os.path.abspath(__file__), "--program", args.program,
                                 "--out", args.out, "--inside", "sni"])
     if FAILURES:
+        # What the program itself said tells a refused start from a slow one.
+        name = "linux_tray_xembed" if args.tray == "xembed" else "linux_tray_sni"
+        try:
+            with open(os.path.join(args.out, name + ".work", "stderr.txt")) as f:
+                said = f.read()[-4000:]
+        except OSError:
+            said = ""
+        if said:
+            print("the program's standard error:\n" + said, file=sys.stderr)
         print(f"{len(FAILURES)} check(s) failed", file=sys.stderr)
         return 1
     print("passed")
