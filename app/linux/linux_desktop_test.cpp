@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/linux/alternating_file.h"
+#include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
 #include "app/linux/x11_desktop.h"
@@ -271,6 +272,58 @@ TEST_F(WallpaperBackendTest, PlasmaLxqtAndHyprlandGetTheirCommands) {
   // gdbus reads GVariant text: the script survives as one string.
   EXPECT_EQ(PlasmaScriptCommand("gdbus", "x('y')").back(), "'x(\\'y\\')'");
   EXPECT_EQ(PlasmaScriptCommand("dbus-send", "s").back(), "string:s");
+}
+
+// Two monitors as hyprctl lists them; the second has the focus unless told.
+std::string HyprlandMonitors(int second_transform, bool second_focused) {
+  const auto monitor = [](int id, const char* description, int width, int height, int transform,
+                          bool focused) {
+    return "{\n    \"id\": " + std::to_string(id) + ",\n    \"name\": \"DP-" + std::to_string(id) +
+           "\",\n    \"description\": \"" + description +
+           "\",\n    \"width\": " + std::to_string(width) +
+           ",\n    \"height\": " + std::to_string(height) +
+           ",\n    \"refreshRate\": 59.95100,\n    \"x\": 0,\n    \"y\": 0,\n"
+           "    \"activeWorkspace\": {\n        \"id\": 1,\n        \"name\": \"1\"\n    },\n"
+           "    \"reserved\": [0, 30, 0, 0],\n    \"scale\": 1.50,\n    \"transform\": " +
+           std::to_string(transform) + ",\n    \"focused\": " + (focused ? "true" : "false") +
+           ",\n    \"availableModes\": [\"3840x2160@60.00Hz\",\"800x600@60.00Hz\"]\n}";
+  };
+  return "[" + monitor(0, R"(LG \"width\": 7, \\)", 3840, 2160, 0, !second_focused) + "," +
+         monitor(1, "Dell", 2560, 1440, second_transform, second_focused) + "]";
+}
+
+TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTurned) {
+  using Orvex::PlaneSize;
+  TestFolder::WriteBytes(folder_ / u"monitors.json", HyprlandMonitors(0, true));
+  const std::string fake = Narrow(folder_ / u"bin/hyprctl");
+  TestFolder::WriteBytes(Orvex::Detail::FromSystemPath(fake),
+                         "#!/bin/sh\n[ \"$*\" = '-j monitors' ] && exec cat '" +
+                             Narrow(folder_ / u"monitors.json") + "'\nexit 1\n");
+  ::chmod(fake.c_str(), 0755);
+  EXPECT_EQ(LinuxDesktop(u"hyprland").GetScreenSize(), (PlaneSize{2560, 1440}));
+
+  // The scale does not change the mode's pixels; a string that looks like
+  // a member does not count as one.
+  EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(0, true)), (PlaneSize{2560, 1440}));
+  EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(0, false)), (PlaneSize{3840, 2160}));
+  // 90 and 270 degrees, flipped or not, swap the sides; 180 does not.
+  for (const int transform : {1, 3, 5, 7}) {
+    EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(transform, true)), (PlaneSize{1440, 2560}))
+        << transform;
+  }
+  for (const int transform : {2, 4, 6}) {
+    EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(transform, true)), (PlaneSize{2560, 1440}))
+        << transform;
+  }
+  EXPECT_EQ(HyprlandScreenSize(R"([{"width": 0, "height": 1080, "focused": true},)"
+                               R"( {"width": 1280, "height": 1024}])"),
+            (PlaneSize{1280, 1024}));
+  for (const char* nothing : {"", "[]", "ok", "[{\"width\": 1920",
+                              "[{\"width\": \"1920\", "
+                              "\"height\": 1080}]",
+                              "{\"width\": 1920, \"height\": 1080}"}) {
+    EXPECT_EQ(HyprlandScreenSize(nothing), std::nullopt) << nothing;
+  }
 }
 
 }  // namespace
