@@ -1,17 +1,23 @@
 #include "app/linux/linux_desktop.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/linux/alternating_file.h"
+#include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
@@ -324,6 +330,47 @@ TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTur
                               "{\"width\": 1920, \"height\": 1080}"}) {
     EXPECT_EQ(HyprlandScreenSize(nothing), std::nullopt) << nothing;
   }
+}
+
+// The state letter of a process in /proc, or 0 when there is none.
+char ProcessState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) return 0;
+  return line[line.rfind(')') + 2];
+}
+
+bool BecomesZombie(pid_t pid) {
+  for (int i = 0; i < 500 && ProcessState(pid) != 'Z'; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return ProcessState(pid) == 'Z';
+}
+
+TEST_F(WallpaperBackendTest, ASwaybgEndedByAnotherProcessOfOursIsReaped) {
+  Keep("XDG_RUNTIME_DIR");
+  std::filesystem::create_directories(Orvex::Testing::FsPath(folder_ / u"run"));
+  ::setenv("XDG_RUNTIME_DIR", Narrow(folder_ / u"run").c_str(), 1);
+  const std::string fake = Narrow(folder_ / u"bin/swaybg");
+  TestFolder::WriteBytes(Orvex::Detail::FromSystemPath(fake),
+                         "#!/bin/sh\ntrap 'kill $!; exit 0' TERM\nsleep 30 & wait\n");
+  ::chmod(fake.c_str(), 0755);
+
+  LinuxDesktop(u"wlroots").SetWallpaper(Written("picture"), nullptr);
+  const pid_t swaybg = std::stoi(TestFolder::ReadBytes(folder_ / u"run/pelmora/swaybg.pid"));
+  // Another process replacing it can end it but not reap it.
+  ASSERT_EQ(::kill(swaybg, SIGTERM), 0);
+  ASSERT_TRUE(BecomesZombie(swaybg));
+  // A child of some other part of the program must keep its exit status.
+  const pid_t other = ::fork();
+  if (other == 0) ::_exit(7);
+  ASSERT_TRUE(BecomesZombie(other));
+
+  ReapEndedSwaybg();
+  EXPECT_EQ(ProcessState(swaybg), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
 }  // namespace
