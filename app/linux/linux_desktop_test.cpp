@@ -17,11 +17,14 @@
 #include <vector>
 
 #include "app/linux/alternating_file.h"
+#include "app/linux/resident_desktop.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
 #include "app/linux/x11_desktop.h"
+#include "foundation/encoding.h"
+#include "foundation/error_reporting.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
 #include "foundation/posix/system_path.h"
@@ -371,6 +374,68 @@ TEST_F(WallpaperBackendTest, ASwaybgEndedByAnotherProcessOfOursIsReaped) {
   int status = 0;
   ASSERT_EQ(::waitpid(other, &status, 0), other);
   EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+class RecordingNotifier : public Orvex::IUserNotifier {
+ public:
+  RecordingNotifier() : previous_(Orvex::SetUserNotifier(this)) {}
+  ~RecordingNotifier() override { Orvex::SetUserNotifier(previous_); }
+  int Notify(Orvex::WindowHandle, unsigned, const SharedString& caption,
+             const SharedString& text) override {
+    boxes.push_back(caption + u"|" + text);
+    return Orvex::kIdOk;
+  }
+  std::vector<SharedString> boxes;
+
+ private:
+  Orvex::IUserNotifier* previous_;
+};
+
+// The error the start shows for a backend setting.
+SharedString StartError(const SharedString& setting) {
+  try {
+    LinuxDesktop desktop(setting);
+  } catch (const std::exception& error) {
+    return Orvex::GetDefaultEncoding().ToWide(error.what());
+  }
+  return u"(none)";
+}
+
+TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachChange) {
+  RecordingNotifier notifier;
+  const SharedString command = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' ";
+  SharedString setting = command + u"first %f";
+  ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
+                          [&] { return setting; });
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  desktop.SetWallpaper(written, nullptr);
+  setting = command + u"second %f";
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_TRUE(notifier.boxes.empty());
+
+  // A setting that names nothing usable is told as the start tells it, once
+  // for as long as it stays; the backend in use goes on.
+  setting = u"enlightenment";
+  desktop.SetWallpaper(written, nullptr);
+  desktop.SetWallpaper(written, nullptr);
+  setting = u"x 'open %f";
+  desktop.SetWallpaper(written, nullptr);
+  setting = command + u"second %f";
+  desktop.SetWallpaper(written, nullptr);
+  setting = u"enlightenment";
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_EQ(desktop.Current().BackendName(), "command");
+  EXPECT_EQ(notifier.boxes, (std::vector<SharedString>{u"エラー|" + StartError(u"enlightenment"),
+                                                       u"エラー|" + StartError(u"x 'open %f"),
+                                                       u"エラー|" + StartError(u"enlightenment")}));
+  EXPECT_NE(StartError(u"enlightenment"), u"(none)");
+
+  using Call = std::vector<std::string>;
+  const std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(calls[0], (Call{"record", "first", first}));
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].at(1), "second") << i;
 }
 
 }  // namespace
