@@ -327,10 +327,9 @@ TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTur
   EXPECT_EQ(HyprlandScreenSize(R"([{"width": 0, "height": 1080, "focused": true},)"
                                R"( {"width": 1280, "height": 1024}])"),
             (PlaneSize{1280, 1024}));
-  for (const char* nothing : {"", "[]", "ok", "[{\"width\": 1920",
-                              "[{\"width\": \"1920\", "
-                              "\"height\": 1080}]",
-                              "{\"width\": 1920, \"height\": 1080}"}) {
+  for (const char* nothing :
+       {"", "[]", "ok", R"([{"width": 1920)", R"([{"width": "1920", "height": 1080}])",
+        R"({"width": 1920, "height": 1080})"}) {
     EXPECT_EQ(HyprlandScreenSize(nothing), std::nullopt) << nothing;
   }
 }
