@@ -1,20 +1,30 @@
 #include "app/linux/linux_desktop.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/linux/alternating_file.h"
+#include "app/linux/resident_desktop.h"
+#include "app/linux/wallpaper_backend.h"
+#include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
 #include "app/linux/x11_desktop.h"
+#include "foundation/encoding.h"
+#include "foundation/error_reporting.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
 #include "foundation/posix/system_path.h"
@@ -271,6 +281,160 @@ TEST_F(WallpaperBackendTest, PlasmaLxqtAndHyprlandGetTheirCommands) {
   // gdbus reads GVariant text: the script survives as one string.
   EXPECT_EQ(PlasmaScriptCommand("gdbus", "x('y')").back(), "'x(\\'y\\')'");
   EXPECT_EQ(PlasmaScriptCommand("dbus-send", "s").back(), "string:s");
+}
+
+// Two monitors as hyprctl lists them; the second has the focus unless told.
+std::string HyprlandMonitors(int second_transform, bool second_focused) {
+  const auto monitor = [](int id, const char* description, int width, int height, int transform,
+                          bool focused) {
+    return "{\n    \"id\": " + std::to_string(id) + ",\n    \"name\": \"DP-" + std::to_string(id) +
+           "\",\n    \"description\": \"" + description +
+           "\",\n    \"width\": " + std::to_string(width) +
+           ",\n    \"height\": " + std::to_string(height) +
+           ",\n    \"refreshRate\": 59.95100,\n    \"x\": 0,\n    \"y\": 0,\n"
+           "    \"activeWorkspace\": {\n        \"id\": 1,\n        \"name\": \"1\"\n    },\n"
+           "    \"reserved\": [0, 30, 0, 0],\n    \"scale\": 1.50,\n    \"transform\": " +
+           std::to_string(transform) + ",\n    \"focused\": " + (focused ? "true" : "false") +
+           ",\n    \"availableModes\": [\"3840x2160@60.00Hz\",\"800x600@60.00Hz\"]\n}";
+  };
+  return "[" + monitor(0, R"(LG \"width\": 7, \\)", 3840, 2160, 0, !second_focused) + "," +
+         monitor(1, "Dell", 2560, 1440, second_transform, second_focused) + "]";
+}
+
+TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTurned) {
+  using Orvex::PlaneSize;
+  TestFolder::WriteBytes(folder_ / u"monitors.json", HyprlandMonitors(0, true));
+  const std::string fake = Narrow(folder_ / u"bin/hyprctl");
+  TestFolder::WriteBytes(Orvex::Detail::FromSystemPath(fake),
+                         "#!/bin/sh\n[ \"$*\" = '-j monitors' ] && exec cat '" +
+                             Narrow(folder_ / u"monitors.json") + "'\nexit 1\n");
+  ::chmod(fake.c_str(), 0755);
+  EXPECT_EQ(LinuxDesktop(u"hyprland").GetScreenSize(), (PlaneSize{2560, 1440}));
+
+  // The scale does not change the mode's pixels; a string that looks like
+  // a member does not count as one.
+  EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(0, true)), (PlaneSize{2560, 1440}));
+  EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(0, false)), (PlaneSize{3840, 2160}));
+  // 90 and 270 degrees, flipped or not, swap the sides; 180 does not.
+  for (const int transform : {1, 3, 5, 7}) {
+    EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(transform, true)), (PlaneSize{1440, 2560}))
+        << transform;
+  }
+  for (const int transform : {2, 4, 6}) {
+    EXPECT_EQ(HyprlandScreenSize(HyprlandMonitors(transform, true)), (PlaneSize{2560, 1440}))
+        << transform;
+  }
+  EXPECT_EQ(HyprlandScreenSize(R"([{"width": 0, "height": 1080, "focused": true},)"
+                               R"( {"width": 1280, "height": 1024}])"),
+            (PlaneSize{1280, 1024}));
+  for (const char* nothing :
+       {"", "[]", "ok", R"([{"width": 1920)", R"([{"width": "1920", "height": 1080}])",
+        R"({"width": 1920, "height": 1080})"}) {
+    EXPECT_EQ(HyprlandScreenSize(nothing), std::nullopt) << nothing;
+  }
+}
+
+// The state letter of a process in /proc, or 0 when there is none.
+char ProcessState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) return 0;
+  return line[line.rfind(')') + 2];
+}
+
+bool BecomesZombie(pid_t pid) {
+  for (int i = 0; i < 500 && ProcessState(pid) != 'Z'; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return ProcessState(pid) == 'Z';
+}
+
+TEST_F(WallpaperBackendTest, ASwaybgEndedByAnotherProcessOfOursIsReaped) {
+  Keep("XDG_RUNTIME_DIR");
+  std::filesystem::create_directories(Orvex::Testing::FsPath(folder_ / u"run"));
+  ::setenv("XDG_RUNTIME_DIR", Narrow(folder_ / u"run").c_str(), 1);
+  const std::string fake = Narrow(folder_ / u"bin/swaybg");
+  TestFolder::WriteBytes(Orvex::Detail::FromSystemPath(fake),
+                         "#!/bin/sh\ntrap 'kill $!; exit 0' TERM\nsleep 30 & wait\n");
+  ::chmod(fake.c_str(), 0755);
+
+  LinuxDesktop(u"wlroots").SetWallpaper(Written("picture"), nullptr);
+  const pid_t swaybg = std::stoi(TestFolder::ReadBytes(folder_ / u"run/pelmora/swaybg.pid"));
+  // Another process replacing it can end it but not reap it.
+  ASSERT_EQ(::kill(swaybg, SIGTERM), 0);
+  ASSERT_TRUE(BecomesZombie(swaybg));
+  // A child of some other part of the program must keep its exit status.
+  const pid_t other = ::fork();
+  if (other == 0) ::_exit(7);
+  ASSERT_TRUE(BecomesZombie(other));
+
+  ReapEndedSwaybg();
+  EXPECT_EQ(ProcessState(swaybg), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+class RecordingNotifier : public Orvex::IUserNotifier {
+ public:
+  RecordingNotifier() : previous_(Orvex::SetUserNotifier(this)) {}
+  ~RecordingNotifier() override { Orvex::SetUserNotifier(previous_); }
+  int Notify(Orvex::WindowHandle, unsigned, const SharedString& caption,
+             const SharedString& text) override {
+    boxes.push_back(caption + u"|" + text);
+    return Orvex::kIdOk;
+  }
+  std::vector<SharedString> boxes;
+
+ private:
+  Orvex::IUserNotifier* previous_;
+};
+
+// The error the start shows for a backend setting.
+SharedString StartError(const SharedString& setting) {
+  try {
+    LinuxDesktop desktop(setting);
+  } catch (const std::exception& error) {
+    return Orvex::GetDefaultEncoding().ToWide(error.what());
+  }
+  return u"(none)";
+}
+
+TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachChange) {
+  RecordingNotifier notifier;
+  const SharedString command = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' ";
+  SharedString setting = command + u"first %f";
+  ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
+                          [&] { return setting; });
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  desktop.SetWallpaper(written, nullptr);
+  setting = command + u"second %f";
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_TRUE(notifier.boxes.empty());
+
+  // A setting that names nothing usable is told as the start tells it, once
+  // for as long as it stays; the backend in use goes on.
+  setting = u"enlightenment";
+  desktop.SetWallpaper(written, nullptr);
+  desktop.SetWallpaper(written, nullptr);
+  setting = u"x 'open %f";
+  desktop.SetWallpaper(written, nullptr);
+  setting = command + u"second %f";
+  desktop.SetWallpaper(written, nullptr);
+  setting = u"enlightenment";
+  desktop.SetWallpaper(written, nullptr);
+  EXPECT_EQ(desktop.Current().BackendName(), "command");
+  EXPECT_EQ(notifier.boxes, (std::vector<SharedString>{u"エラー|" + StartError(u"enlightenment"),
+                                                       u"エラー|" + StartError(u"x 'open %f"),
+                                                       u"エラー|" + StartError(u"enlightenment")}));
+  EXPECT_NE(StartError(u"enlightenment"), u"(none)");
+
+  using Call = std::vector<std::string>;
+  const std::vector<Call> calls = Calls();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(calls[0], (Call{"record", "first", first}));
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].at(1), "second") << i;
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 #include <QSocketNotifier>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "app/config_store.h"
 #include "app/linux/linux_desktop.h"
 #include "app/linux/message_box_notifier.h"
+#include "app/linux/resident_desktop.h"
 #include "app/linux/resident_instance.h"
 #include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
@@ -21,15 +22,6 @@ namespace {
 
 constexpr char16_t kFatalCaption[] = u"エラー発生：終了します";
 
-// The user's choice of wallpaper backend, as the file has it now; empty
-// (detect the desktop) when the file or the entry is missing.
-Orvex::SharedString WallpaperBackendSetting() {
-  ConfigStore store;
-  if (!store.Load()) return {};
-  const auto found = store.Entries().find(Orvex::SharedString(u"WallpaperBackend"));
-  return found == store.Entries().end() ? Orvex::SharedString() : found->second;
-}
-
 // The lock of the resident program, or null when another process holds it
 // and has been told of this start.
 std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
@@ -41,9 +33,10 @@ std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
 
 int Run(int argc, char* argv[]) {
   CreateDefaultFolders();
-  LinuxDesktop desktop(WallpaperBackendSetting());
+  const Orvex::SharedString backend_setting = WallpaperBackendSetting();
+  auto desktop = std::make_unique<LinuxDesktop>(backend_setting);
   const StartRequest request =
-      ApplyCommandLine(Orvex::GetProcessArguments(), desktop, StartUpLockName());
+      ApplyCommandLine(Orvex::GetProcessArguments(), *desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
   // applies them when told, as it does for a plain second start.
   if (request.state_switch) {
@@ -53,7 +46,7 @@ int Run(int argc, char* argv[]) {
   const std::unique_ptr<ResidentInstance> instance = BecomeResidentOrNotify();
   if (!instance) return 0;
   if (request.once) {
-    RunOneShot(desktop, Orvex::LoaderRegistry::Instance());
+    RunOneShot(*desktop, Orvex::LoaderRegistry::Instance());
     return 0;
   }
 
@@ -61,7 +54,9 @@ int Run(int argc, char* argv[]) {
   // The settings dialog may be the only window: closing it is not the end.
   QApplication::setQuitOnLastWindowClosed(false);
   MessageBoxNotifier notifier;
-  TrayProgram program(desktop);
+  // A change of the backend setting takes effect at the next change.
+  ResidentDesktop resident_desktop(std::move(desktop), backend_setting);
+  TrayProgram program(resident_desktop);
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
     std::vector<std::string> messages;

@@ -53,6 +53,11 @@ std::unique_ptr<WallpaperBackend> MakeLxqtWallpaper();
 std::unique_ptr<WallpaperBackend> MakeSwayWallpaper();
 std::unique_ptr<WallpaperBackend> MakeHyprlandWallpaper();
 std::unique_ptr<WallpaperBackend> MakeSwaybgWallpaper();
+// Reaps the swaybg processes this process started that have ended since,
+// also those another process of ours ended when it replaced them. Each
+// change of the wallpaper does it, whatever the backend, so that none
+// stays a zombie while the resident program runs.
+void ReapEndedSwaybg();
 std::unique_ptr<WallpaperBackend> MakeX11Wallpaper();
 // A user's command; each argument's "%f" becomes the file.
 std::unique_ptr<WallpaperBackend> MakeCommandWallpaper(std::vector<std::string> argv);

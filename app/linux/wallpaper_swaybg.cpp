@@ -3,11 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/exceptions.h"
@@ -45,12 +48,32 @@ pid_t RecordedSwaybg(const std::string& pid_file) {
   return static_cast<pid_t>(pid);
 }
 
-bool StillRunning(pid_t pid) {
+// The swaybg processes this process started and has not reaped. Any
+// process of ours may end one (the pid file is shared), but only this one
+// can reap it. Only these ids are waited for: a wait for any child would
+// take the exit status of a command that is being run meanwhile.
+std::vector<pid_t>& OwnSwaybgs() {
+  static std::vector<pid_t> started;
+  return started;
+}
+
+// True when the child has ended and is gone now, or was never ours.
+bool Reaped(pid_t pid) {
   int status = 0;
-  // Our own child that ended is reaped here; one of an earlier process of
-  // ours is not our child (ECHILD) and is asked with a null signal.
   const pid_t ended = ::waitpid(pid, &status, WNOHANG);
-  if (ended == pid) return false;
+  return ended == pid || (ended < 0 && errno == ECHILD);
+}
+
+bool StillRunning(pid_t pid) {
+  std::vector<pid_t>& own = OwnSwaybgs();
+  const auto found = std::find(own.begin(), own.end(), pid);
+  if (found != own.end()) {
+    if (!Reaped(pid)) return true;
+    own.erase(found);
+    return false;
+  }
+  // One of an earlier process of ours is not our child; a null signal asks
+  // whether it still runs.
   return ::kill(pid, 0) == 0;
 }
 
@@ -72,9 +95,13 @@ class SwaybgWallpaper : public WallpaperBackend {
 
  private:
   static void Replace(const std::vector<std::string>& argv) {
+    // An ended one of ours is reaped first, so that its id, free for reuse
+    // from then on, is not taken for the swaybg to end.
+    ReapEndedSwaybg();
     const std::string pid_file = PidFile();
     const pid_t old = pid_file.empty() ? 0 : RecordedSwaybg(pid_file);
     const pid_t started = Orvex::StartDetached(argv);
+    OwnSwaybgs().push_back(started);
     std::this_thread::sleep_for(kShowTime);
     if (!StillRunning(started)) {
       throw Orvex::RuntimeException(
@@ -91,6 +118,8 @@ class SwaybgWallpaper : public WallpaperBackend {
 };
 
 }  // namespace
+
+void ReapEndedSwaybg() { std::erase_if(OwnSwaybgs(), Reaped); }
 
 std::unique_ptr<WallpaperBackend> MakeSwaybgWallpaper() {
   return std::make_unique<SwaybgWallpaper>();

@@ -1,0 +1,69 @@
+#include "app/linux/resident_desktop.h"
+
+#include <exception>
+#include <utility>
+
+#include "app/config_store.h"
+#include "app/linux/wallpaper_backend.h"
+#include "foundation/error_reporting.h"
+
+using Orvex::SharedString;
+
+namespace {
+
+// The caption of the errors a wallpaper change shows.
+constexpr char16_t kChangeErrorCaption[] = u"エラー";
+
+}  // namespace
+
+SharedString WallpaperBackendSetting() {
+  ConfigStore store;
+  if (!store.Load()) return {};
+  const auto found = store.Entries().find(SharedString(u"WallpaperBackend"));
+  return found == store.Entries().end() ? SharedString() : found->second;
+}
+
+ResidentDesktop::ResidentDesktop(std::unique_ptr<LinuxDesktop> desktop, SharedString setting,
+                                 SettingReader read_setting)
+    : desktop_(std::move(desktop)),
+      setting_(std::move(setting)),
+      read_setting_(std::move(read_setting)) {}
+
+LinuxDesktop& ResidentDesktop::Follow() {
+  ReapEndedSwaybg();
+  SharedString setting = read_setting_();
+  if (setting == setting_) {
+    refused_.reset();
+    return *desktop_;
+  }
+  try {
+    desktop_ = std::make_unique<LinuxDesktop>(setting);
+    setting_ = std::move(setting);
+    refused_.reset();
+  } catch (const std::exception& error) {
+    // Tried again at each change, so that a desktop that comes up later is
+    // taken, but told once: a box at every change would pile up. Noted
+    // before the box, whose event loop may run the next change.
+    if (refused_ != setting) {
+      refused_ = setting;
+      Orvex::ShowException(nullptr, kChangeErrorCaption, error);
+    }
+  }
+  return *desktop_;
+}
+
+void ResidentDesktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
+  Follow().SetWallpaper(path, pixels);
+}
+
+void ResidentDesktop::RemoveWallpaper() { Follow().RemoveWallpaper(); }
+
+std::optional<Orvex::PlaneSize> ResidentDesktop::GetScreenSize() {
+  return Follow().GetScreenSize();
+}
+
+uint32_t ResidentDesktop::GetDesktopColor() { return desktop_->GetDesktopColor(); }
+
+void ResidentDesktop::ShowError(const SharedString& caption, const SharedString& text) {
+  desktop_->ShowError(caption, text);
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "imaging/plane_geometry.h"
+
+// The screen size in hyprctl's JSON list of monitors: the mode of the
+// focused monitor, else of the first, in pixels as the monitor is turned.
+// Nothing when the list holds no usable size.
+std::optional<Orvex::PlaneSize> HyprlandScreenSize(const std::string& monitors_json);
