@@ -28,6 +28,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
 #include "foundation/posix/system_path.h"
+#include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
 
 namespace {
@@ -375,21 +376,6 @@ TEST_F(WallpaperBackendTest, ASwaybgEndedByAnotherProcessOfOursIsReaped) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-class RecordingNotifier : public Orvex::IUserNotifier {
- public:
-  RecordingNotifier() : previous_(Orvex::SetUserNotifier(this)) {}
-  ~RecordingNotifier() override { Orvex::SetUserNotifier(previous_); }
-  int Notify(Orvex::WindowHandle, unsigned, const SharedString& caption,
-             const SharedString& text) override {
-    boxes.push_back(caption + u"|" + text);
-    return Orvex::kIdOk;
-  }
-  std::vector<SharedString> boxes;
-
- private:
-  Orvex::IUserNotifier* previous_;
-};
-
 // The error the start shows for a backend setting.
 SharedString StartError(const SharedString& setting) {
   try {
@@ -401,7 +387,7 @@ SharedString StartError(const SharedString& setting) {
 }
 
 TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachChange) {
-  RecordingNotifier notifier;
+  Orvex::Test::RecordingNotifier notifier;
   const SharedString command = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' ";
   SharedString setting = command + u"first %f";
   ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
@@ -411,7 +397,7 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   desktop.SetWallpaper(written, nullptr);
   setting = command + u"second %f";
   desktop.SetWallpaper(written, nullptr);
-  EXPECT_TRUE(notifier.boxes.empty());
+  EXPECT_TRUE(notifier.texts.empty());
 
   // A setting that names nothing usable is told as the start tells it, once
   // for as long as it stays; the backend in use goes on.
@@ -425,9 +411,10 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   setting = u"enlightenment";
   desktop.SetWallpaper(written, nullptr);
   EXPECT_EQ(desktop.Current().BackendName(), "command");
-  EXPECT_EQ(notifier.boxes, (std::vector<SharedString>{u"エラー|" + StartError(u"enlightenment"),
-                                                       u"エラー|" + StartError(u"x 'open %f"),
-                                                       u"エラー|" + StartError(u"enlightenment")}));
+  EXPECT_EQ(notifier.texts,
+            (std::vector<SharedString>{StartError(u"enlightenment"), StartError(u"x 'open %f"),
+                                       StartError(u"enlightenment")}));
+  EXPECT_EQ(notifier.captions, std::vector<SharedString>(3, u"エラー"));
   EXPECT_NE(StartError(u"enlightenment"), u"(none)");
 
   using Call = std::vector<std::string>;

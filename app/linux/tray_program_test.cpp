@@ -23,6 +23,7 @@
 #include "codecs/bmp_saver.h"
 #include "foundation/error_reporting.h"
 #include "foundation/files.h"
+#include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
 
@@ -31,21 +32,6 @@ using Orvex::Testing::FakeDesktop;
 using Orvex::Testing::TestFolder;
 
 namespace {
-
-class RecordingNotifier : public Orvex::IUserNotifier {
- public:
-  RecordingNotifier() : previous_(Orvex::SetUserNotifier(this)) {}
-  ~RecordingNotifier() override { Orvex::SetUserNotifier(previous_); }
-  int Notify(Orvex::WindowHandle, unsigned, const SharedString& caption,
-             const SharedString& text) override {
-    boxes.push_back(caption + u"|" + text);
-    return Orvex::kIdOk;
-  }
-  std::vector<SharedString> boxes;
-
- private:
-  Orvex::IUserNotifier* previous_;
-};
 
 // Runs the action on the modal dialog once it is open.
 void WhenDialogOpens(const std::function<void(SettingsDialog&)>& action) {
@@ -220,7 +206,7 @@ class TrayProgramTest : public QObject {
   }
 
   void withoutTrayTheUserIsToldOnceAndGetsTheDialog() {
-    RecordingNotifier notifier;
+    Orvex::Test::RecordingNotifier notifier;
     FakeDesktop desktop;
     TrayProgram program(desktop, Factory());
     program.SetTrayProbe([] { return false; });
@@ -229,14 +215,14 @@ class TrayProgramTest : public QObject {
       // The box comes before the dialog.
       WhenDialogOpens([&](SettingsDialog& dialog) {
         dialog_opened = true;
-        QCOMPARE(notifier.boxes.size(), size_t{1});
+        QCOMPARE(notifier.texts.size(), size_t{1});
         dialog.reject();
       });
     });
     program.Start();
     QTRY_VERIFY(dialog_opened);
     QVERIFY(!program.TrayIcon().isVisible());
-    QCOMPARE(notifier.boxes.size(), size_t{1});
+    QCOMPARE(notifier.texts.size(), size_t{1});
   }
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/bmp_saver.h"
+#include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
 
@@ -10,25 +11,6 @@ namespace {
 
 using Orvex::SharedString;
 using Orvex::Testing::TestFolder;
-
-class RecordingNotifier : public Orvex::IUserNotifier {
- public:
-  int Notify(Orvex::WindowHandle owner, unsigned flags, const SharedString& caption,
-             const SharedString& text) override {
-    ++calls;
-    last_owner = owner;
-    last_flags = flags;
-    last_caption = caption;
-    last_text = text;
-    return Orvex::kIdOk;
-  }
-
-  int calls = 0;
-  Orvex::WindowHandle last_owner = nullptr;
-  unsigned last_flags = 0;
-  SharedString last_caption;
-  SharedString last_text;
-};
 
 // Puts the wallpaper the prefix had back, whatever a test left behind.
 class Win32DesktopTest : public ::testing::Test {
@@ -69,19 +51,17 @@ TEST_F(Win32DesktopTest, TheSystemReportsTheWallpaperSetExactlyAndNoneAfterRemov
 }
 
 TEST_F(Win32DesktopTest, ErrorsAreOkBoxesWithTheErrorIconAndTheGivenOwner) {
-  RecordingNotifier notifier;
-  Orvex::IUserNotifier* previous = Orvex::SetUserNotifier(&notifier);
+  Orvex::Test::RecordingNotifier notifier;
   desktop_.ShowError(u"エラー", u"画像フォルダ 'C:\\無い\\' が見つかりません");
   int window = 0;
   Win32Desktop owned(&window);
   owned.ShowError(u"題", u"本文");
-  Orvex::SetUserNotifier(previous);
 
-  EXPECT_EQ(notifier.calls, 2);
-  EXPECT_EQ(notifier.last_owner, &window);
-  EXPECT_EQ(notifier.last_flags, Orvex::kMbIconHand);
-  EXPECT_EQ(notifier.last_caption, u"題");
-  EXPECT_EQ(notifier.last_text, u"本文");
+  ASSERT_EQ(notifier.texts.size(), 2u);
+  EXPECT_EQ(notifier.owners[1], &window);
+  EXPECT_EQ(notifier.flags_given[1], Orvex::kMbIconHand);
+  EXPECT_EQ(notifier.captions[1], u"題");
+  EXPECT_EQ(notifier.texts[1], u"本文");
 }
 
 }  // namespace

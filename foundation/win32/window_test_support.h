@@ -4,27 +4,10 @@
 #include <vector>
 
 #include "foundation/error_reporting.h"
+#include "foundation/recording_notifier.h"
 #include "foundation/win32/msg_hooker.h"
 
 namespace Orvex::Test {
-
-// Records every box instead of showing it.
-class RecordingNotifier : public IUserNotifier {
- public:
-  RecordingNotifier() : previous_(SetUserNotifier(this)) {}
-  ~RecordingNotifier() override { SetUserNotifier(previous_); }
-  int Notify(WindowHandle, unsigned, const SharedString& caption,
-             const SharedString& text) override {
-    captions.push_back(caption);
-    texts.push_back(text);
-    return kIdOk;
-  }
-  std::vector<SharedString> captions;
-  std::vector<SharedString> texts;
-
- private:
-  IUserNotifier* previous_;
-};
 
 // A hooker that runs a function for every message.
 class FunctionHooker : public IMsgHooker {
