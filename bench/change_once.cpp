@@ -214,7 +214,8 @@ int main(int argc, char** argv) {
     Breakdown(argv[2], argc >= 4 ? std::atoi(argv[3]) : 5);
     return 0;
   }
-  if (argc != 2) {
+  // An option taken for a settings file would be written as one.
+  if (argc != 2 || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: %s [--breakdown] SETTINGS [RUNS]\n", argv[0]);
     return 2;
   }
