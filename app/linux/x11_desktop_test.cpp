@@ -18,6 +18,7 @@
 #include <X11/Xutil.h>
 
 #include "app/linux/x11_root_property.h"
+#include "app/linux/x11_screen_pixel.h"
 
 namespace {
 
@@ -86,16 +87,7 @@ class DesktopTest : public ::testing::Test {
   }
 
   // What the screen shows at (x, y), as 0xRRGGBB.
-  uint32_t ScreenPixel(int x, int y) {
-    XImage* image = XGetImage(display_, root_, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return 0xDEADBEEF;
-    const unsigned long pixel = XGetPixel(image, 0, 0);
-    XDestroyImage(image);
-    XColor color{};
-    color.pixel = pixel;
-    XQueryColor(display_, DefaultColormap(display_, DefaultScreen(display_)), &color);
-    return ((color.red >> 8) << 16) | ((color.green >> 8) << 8) | (color.blue >> 8);
-  }
+  uint32_t ScreenPixel(int x, int y) { return ::ScreenPixel(display_, x, y); }
 
   // A bitmap of the given size in one colour, with its outermost columns
   // in another.

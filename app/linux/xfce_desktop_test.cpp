@@ -20,6 +20,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "app/linux/x11_screen_pixel.h"
+
 // xfdesktop itself, on the test's own X display and session bus (run
 // through x11-desktop and dbus-run-session), with a settings folder of the
 // test's own: the wallpaper must show on the screen, pixel for pixel.
@@ -86,17 +88,7 @@ class XfceDesktopTest : public testing::Test {
     if (display_) XCloseDisplay(display_);
   }
 
-  uint32_t ScreenPixel(int x, int y) {
-    XImage* image =
-        XGetImage(display_, DefaultRootWindow(display_), x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return 0xDEADBEEF;
-    const unsigned long pixel = XGetPixel(image, 0, 0);
-    XDestroyImage(image);
-    XColor color{};
-    color.pixel = pixel;
-    XQueryColor(display_, DefaultColormap(display_, DefaultScreen(display_)), &color);
-    return ((color.red >> 8) << 16) | ((color.green >> 8) << 8) | (color.blue >> 8);
-  }
+  uint32_t ScreenPixel(int x, int y) { return ::ScreenPixel(display_, x, y); }
   static uint32_t AsScreenPixel(uint32_t plane_pixel) {
     return (plane_pixel & 0xFF) << 16 | (plane_pixel & 0xFF00) | (plane_pixel >> 16 & 0xFF);
   }
