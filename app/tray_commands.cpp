@@ -6,6 +6,7 @@
 #include "app/config_dialog_rules.h"
 #include "foundation/exclusion.h"
 #include "foundation/file_system.h"
+#include "foundation/process.h"
 
 using Orvex::SharedString;
 
@@ -23,6 +24,12 @@ ConfigStore ChangeSettings(ConfigStore store, const std::function<void(ConfigSto
 }
 
 }  // namespace
+
+void ITrayShell::OpenWithShell(const SharedString& path) {
+  Orvex::ProcessStartInfo info;
+  info.file = path;
+  Orvex::StartProcess(info);
+}
 
 TrayCommands::TrayCommands(WallpaperCycle& cycle, IDesktop& desktop, ITrayShell& shell,
                            WallpaperCycle::StoreFactory store_factory)

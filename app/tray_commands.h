@@ -37,8 +37,9 @@ class ITrayShell {
   virtual ~ITrayShell() = default;
 
   // The shell's default action for a path or address; throws the
-  // "プロセスの作成に失敗" error when the shell refuses.
-  virtual void OpenWithShell(const Orvex::SharedString& path) = 0;
+  // "プロセスの作成に失敗" error when the shell refuses. Each platform's
+  // process start does this; tests record the call instead.
+  virtual void OpenWithShell(const Orvex::SharedString& path);
   // The folder chooser owned by the tray window; nothing when cancelled.
   virtual std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
                                                           const Orvex::SharedString& start) = 0;

@@ -10,7 +10,6 @@
 #include "codecs/image_loaders.h"
 #include "foundation/error_reporting.h"
 #include "foundation/file_system.h"
-#include "foundation/process.h"
 
 using Orvex::SharedString;
 
@@ -113,12 +112,6 @@ void TrayProgram::SetTrayIcon(int icon_id, const SharedString& tooltip) {
 void TrayProgram::SetChangeTimer(uint32_t period_ms) {
   // QTimer takes an int: the longest period the cycle asks for still fits.
   timer_.start(static_cast<int>(std::min<uint32_t>(period_ms, INT32_MAX)));
-}
-
-void TrayProgram::OpenWithShell(const SharedString& path) {
-  Orvex::ProcessStartInfo info;
-  info.file = path;
-  Orvex::StartProcess(info);
 }
 
 std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,

@@ -53,7 +53,6 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   void SetChangeTimer(uint32_t period_ms) override;
 
   // ITrayShell
-  void OpenWithShell(const Orvex::SharedString& path) override;
   std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
                                                   const Orvex::SharedString& start) override;
   bool RunSettingsDialog(ConfigStore& store) override;

@@ -3,7 +3,6 @@
 #include "app/win32/config_dialog.h"
 #include "codecs/image_loaders.h"
 #include "foundation/file_system.h"
-#include "foundation/process.h"
 #include "foundation/win32/folder_picker.h"
 #include "foundation/win32/program_window.h"
 
@@ -135,12 +134,6 @@ void CAppWindow::SetTrayIcon(int icon_id, const SharedString& tooltip) {
 }
 
 void CAppWindow::SetChangeTimer(uint32_t period_ms) { window_.SetTimer(kChangeTimerId, period_ms); }
-
-void CAppWindow::OpenWithShell(const SharedString& path) {
-  Orvex::ProcessStartInfo info;
-  info.file = path;
-  Orvex::StartProcess(info);
-}
 
 std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
                                                      const SharedString& start) {

@@ -40,7 +40,6 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   void SetChangeTimer(uint32_t period_ms) override;
 
   // ITrayShell
-  void OpenWithShell(const Orvex::SharedString& path) override;
   std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
                                                   const Orvex::SharedString& start) override;
   bool RunSettingsDialog(ConfigStore& store) override;

@@ -56,6 +56,16 @@ def wait_for(predicate, seconds):
     return predicate()
 
 
+def expect_exit(process, what):
+    """The program ends with 0 within 10 s after what ended it."""
+    try:
+        code = process.wait(10)
+        if code != 0:
+            fail(f"{what} ended the program with {code}")
+    except subprocess.TimeoutExpired:
+        fail(f"{what} did not end the program")
+
+
 def write_settings(path, entries):
     text = "".join(f"{k} = {v}\r\n" for k, v in entries.items())
     with open(path, "wb") as f:
@@ -244,12 +254,7 @@ def xembed(program, out):
 
         open_menu()
         run(["xdotool", "key", "x"], env)
-        try:
-            code = pelmora.wait(10)
-            if code != 0:
-                fail(f"the exit item ended the program with {code}")
-        except subprocess.TimeoutExpired:
-            fail("the exit item did not end the program")
+        expect_exit(pelmora, "the exit item")
     finally:
         if pelmora and pelmora.poll() is None:
             pelmora.kill()
@@ -396,12 +401,7 @@ def sni_inside(program, out):
                 fail(f"after suspending the tooltip is '{tooltip()}'")
         if "終了(_X)" in labels:
             menu.Event(labels["終了(_X)"], "clicked", dbus.Int32(0), dbus.UInt32(0))
-            try:
-                code = pelmora.wait(10)
-                if code != 0:
-                    fail(f"the exit event ended the program with {code}")
-            except subprocess.TimeoutExpired:
-                fail("the exit event did not end the program")
+            expect_exit(pelmora, "the exit event")
     finally:
         if pelmora and pelmora.poll() is None:
             pelmora.kill()
