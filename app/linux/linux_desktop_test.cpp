@@ -22,6 +22,7 @@
 #include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
+#include "app/linux/wallpaper_sway.h"
 #include "app/linux/x11_desktop.h"
 #include "foundation/encoding.h"
 #include "foundation/error_reporting.h"
@@ -332,6 +333,24 @@ TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTur
        {"", "[]", "ok", R"([{"width": 1920)", R"([{"width": "1920", "height": 1080}])",
         R"({"width": 1920, "height": 1080})"}) {
     EXPECT_EQ(HyprlandScreenSize(nothing), std::nullopt) << nothing;
+  }
+}
+
+TEST(SwayOutputsTest, ScreenSizeIsTheLargestOutputsMode) {
+  using Orvex::PlaneSize;
+  // As swaymsg lists them: the whole layout's rectangle and the modes an
+  // output could take are no output's current size; one that is off has none.
+  EXPECT_EQ(SwayScreenSize(R"([
+      {"name": "HEADLESS-1", "rect": {"x": 0, "y": 0, "width": 4000, "height": 3000},
+       "modes": [{"width": 3840, "height": 2160}],
+       "current_mode": {"width": 1280, "height": 1024, "refresh": 60000}},
+      {"name": "HEADLESS-2", "active": false, "modes": [{"width": 5120, "height": 2880}]},
+      {"name": "HEADLESS-3", "current_mode": {"width": 1920, "height": 1080}},
+      {"name": "\"current_mode\": {\"width\": 9000, \"height\": 9000}"}])"),
+            (PlaneSize{1920, 1080}));
+  for (const char* nothing : {"", "[]", "Error: no such output",
+                              R"([{"current_mode": {"width": "1920", "height": 1080}}])"}) {
+    EXPECT_EQ(SwayScreenSize(nothing), std::nullopt) << nothing;
   }
 }
 
