@@ -24,3 +24,14 @@ std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const ch
   if (data) XFree(data);
   return pixmap;
 }
+
+bool PixmapExists(Display* display, Pixmap pixmap) {
+  Window root = None;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  unsigned border = 0;
+  unsigned depth = 0;
+  return XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth) != 0;
+}
