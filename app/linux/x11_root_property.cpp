@@ -26,12 +26,9 @@ std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const ch
 }
 
 bool PixmapExists(Display* display, Pixmap pixmap) {
+  // Only the answer counts; the geometry is not wanted.
   Window root = None;
-  int x = 0;
-  int y = 0;
-  unsigned width = 0;
-  unsigned height = 0;
-  unsigned border = 0;
-  unsigned depth = 0;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0, border = 0, depth = 0;
   return XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth) != 0;
 }
