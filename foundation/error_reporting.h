@@ -38,8 +38,8 @@ class IUserNotifier {
 };
 
 // The notifier every box of the program goes through. On Windows the
-// default is a real message box; elsewhere, until a desktop shell exists,
-// caption and text go to standard error.
+// default is a real message box; elsewhere caption and text go to standard
+// error unless the program installs a notifier of its own.
 IUserNotifier& GetUserNotifier();
 
 // Replaces the process-wide notifier and returns the one it replaces. Null

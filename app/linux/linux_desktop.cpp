@@ -69,7 +69,12 @@ std::string DetectWallpaperBackend(const EnvironmentLookup& environment) {
   return {};
 }
 
-std::vector<std::string> SplitCommandLine(const std::string& command) {
+// QProcess::splitCommand would do for the plain cases, but it knows only
+// double quotes (a quote inside written as three), takes no single quotes
+// or backslashes, and lets an open quote run to the end: commands copied
+// from a shell would change their meaning, and a typing error would run
+// something else than the user wrote.
+std::vector<std::string> SplitShellWords(const std::string& command) {
   std::vector<std::string> words;
   std::string word;
   bool in_word = false;
@@ -119,7 +124,7 @@ LinuxDesktop::LinuxDesktop(const SharedString& backend_setting,
   const std::string setting = Orvex::GetDefaultEncoding().ToMultiByte(backend_setting.Trim());
   if (setting.find("%f") != std::string::npos) {
     backend_name_ = "command";
-    std::vector<std::string> argv = SplitCommandLine(setting);
+    std::vector<std::string> argv = SplitShellWords(setting);
     backend_ = MakeCommandWallpaper(std::move(argv));
     return;
   }
@@ -131,16 +136,31 @@ LinuxDesktop::LinuxDesktop(const SharedString& backend_setting,
   }
   backend_ = MakeWallpaperBackend(backend_name_);
   if (!backend_) {
-    throw DesktopUnavailableException(
-        u"壁紙の設定方法 '" + Widen(setting) +
-        u"' は使えません : gnome, kde, xfce, cinnamon, mate, lxqt, sway, hyprland, wlroots, x11 "
-        u"のどれか、または %f を含むコマンドを指定してください");
+    throw DesktopUnavailableException(u"壁紙の設定方法 '" + Widen(setting) + u"' は使えません : " +
+                                      Widen(WallpaperBackendNameList()) +
+                                      u" のどれか、または %f を含むコマンドを指定してください");
   }
 }
 
 LinuxDesktop::~LinuxDesktop() = default;
 
+// IDesktop is not copyable; there is nothing of it to move.
+LinuxDesktop::LinuxDesktop(LinuxDesktop&& other) noexcept
+    : backend_name_(std::move(other.backend_name_)),
+      backend_(std::move(other.backend_)),
+      display_(std::move(other.display_)),
+      display_tried_(other.display_tried_) {}
+
+LinuxDesktop& LinuxDesktop::operator=(LinuxDesktop&& other) noexcept {
+  backend_name_ = std::move(other.backend_name_);
+  backend_ = std::move(other.backend_);
+  display_ = std::move(other.display_);
+  display_tried_ = other.display_tried_;
+  return *this;
+}
+
 void LinuxDesktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
+  BeforeUse();
   const std::string written = Orvex::Detail::ToSystemPath(path);
   if (!backend_->ReadsTheFile()) {
     backend_->Show(written, pixels);
@@ -157,7 +177,10 @@ void LinuxDesktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32*
   }
 }
 
-void LinuxDesktop::RemoveWallpaper() { backend_->Remove(); }
+void LinuxDesktop::RemoveWallpaper() {
+  BeforeUse();
+  backend_->Remove();
+}
 
 X11Desktop* LinuxDesktop::Display() {
   if (!display_tried_) {
@@ -173,6 +196,7 @@ X11Desktop* LinuxDesktop::Display() {
 }
 
 std::optional<Orvex::PlaneSize> LinuxDesktop::GetScreenSize() {
+  BeforeUse();
   if (std::optional<Orvex::PlaneSize> size = backend_->ScreenSize()) return size;
   if (X11Desktop* display = Display()) return display->GetScreenSize();
   return std::nullopt;

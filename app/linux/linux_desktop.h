@@ -25,19 +25,22 @@ std::string DetectWallpaperBackend(const EnvironmentLookup& environment);
 // (blanks separate, '...' and "..." group, a backslash outside single
 // quotes takes the next character as it is), but nothing is expanded and
 // no shell runs it. Throws Orvex::RuntimeException on an open quote.
-std::vector<std::string> SplitCommandLine(const std::string& command);
+std::vector<std::string> SplitShellWords(const std::string& command);
 
 // The Linux desktop: whichever desktop the session runs, reached through
 // its own backend.
 class LinuxDesktop : public IDesktop {
  public:
-  // backend_setting: empty to detect the desktop; a backend name (as in
-  // kWallpaperBackendNames, any case); or a command holding "%f", run for
+  // backend_setting: empty to detect the desktop; a backend name (one that
+  // MakeWallpaperBackend takes, in any case); or a command holding "%f", run for
   // each new wallpaper with "%f" replaced by the file. Throws
   // DesktopUnavailableException when nothing fits, naming what it tried.
   explicit LinuxDesktop(const Orvex::SharedString& backend_setting);
   LinuxDesktop(const Orvex::SharedString& backend_setting, const EnvironmentLookup& environment);
   ~LinuxDesktop() override;
+
+  LinuxDesktop(LinuxDesktop&& other) noexcept;
+  LinuxDesktop& operator=(LinuxDesktop&& other) noexcept;
 
   // The backend in use: its name, or "command".
   const std::string& BackendName() const { return backend_name_; }
@@ -52,6 +55,12 @@ class LinuxDesktop : public IDesktop {
   // the other desktops' removal show) where there is none.
   uint32_t GetDesktopColor() override;
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override;
+
+ protected:
+  // Called before each change, removal and size query, which then use the
+  // backend this leaves in place: a desktop that follows a setting may
+  // take another one here.
+  virtual void BeforeUse() {}
 
  private:
   X11Desktop* Display();

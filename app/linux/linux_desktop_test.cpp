@@ -22,6 +22,7 @@
 #include "app/linux/wallpaper_hyprland.h"
 #include "app/linux/wallpaper_plasma.h"
 #include "app/linux/wallpaper_quoting.h"
+#include "app/linux/wallpaper_sway.h"
 #include "app/linux/x11_desktop.h"
 #include "foundation/encoding.h"
 #include "foundation/error_reporting.h"
@@ -82,11 +83,11 @@ TEST(WallpaperDetectionTest, TheSessionChoosesTheBackend) {
 
 TEST(WallpaperDetectionTest, ACommandIsSplitLikeShellWordsWithoutExpansion) {
   using Words = std::vector<std::string>;
-  EXPECT_EQ(SplitCommandLine("  feh --bg-fill   %f "), (Words{"feh", "--bg-fill", "%f"}));
-  EXPECT_EQ(SplitCommandLine("'my setter' \"a \\\"b\\\"\" it\\'s '' $HOME"),
+  EXPECT_EQ(SplitShellWords("  feh --bg-fill   %f "), (Words{"feh", "--bg-fill", "%f"}));
+  EXPECT_EQ(SplitShellWords("'my setter' \"a \\\"b\\\"\" it\\'s '' $HOME"),
             (Words{"my setter", "a \"b\"", "it's", "", "$HOME"}));
-  EXPECT_EQ(SplitCommandLine("x --file=\"%f\""), (Words{"x", "--file=%f"}));
-  EXPECT_THROW(SplitCommandLine("x 'open"), Orvex::RuntimeException);
+  EXPECT_EQ(SplitShellWords("x --file=\"%f\""), (Words{"x", "--file=%f"}));
+  EXPECT_THROW(SplitShellWords("x 'open"), Orvex::RuntimeException);
 }
 
 // Runs with a folder of fake programs first on PATH and a private settings
@@ -335,6 +336,24 @@ TEST_F(WallpaperBackendTest, HyprlandScreenSizeIsTheFocusedMonitorsModeAsItIsTur
   }
 }
 
+TEST(SwayOutputsTest, ScreenSizeIsTheLargestOutputsMode) {
+  using Orvex::PlaneSize;
+  // As swaymsg lists them: the whole layout's rectangle and the modes an
+  // output could take are no output's current size; one that is off has none.
+  EXPECT_EQ(SwayScreenSize(R"([
+      {"name": "HEADLESS-1", "rect": {"x": 0, "y": 0, "width": 4000, "height": 3000},
+       "modes": [{"width": 3840, "height": 2160}],
+       "current_mode": {"width": 1280, "height": 1024, "refresh": 60000}},
+      {"name": "HEADLESS-2", "active": false, "modes": [{"width": 5120, "height": 2880}]},
+      {"name": "HEADLESS-3", "current_mode": {"width": 1920, "height": 1080}},
+      {"name": "\"current_mode\": {\"width\": 9000, \"height\": 9000}"}])"),
+            (PlaneSize{1920, 1080}));
+  for (const char* nothing : {"", "[]", "Error: no such output",
+                              R"([{"current_mode": {"width": "1920", "height": 1080}}])"}) {
+    EXPECT_EQ(SwayScreenSize(nothing), std::nullopt) << nothing;
+  }
+}
+
 // The state letter of a process in /proc, or 0 when there is none.
 char ProcessState(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -410,12 +429,15 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   desktop.SetWallpaper(written, nullptr);
   setting = u"enlightenment";
   desktop.SetWallpaper(written, nullptr);
-  EXPECT_EQ(desktop.Current().BackendName(), "command");
+  EXPECT_EQ(desktop.BackendName(), "command");
   EXPECT_EQ(notifier.texts,
             (std::vector<SharedString>{StartError(u"enlightenment"), StartError(u"x 'open %f"),
                                        StartError(u"enlightenment")}));
   EXPECT_EQ(notifier.captions, std::vector<SharedString>(3, u"エラー"));
-  EXPECT_NE(StartError(u"enlightenment"), u"(none)");
+  EXPECT_EQ(
+      StartError(u"enlightenment"),
+      u"壁紙の設定方法 'enlightenment' は使えません : gnome, kde, xfce, cinnamon, mate, "
+      u"lxqt, sway, hyprland, wlroots, x11 のどれか、または %f を含むコマンドを指定してください");
 
   using Call = std::vector<std::string>;
   const std::vector<Call> calls = Calls();

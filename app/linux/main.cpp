@@ -8,7 +8,6 @@
 #include "app/linux/linux_desktop.h"
 #include "app/linux/message_box_notifier.h"
 #include "app/linux/resident_desktop.h"
-#include "app/linux/resident_instance.h"
 #include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
@@ -17,6 +16,7 @@
 #include "codecs/loader_registry.h"
 #include "foundation/command_line.h"
 #include "foundation/error_reporting.h"
+#include "foundation/posix/resident_instance.h"
 
 namespace {
 

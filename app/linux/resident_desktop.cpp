@@ -25,19 +25,19 @@ SharedString WallpaperBackendSetting() {
 
 ResidentDesktop::ResidentDesktop(std::unique_ptr<LinuxDesktop> desktop, SharedString setting,
                                  SettingReader read_setting)
-    : desktop_(std::move(desktop)),
+    : LinuxDesktop(std::move(*desktop)),
       setting_(std::move(setting)),
       read_setting_(std::move(read_setting)) {}
 
-LinuxDesktop& ResidentDesktop::Follow() {
+void ResidentDesktop::BeforeUse() {
   ReapEndedSwaybg();
   SharedString setting = read_setting_();
   if (setting == setting_) {
     refused_.reset();
-    return *desktop_;
+    return;
   }
   try {
-    desktop_ = std::make_unique<LinuxDesktop>(setting);
+    LinuxDesktop::operator=(LinuxDesktop(setting));
     setting_ = std::move(setting);
     refused_.reset();
   } catch (const std::exception& error) {
@@ -49,21 +49,4 @@ LinuxDesktop& ResidentDesktop::Follow() {
       Orvex::ShowException(nullptr, kChangeErrorCaption, error);
     }
   }
-  return *desktop_;
-}
-
-void ResidentDesktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
-  Follow().SetWallpaper(path, pixels);
-}
-
-void ResidentDesktop::RemoveWallpaper() { Follow().RemoveWallpaper(); }
-
-std::optional<Orvex::PlaneSize> ResidentDesktop::GetScreenSize() {
-  return Follow().GetScreenSize();
-}
-
-uint32_t ResidentDesktop::GetDesktopColor() { return desktop_->GetDesktopColor(); }
-
-void ResidentDesktop::ShowError(const SharedString& caption, const SharedString& text) {
-  desktop_->ShowError(caption, text);
 }

@@ -1,15 +1,43 @@
 #include "app/linux/wallpaper_backend.h"
 
+#include <array>
+
+namespace {
+
+// A backend a user may choose by its name.
+struct WallpaperBackendChoice {
+  const char* name;
+  std::unique_ptr<WallpaperBackend> (*make)();
+};
+
+// In the order of the list the settings document.
+constexpr std::array<WallpaperBackendChoice, 10> kChoices = {{
+    {"gnome", MakeGnomeWallpaper},
+    {"kde", MakePlasmaWallpaper},
+    {"xfce", MakeXfceWallpaper},
+    {"cinnamon", MakeCinnamonWallpaper},
+    {"mate", MakeMateWallpaper},
+    {"lxqt", MakeLxqtWallpaper},
+    {"sway", MakeSwayWallpaper},
+    {"hyprland", MakeHyprlandWallpaper},
+    {"wlroots", MakeSwaybgWallpaper},
+    {"x11", MakeX11Wallpaper},
+}};
+
+}  // namespace
+
 std::unique_ptr<WallpaperBackend> MakeWallpaperBackend(const std::string& name) {
-  if (name == "gnome") return MakeGnomeWallpaper();
-  if (name == "kde") return MakePlasmaWallpaper();
-  if (name == "xfce") return MakeXfceWallpaper();
-  if (name == "cinnamon") return MakeCinnamonWallpaper();
-  if (name == "mate") return MakeMateWallpaper();
-  if (name == "lxqt") return MakeLxqtWallpaper();
-  if (name == "sway") return MakeSwayWallpaper();
-  if (name == "hyprland") return MakeHyprlandWallpaper();
-  if (name == "wlroots") return MakeSwaybgWallpaper();
-  if (name == "x11") return MakeX11Wallpaper();
+  for (const WallpaperBackendChoice& choice : kChoices) {
+    if (name == choice.name) return choice.make();
+  }
   return nullptr;
+}
+
+std::string WallpaperBackendNameList() {
+  std::string list;
+  for (const WallpaperBackendChoice& choice : kChoices) {
+    if (!list.empty()) list += ", ";
+    list += choice.name;
+  }
+  return list;
 }

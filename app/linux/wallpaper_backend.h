@@ -35,14 +35,13 @@ class WallpaperBackend {
   virtual std::optional<uint32_t> BackgroundColor() { return std::nullopt; }
 };
 
-// The names a user may give to choose a backend, in the order of the list
-// the settings document.
-inline constexpr const char* kWallpaperBackendNames[] = {
-    "gnome", "kde", "xfce", "cinnamon", "mate", "lxqt", "sway", "hyprland", "wlroots", "x11"};
-
-// Makes the backend of that name (one of kWallpaperBackendNames); null for
-// any other name.
+// Makes the backend a user chose by its name ("gnome", "kde", ...; the
+// list is in wallpaper_backend.cpp); null for any other name.
 std::unique_ptr<WallpaperBackend> MakeWallpaperBackend(const std::string& name);
+
+// Every name MakeWallpaperBackend takes, in the order of the list the
+// settings document, separated by ", ".
+std::string WallpaperBackendNameList();
 
 std::unique_ptr<WallpaperBackend> MakeGnomeWallpaper();
 std::unique_ptr<WallpaperBackend> MakeCinnamonWallpaper();

@@ -1,18 +1,57 @@
-#include "app/linux/wallpaper_gsettings.h"
-
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <utility>
+#include <vector>
 
+#include "app/linux/wallpaper_backend.h"
+#include "app/linux/wallpaper_quoting.h"
 #include "foundation/posix/run_command.h"
 
-void SetGSettings(const std::string& schema,
-                  const std::vector<std::pair<std::string, std::string>>& values) {
+// The GNOME family of desktops keep the wallpaper in GSettings, written with
+// gsettings so that whichever settings backend the session uses takes them.
+// They differ only in the schema and a few keys.
+
+namespace {
+
+struct GSettingsDesktop {
+  const char* schema;
+  // The key that names the picture, and whether it takes a URI rather than
+  // a plain path.
+  const char* picture_key;
+  bool picture_is_uri;
+  // A second key that gets the same picture where the schema has it; null
+  // for none.
+  const char* dark_picture_key;
+  // The key and value that leave the desktop its background colour alone.
+  std::pair<const char*, const char*> remove;
+};
+
+// GNOME, Unity and Budgie. Since GNOME 42 the dark style shows a picture of
+// its own, so both keys get the file where the second one exists.
+constexpr GSettingsDesktop kGnome = {"org.gnome.desktop.background",
+                                     "picture-uri",
+                                     true,
+                                     "picture-uri-dark",
+                                     {"picture-options", "'none'"}};
+constexpr GSettingsDesktop kCinnamon = {
+    "org.cinnamon.desktop.background", "picture-uri", true, nullptr, {"picture-options", "'none'"}};
+// MATE takes a plain path, not a URI, and has no style without a picture:
+// an empty file name is its colour alone.
+constexpr GSettingsDesktop kMate = {
+    "org.mate.background", "picture-filename", false, nullptr, {"picture-filename", "''"}};
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+// Sets each key of the schema to its value (GVariant text).
+void SetGSettings(const std::string& schema, const KeyValues& values) {
   for (const auto& [key, value] : values) {
     Orvex::RunCommandChecked({"gsettings", "set", schema, key, value});
   }
 }
 
+// The colour a key holds as "#rrggbb" (or "#rrrrggggbbbb"), red in the low
+// byte; nothing when it cannot be read.
 std::optional<uint32_t> GetGSettingsColor(const std::string& schema, const std::string& key) {
   Orvex::CommandResult value;
   try {
@@ -39,6 +78,7 @@ std::optional<uint32_t> GetGSettingsColor(const std::string& schema, const std::
   return color;
 }
 
+// Whether the schema is installed and has the key.
 bool HasGSettingsKey(const std::string& schema, const std::string& key) {
   const Orvex::CommandResult keys = Orvex::RunCommand({"gsettings", "list-keys", schema});
   if (keys.exit_code != 0) return false;
@@ -47,4 +87,42 @@ bool HasGSettingsKey(const std::string& schema, const std::string& key) {
     if (line == key) return true;
   }
   return false;
+}
+
+class GSettingsWallpaper : public WallpaperBackend {
+ public:
+  explicit GSettingsWallpaper(const GSettingsDesktop& desktop) : desktop_(desktop) {}
+
+  void Show(const std::string& file, const Orvex::CPlane32*) override {
+    const std::string picture = GVariantString(desktop_.picture_is_uri ? FileUri(file) : file);
+    KeyValues values = {{desktop_.picture_key, picture}};
+    if (desktop_.dark_picture_key && HasGSettingsKey(desktop_.schema, desktop_.dark_picture_key)) {
+      values.emplace_back(desktop_.dark_picture_key, picture);
+    }
+    values.emplace_back("picture-options", "'stretched'");
+    SetGSettings(desktop_.schema, values);
+  }
+  void Remove() override {
+    SetGSettings(desktop_.schema, {{desktop_.remove.first, desktop_.remove.second}});
+  }
+  std::optional<uint32_t> BackgroundColor() override {
+    return GetGSettingsColor(desktop_.schema, "primary-color");
+  }
+
+ private:
+  const GSettingsDesktop& desktop_;
+};
+
+}  // namespace
+
+std::unique_ptr<WallpaperBackend> MakeGnomeWallpaper() {
+  return std::make_unique<GSettingsWallpaper>(kGnome);
+}
+
+std::unique_ptr<WallpaperBackend> MakeCinnamonWallpaper() {
+  return std::make_unique<GSettingsWallpaper>(kCinnamon);
+}
+
+std::unique_ptr<WallpaperBackend> MakeMateWallpaper() {
+  return std::make_unique<GSettingsWallpaper>(kMate);
 }

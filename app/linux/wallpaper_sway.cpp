@@ -1,13 +1,19 @@
-#include <fcntl.h>
-#include <unistd.h>
+#include "app/linux/wallpaper_sway.h"
 
-#include <cstdlib>
+#include <fcntl.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <string>
 
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/unique_fd.h"
 
 namespace {
 
@@ -29,39 +35,42 @@ std::string SwayPathWord(const std::string& path) {
   return word + "\"";
 }
 
+QJsonArray JsonArray(const std::string& json) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
+}
+
+// The reply to a command lists one result for each command it held.
+bool Refused(const std::string& reply) {
+  for (const QJsonValue& result : JsonArray(reply)) {
+    const QJsonValue success = result.toObject().value(QLatin1String("success"));
+    if (success.isBool() && !success.toBool()) return true;
+  }
+  return false;
+}
+
 void RunSway(const std::vector<std::string>& command) {
   std::vector<std::string> argv = {"swaymsg"};
   argv.insert(argv.end(), command.begin(), command.end());
   const Orvex::CommandResult result = Orvex::RunCommand(argv);
   // A refused command shows in the reply even where the exit code is 0.
-  if (result.exit_code != 0 || result.output.find("\"success\": false") != std::string::npos) {
+  if (result.exit_code != 0 || Refused(result.output)) {
     throw Orvex::RuntimeException(u"壁紙の設定に失敗 : swaymsg : " +
                                   Orvex::GetDefaultEncoding().ToWide(result.output.substr(0, 200)));
   }
-}
-
-// The number after "key": at or after from; -1 when there is none.
-long NumberAfter(const std::string& json, const std::string& key, size_t from) {
-  const size_t at = json.find("\"" + key + "\":", from);
-  if (at == std::string::npos) return -1;
-  return std::strtol(json.c_str() + at + key.size() + 3, nullptr, 10);
 }
 
 class SwayWallpaper : public WallpaperBackend {
  public:
   void Show(const std::string& file, const Orvex::CPlane32*) override {
     // sway answers success for a file it cannot read and shows nothing.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (!Orvex::UniqueFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC))) {
       throw Orvex::Win32Exception(u"壁紙の設定に失敗 : " +
                                   Orvex::GetDefaultEncoding().ToWide(file));
     }
-    ::close(fd);
     RunSway({"output", "*", "bg", SwayPathWord(file), "stretch"});
   }
   void Remove() override { RunSway({"output", "*", "bg", "#000000", "solid_color"}); }
 
-  // The largest output's mode: the wallpaper is stretched onto each.
   std::optional<Orvex::PlaneSize> ScreenSize() override {
     Orvex::CommandResult outputs;
     try {
@@ -70,20 +79,25 @@ class SwayWallpaper : public WallpaperBackend {
       return std::nullopt;
     }
     if (outputs.exit_code != 0) return std::nullopt;
-    std::optional<Orvex::PlaneSize> largest;
-    for (size_t at = outputs.output.find("\"current_mode\""); at != std::string::npos;
-         at = outputs.output.find("\"current_mode\"", at + 1)) {
-      const long width = NumberAfter(outputs.output, "width", at);
-      const long height = NumberAfter(outputs.output, "height", at);
-      if (width <= 0 || height <= 0 || width > 65535 || height > 65535) continue;
-      if (!largest || width * height > static_cast<long>(largest->width) * largest->height) {
-        largest = Orvex::PlaneSize{static_cast<int32_t>(width), static_cast<int32_t>(height)};
-      }
-    }
-    return largest;
+    return SwayScreenSize(outputs.output);
   }
 };
 
 }  // namespace
 
 std::unique_ptr<WallpaperBackend> MakeSwayWallpaper() { return std::make_unique<SwayWallpaper>(); }
+
+std::optional<Orvex::PlaneSize> SwayScreenSize(const std::string& outputs_json) {
+  std::optional<Orvex::PlaneSize> largest;
+  for (const QJsonValue& output : JsonArray(outputs_json)) {
+    const QJsonObject mode = output.toObject().value(QLatin1String("current_mode")).toObject();
+    const int width = mode.value(QLatin1String("width")).toInt(-1);
+    const int height = mode.value(QLatin1String("height")).toInt(-1);
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) continue;
+    if (!largest || static_cast<int64_t>(width) * height >
+                        static_cast<int64_t>(largest->width) * largest->height) {
+      largest = Orvex::PlaneSize{width, height};
+    }
+  }
+  return largest;
+}

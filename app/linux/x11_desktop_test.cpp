@@ -64,16 +64,9 @@ class DesktopTest : public ::testing::Test {
   }
 
   bool Exists(Pixmap pixmap) {
-    Window root = None;
-    int x = 0;
-    int y = 0;
-    unsigned w = 0;
-    unsigned h = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    const Status ok = XGetGeometry(display_, pixmap, &root, &x, &y, &w, &h, &border, &depth);
+    const bool exists = PixmapExists(display_, pixmap);
     XSync(display_, False);
-    return ok != 0;
+    return exists;
   }
 
   // A pixel of an image of a 24-bit TrueColor screen, as 0xRRGGBB. An

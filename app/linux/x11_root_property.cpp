@@ -24,3 +24,11 @@ std::optional<Pixmap> ReadPixmapProperty(Display* display, Window root, const ch
   if (data) XFree(data);
   return pixmap;
 }
+
+bool PixmapExists(Display* display, Pixmap pixmap) {
+  // Only the answer counts; the geometry is not wanted.
+  Window root = None;
+  int x = 0, y = 0;
+  unsigned width = 0, height = 0, border = 0, depth = 0;
+  return XGetGeometry(display, pixmap, &root, &x, &y, &width, &height, &border, &depth) != 0;
+}

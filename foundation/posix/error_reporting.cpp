@@ -8,8 +8,10 @@
 namespace Orvex {
 namespace {
 
-// There is no desktop shell on this platform yet: the message goes to
-// standard error, written directly so that it works from the abort path.
+// Where the program has installed no notifier of its own (the Linux desktop
+// program shows message boxes once Qt runs; the one-shot start never does),
+// the message goes to standard error, written directly so that it works
+// from the abort path.
 class StandardErrorNotifier : public IUserNotifier {
  public:
   int Notify(WindowHandle, unsigned, const SharedString& caption,

@@ -7,8 +7,9 @@
 namespace Orvex {
 namespace {
 
-// Until a desktop shell exists, standard error is where the user learns
-// why the program ended.
+// Without a notifier of the program's own (the one-shot start, or before
+// the desktop program's boxes are up), standard error is where the user
+// learns why the program ended.
 TEST(AbortDeathTest, DefaultNotifierWritesTheBoxToStandardError) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(

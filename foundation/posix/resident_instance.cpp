@@ -1,4 +1,4 @@
-#include "app/linux/resident_instance.h"
+#include "foundation/posix/resident_instance.h"
 
 #include <fcntl.h>
 #include <poll.h>
