@@ -61,7 +61,7 @@ class ITrayShell {
 class TrayCommands {
  public:
   TrayCommands(WallpaperCycle& cycle, IDesktop& desktop, ITrayShell& shell,
-               WallpaperCycle::StoreFactory store_factory = {});
+               WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
   TrayCommands(const TrayCommands&) = delete;
   TrayCommands& operator=(const TrayCommands&) = delete;
 
@@ -75,7 +75,6 @@ class TrayCommands {
   void Create(bool once);
 
  private:
-  ConfigStore FreshStore() const;
   void ChooseImageFolder();
   void Suspend();
   void Resume();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/start_up.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
@@ -21,8 +22,9 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
  public:
   // once: change the wallpaper once and close, without an icon.
   // store_factory: the settings store every operation loads (tests point
-  // it elsewhere); by default the file beside the executable.
-  explicit CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory = {});
+  // it elsewhere).
+  explicit CAppWindow(bool once,
+                      WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
   ~CAppWindow() override;
 
   // Creates the window and runs the thread's message loop until it is
@@ -62,6 +64,5 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   // Made when the window exists: the boxes they show belong to it.
   std::unique_ptr<TrayIcon> tray_icon_;
   std::unique_ptr<Win32Desktop> desktop_;
-  std::unique_ptr<WallpaperCycle> cycle_;
-  std::unique_ptr<TrayCommands> commands_;
+  std::unique_ptr<ResidentCycle> resident_;
 };
