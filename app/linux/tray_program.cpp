@@ -1,7 +1,6 @@
 #include "app/linux/tray_program.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
 
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
@@ -108,10 +107,7 @@ void TrayProgram::SetChangeTimer(uint32_t period_ms) {
 
 std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
                                                       const SharedString& start) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(nullptr, ToQString(title), ToQString(start));
-  if (folder.isEmpty()) return std::nullopt;
-  return FromQString(folder.endsWith(u'/') ? folder : folder + u'/');
+  return ChooseFolderDialog(nullptr, title, start);
 }
 
 bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
