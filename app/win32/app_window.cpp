@@ -1,7 +1,6 @@
 #include "app/win32/app_window.h"
 
 #include "app/win32/config_dialog.h"
-#include "foundation/win32/folder_picker.h"
 #include "foundation/win32/program_window.h"
 
 using Orvex::SharedString;
@@ -11,6 +10,8 @@ namespace {
 // Posted to itself once the window exists: start the cycle, or make the one
 // change of "/once".
 constexpr UINT kStartMessage = WM_APP + 2;
+
+constexpr UINT_PTR kChangeTimerId = 100;
 
 }  // namespace
 
@@ -126,9 +127,7 @@ void CAppWindow::SetChangeTimer(uint32_t period_ms) { window_.SetTimer(kChangeTi
 
 std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
                                                      const SharedString& start) {
-  Orvex::CFolderPicker picker(window_.Handle(), title, start);
-  if (!picker.Show()) return std::nullopt;
-  return picker.Folder();
+  return ChooseFolderDialog(window_.Handle(), title, start);
 }
 
 bool CAppWindow::RunSettingsDialog(ConfigStore& store) {

@@ -14,6 +14,11 @@
 #include "foundation/win32/msg_hooker.h"
 #include "foundation/win32/window.h"
 
+// The tray icon's menu in the resources.
+inline constexpr int kTrayMenuId = 102;
+// The message the tray icon sends its window.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+
 // The resident program: a hidden window that owns the tray icon and the
 // change timer and turns clicks, menu choices and a second start's
 // notification into the portable commands. Its text is always the tray
