@@ -69,8 +69,8 @@ void TrayProgram::Start() {
   // double click: there the click is the one way to the double-click
   // action.
   click_is_double_click_ = has_tray_ && sni_probe_();
-  // Without its loaders the program still runs: each change then reports
-  // what it cannot read.
+  // A failure here is shown, and the program goes on with the loaders it
+  // has: the tray, the menu and the settings dialog still work.
   Guarded([this] { RegisterLoadersFromSettings(loaders_, store_factory_); });
   resident_ = std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_);
   // The first change runs from the event loop, as every later one does.
