@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "app/config_keys.h"
 #include "foundation/file_system.h"
 
 using Orvex::SharedString;
@@ -34,19 +35,19 @@ constexpr DialogTooltip kTooltips[] = {
 };
 
 constexpr std::u16string_view kDialogKeys[] = {
-    u"ImageDir",
-    u"SaveFile",
-    u"SpiDir",
-    u"Interval(sec)",
-    u"WaitFirst",
-    u"Resize",
-    u"ResizeFixedAspectRatio",
-    u"ResizeAlignH",
-    u"ResizeAlignV",
-    u"ResizeBgColor",
-    u"Sharp",
-    u"RemoveOnSuspend",
-    u"DoubleClick",
+    config_key::kImageDir,
+    config_key::kSaveFile,
+    config_key::kSpiDir,
+    config_key::kInterval,
+    config_key::kWaitFirst,
+    config_key::kResize,
+    config_key::kResizeFixedAspectRatio,
+    config_key::kResizeAlignH,
+    config_key::kResizeAlignV,
+    config_key::kResizeBgColor,
+    config_key::kSharp,
+    config_key::kRemoveOnSuspend,
+    config_key::kDoubleClick,
 };
 
 struct CheckBox {
@@ -56,10 +57,10 @@ struct CheckBox {
 // The check boxes that show a setting as it is (1010 shows WaitFirst
 // inverted and is handled on its own).
 constexpr CheckBox kCheckBoxes[] = {
-    {kCtlResize, u"Resize"},
-    {kCtlFixedAspectRatio, u"ResizeFixedAspectRatio"},
-    {kCtlSharp, u"Sharp"},
-    {kCtlRemoveOnSuspend, u"RemoveOnSuspend"},
+    {kCtlResize, config_key::kResize},
+    {kCtlFixedAspectRatio, config_key::kResizeFixedAspectRatio},
+    {kCtlSharp, config_key::kSharp},
+    {kCtlRemoveOnSuspend, config_key::kRemoveOnSuspend},
 };
 
 struct List {
@@ -68,9 +69,9 @@ struct List {
   std::span<const char16_t* const> items;
 };
 constexpr List kLists[] = {
-    {kCtlAlignH, u"ResizeAlignH", kAlignHItems},
-    {kCtlAlignV, u"ResizeAlignV", kAlignVItems},
-    {kCtlBgColor, u"ResizeBgColor", kBgColorItems},
+    {kCtlAlignH, config_key::kResizeAlignH, kAlignHItems},
+    {kCtlAlignV, config_key::kResizeAlignV, kAlignVItems},
+    {kCtlBgColor, config_key::kResizeBgColor, kBgColorItems},
 };
 
 struct Edit {
@@ -78,9 +79,9 @@ struct Edit {
   const char16_t* key;
 };
 constexpr Edit kPathEdits[] = {
-    {kCtlImageDir, u"ImageDir"},
-    {kCtlSaveFile, u"SaveFile"},
-    {kCtlSpiDir, u"SpiDir"},
+    {kCtlImageDir, config_key::kImageDir},
+    {kCtlSaveFile, config_key::kSaveFile},
+    {kCtlSpiDir, config_key::kSpiDir},
 };
 
 constexpr int kDoubleClickActions = kCtlDoubleClickLast - kCtlDoubleClickFirst + 1;
@@ -101,15 +102,15 @@ ShownValues ReadShownValues(const ConfigStore& store) {
   for (size_t i = 0; i < std::size(kPathEdits); ++i) {
     values.paths[i] = store.GetString(kPathEdits[i].key);
   }
-  values.interval = store.GetInt(u"Interval(sec)");
-  values.wait_first = store.GetBool(u"WaitFirst");
+  values.interval = store.GetInt(config_key::kInterval);
+  values.wait_first = store.GetBool(config_key::kWaitFirst);
   for (size_t i = 0; i < std::size(kCheckBoxes); ++i) {
     values.checks[i] = store.GetBool(kCheckBoxes[i].key);
   }
   for (size_t i = 0; i < std::size(kLists); ++i) {
     values.selections[i] = store.GetInt(kLists[i].key);
   }
-  values.double_click = store.GetInt(u"DoubleClick");
+  values.double_click = store.GetInt(config_key::kDoubleClick);
   return values;
 }
 
@@ -188,8 +189,8 @@ DialogOutcome OnConfigDialogCommand(int id, IDialogControls& controls, IDialogCh
 
 void ControlsToValues(const IDialogControls& controls, ConfigStore& store) {
   for (const Edit& edit : kPathEdits) store.SetString(edit.key, controls.GetText(edit.id));
-  store.SetInt(u"Interval(sec)", ConfigStore::ParseInt(controls.GetText(kCtlInterval)));
-  store.SetBool(u"WaitFirst", !controls.IsChecked(kCtlChangeAtStart));
+  store.SetInt(config_key::kInterval, ConfigStore::ParseInt(controls.GetText(kCtlInterval)));
+  store.SetBool(config_key::kWaitFirst, !controls.IsChecked(kCtlChangeAtStart));
   for (const CheckBox& box : kCheckBoxes) store.SetBool(box.key, controls.IsChecked(box.id));
   for (const List& list : kLists) store.SetInt(list.key, controls.GetSelection(list.id));
   int double_click = 0;
@@ -199,5 +200,5 @@ void ControlsToValues(const IDialogControls& controls, ConfigStore& store) {
       break;
     }
   }
-  store.SetInt(u"DoubleClick", double_click);
+  store.SetInt(config_key::kDoubleClick, double_click);
 }

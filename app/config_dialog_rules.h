@@ -8,8 +8,7 @@
 #include "app/config_store.h"
 #include "foundation/shared_string.h"
 
-// The settings dialog and its controls.
-inline constexpr int kConfigDialogId = 103;
+// The settings dialog's controls.
 inline constexpr int kCtlOk = 1;
 inline constexpr int kCtlCancel = 2;
 inline constexpr int kCtlImageDir = 1002;

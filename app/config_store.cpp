@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/config_keys.h"
 #include "app/user_paths.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
@@ -138,30 +139,30 @@ bool ConfigStore::Save() {
 }
 
 void ConfigStore::LoadWithDefaults() {
-  SetString(u"ImageDir", DefaultImageFolder());
-  SetString(u"SaveFile", DefaultWallpaperFile());
-  SetInt(u"Interval(sec)", 1800);
-  SetBool(u"WaitFirst", false);
-  SetBool(u"Suspend", false);
-  SetBool(u"Resize", true);
-  SetBool(u"ResizeFixedAspectRatio", false);
-  SetInt(u"ResizeAlignH", 1);
-  SetInt(u"ResizeAlignV", 0);
-  SetInt(u"ResizeBgColor", 1);
-  SetBool(u"ClearType", false);
-  SetBool(u"Sharp", false);
-  SetBool(u"RemoveOnSuspend", false);
-  SetInt(u"DoubleClick", 2);
+  SetString(config_key::kImageDir, DefaultImageFolder());
+  SetString(config_key::kSaveFile, DefaultWallpaperFile());
+  SetInt(config_key::kInterval, 1800);
+  SetBool(config_key::kWaitFirst, false);
+  SetBool(config_key::kSuspend, false);
+  SetBool(config_key::kResize, true);
+  SetBool(config_key::kResizeFixedAspectRatio, false);
+  SetInt(config_key::kResizeAlignH, 1);
+  SetInt(config_key::kResizeAlignV, 0);
+  SetInt(config_key::kResizeBgColor, static_cast<int>(BgColorChoice::kDesktop));
+  SetBool(config_key::kClearType, false);
+  SetBool(config_key::kSharp, false);
+  SetBool(config_key::kRemoveOnSuspend, false);
+  SetInt(config_key::kDoubleClick, static_cast<int>(DoubleClickChoice::kOpenSource));
   SharedString plugins;
   try {
     plugins = RegisteredPluginFolder();
   } catch (...) {
   }
-  SetString(u"SpiDir", plugins.IsEmpty() ? SharedString(u"./spi/") : plugins);
+  SetString(config_key::kSpiDir, plugins.IsEmpty() ? SharedString(u"./spi/") : plugins);
   SetPlatformDefaults(*this);
 
   Orvex::ProcessExclusionLock lock(lock_name_);
   if (!Load()) Save();
   // Older versions wrote this key with a small t.
-  RenameKey(u"Cleartype", u"ClearType");
+  RenameKey(config_key::kClearTypeOldSpelling, config_key::kClearType);
 }

@@ -6,12 +6,9 @@ namespace Orvex {
 class LoaderRegistry;
 }
 
-// The built-in decoders in the order they are offered a file: JPEG, PNG, BMP.
-void RegisterBuiltinLoaders(Orvex::LoaderRegistry& registry);
-
 // The one-shot mode of the tray window: fresh settings (the file is created
 // with the defaults when missing), every loader (RegisterImageLoaders), one
 // change, done. A change that fails on the image is silent, as it is in the
 // tray.
 void RunOneShot(IDesktop& desktop, Orvex::LoaderRegistry& loaders,
-                const WallpaperCycle::StoreFactory& store_factory = {});
+                const WallpaperCycle::StoreFactory& store_factory = WallpaperCycle::ProgramStore);

@@ -8,7 +8,6 @@
 #include "app/fake_desktop.h"
 #include "codecs/bmp_saver.h"
 #include "codecs/loader_registry.h"
-#include "codecs/test_images.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/test_folder.h"
@@ -17,30 +16,8 @@
 namespace {
 
 using Orvex::SharedString;
-using Orvex::Testing::Bytes;
 using Orvex::Testing::FakeDesktop;
 using Orvex::Testing::TestFolder;
-
-TEST(BuiltinLoadersTest, TheContentDecidesNotTheName) {
-  Orvex::LoaderRegistry registry;
-  RegisterBuiltinLoaders(registry);
-  EXPECT_EQ(registry.GetFactoryCount(), 3u);
-
-  // A PNG named .jpg: the JPEG loader, asked first, refuses it.
-  Orvex::Testing::PngImage png;
-  png.width = 2;
-  png.height = 1;
-  png.rows = {Bytes{255, 0, 0, 0, 0, 255}};
-  TestFolder folder;
-  const SharedString path = folder / u"really_a_png.jpg";
-  const Bytes bytes = Orvex::Testing::EncodePng(png);
-  TestFolder::WriteBytes(
-      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  Orvex::CMemoryPlane32 plane;
-  const Orvex::PlaneSize size = registry.LoadImage(std::make_shared<Orvex::CFileData>(path), plane);
-  EXPECT_EQ(size.width, 2);
-  EXPECT_EQ(size.height, 1);
-}
 
 class OneShotTest : public ::testing::Test {
  protected:

@@ -1,7 +1,9 @@
 #include "app/start_up.h"
 
+#include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/user_paths.h"
+#include "codecs/image_loaders.h"
 #include "foundation/exclusion.h"
 #include "foundation/file_system.h"
 
@@ -14,7 +16,6 @@ StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDeskt
                               WallpaperCycle::StoreFactory store_factory) {
   StartRequest request;
   if (arguments.empty()) return request;
-  const auto fresh_store = [&] { return store_factory ? store_factory() : ConfigStore(); };
 
   Orvex::ProcessExclusionLock lock(lock_name);
   for (const SharedString& argument : arguments) {
@@ -22,18 +23,18 @@ StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDeskt
       request.state_switch = true;
       // The file as it is, without defaults: a switch must not invent
       // settings the user never had.
-      ConfigStore store = fresh_store();
+      ConfigStore store = store_factory();
       store.Load();
-      if (!store.GetBool(u"Suspend") && store.GetBool(u"RemoveOnSuspend")) {
+      if (!store.GetBool(config_key::kSuspend) && store.GetBool(config_key::kRemoveOnSuspend)) {
         desktop.RemoveWallpaper();
       }
-      store.SetBool(u"Suspend", true);
+      store.SetBool(config_key::kSuspend, true);
       store.Save();
     } else if (argument == SharedString(u"/resume")) {
       request.state_switch = true;
-      ConfigStore store = fresh_store();
+      ConfigStore store = store_factory();
       store.Load();
-      store.SetBool(u"Suspend", false);
+      store.SetBool(config_key::kSuspend, false);
       store.Save();
     } else if (argument == SharedString(u"/once")) {
       request.once = true;
@@ -41,3 +42,18 @@ StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDeskt
   }
   return request;
 }
+
+ConfigStore RegisterLoadersFromSettings(Orvex::LoaderRegistry& loaders,
+                                        const WallpaperCycle::StoreFactory& store_factory) {
+  ConfigStore store = store_factory();
+  store.LoadWithDefaults();
+  Orvex::RegisterImageLoaders(
+      loaders, Orvex::MakeAbsoluteToExecutable(store.GetString(config_key::kSpiDir)));
+  return store;
+}
+
+ResidentCycle::ResidentCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
+                             ITrayHost& tray, ITrayShell& shell,
+                             const WallpaperCycle::StoreFactory& store_factory)
+    : cycle(desktop, loaders, store_factory, &tray),
+      commands(cycle, desktop, shell, store_factory) {}

@@ -2,9 +2,16 @@
 
 #include <vector>
 
+#include "app/config_store.h"
 #include "app/desktop.h"
+#include "app/tray_commands.h"
+#include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
 #include "foundation/shared_string.h"
+
+namespace Orvex {
+class LoaderRegistry;
+}  // namespace Orvex
 
 // What this start is to do once the command line has been applied.
 struct StartRequest {
@@ -26,6 +33,24 @@ Orvex::SharedString StartUpLockName();
 // case-sensitive words; anything else is ignored. The file is read as it
 // is, without defaults, so "/suspend" throws the store's read error when
 // Suspend (or the RemoveOnSuspend it needs) is not in the file.
-StartRequest ApplyCommandLine(const std::vector<Orvex::SharedString>& arguments, IDesktop& desktop,
-                              const Orvex::SharedString& lock_name,
-                              WallpaperCycle::StoreFactory store_factory = {});
+StartRequest ApplyCommandLine(
+    const std::vector<Orvex::SharedString>& arguments, IDesktop& desktop,
+    const Orvex::SharedString& lock_name,
+    WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
+
+// Registers every loader of the platform (RegisterImageLoaders), the Susie
+// plug-ins of the settings' SpiDir first, and returns those settings, loaded
+// with their defaults (a missing file is created with them). The plug-in
+// folder is read only here, so a new one takes effect at the next start.
+ConfigStore RegisterLoadersFromSettings(Orvex::LoaderRegistry& loaders,
+                                        const WallpaperCycle::StoreFactory& store_factory);
+
+// The resident program's change cycle and the tray commands on it, for the
+// tray window of any desktop, once its loaders are registered.
+struct ResidentCycle {
+  ResidentCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders, ITrayHost& tray,
+                ITrayShell& shell, const WallpaperCycle::StoreFactory& store_factory);
+
+  WallpaperCycle cycle;
+  TrayCommands commands;
+};

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/config_dialog_rules.h"
+#include "app/config_keys.h"
 #include "foundation/exclusion.h"
 #include "foundation/file_system.h"
 #include "foundation/process.h"
@@ -34,10 +35,6 @@ void ITrayShell::OpenWithShell(const SharedString& path) {
 TrayCommands::TrayCommands(WallpaperCycle& cycle, IDesktop& desktop, ITrayShell& shell,
                            WallpaperCycle::StoreFactory store_factory)
     : cycle_(cycle), desktop_(desktop), shell_(shell), store_factory_(std::move(store_factory)) {}
-
-ConfigStore TrayCommands::FreshStore() const {
-  return store_factory_ ? store_factory_() : ConfigStore();
-}
 
 bool TrayCommands::OnCommand(int id) {
   switch (id) {
@@ -78,22 +75,22 @@ bool TrayCommands::OnCommand(int id) {
 }
 
 void TrayCommands::OnDoubleClick() {
-  ConfigStore store = FreshStore();
+  ConfigStore store = store_factory_();
   store.LoadWithDefaults();
-  switch (store.GetInt(u"DoubleClick")) {
-    case 0:
+  switch (static_cast<DoubleClickChoice>(store.GetInt(config_key::kDoubleClick))) {
+    case DoubleClickChoice::kChooseFolder:
       shell_.PostCommand(kCmdChooseFolder);
       break;
-    case 1:
+    case DoubleClickChoice::kChangeNow:
       shell_.PostCommand(kCmdChangeNow);
       break;
-    case 2:
+    case DoubleClickChoice::kOpenSource:
       shell_.PostCommand(kCmdOpenSource);
       break;
-    case 3:
-      shell_.PostCommand(store.GetBool(u"Suspend") ? kCmdResume : kCmdSuspend);
+    case DoubleClickChoice::kSuspendOrResume:
+      shell_.PostCommand(store.GetBool(config_key::kSuspend) ? kCmdResume : kCmdSuspend);
       break;
-    case 4:
+    case DoubleClickChoice::kSettings:
       shell_.PostCommand(kCmdSettings);
       break;
     default:
@@ -102,7 +99,7 @@ void TrayCommands::OnDoubleClick() {
 }
 
 void TrayCommands::Create(bool once) {
-  ConfigStore store = FreshStore();
+  ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   if (!once) {
     cycle_.Start(store);
@@ -121,27 +118,28 @@ void TrayCommands::Create(bool once) {
 }
 
 void TrayCommands::ChooseImageFolder() {
-  ConfigStore store = FreshStore();
+  ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   const auto chosen =
       shell_.ChooseFolder(u"画像フォルダの設定", WallpaperCycle::ImageFolder(store));
   if (!chosen) return;
   // The chooser runs its own message loop; the file may have changed
   // meanwhile, so only the folder is written onto it as it is now.
-  ChangeSettings(FreshStore(), [&](ConfigStore& now) { now.SetString(u"ImageDir", *chosen); });
+  ChangeSettings(store_factory_(),
+                 [&](ConfigStore& now) { now.SetString(config_key::kImageDir, *chosen); });
 }
 
 void TrayCommands::Suspend() {
-  const ConfigStore store =
-      ChangeSettings(FreshStore(), [](ConfigStore& now) { now.SetBool(u"Suspend", true); });
+  const ConfigStore store = ChangeSettings(
+      store_factory_(), [](ConfigStore& now) { now.SetBool(config_key::kSuspend, true); });
   cycle_.UpdateSuspendState(store);
   // Also when already suspended: the wallpaper may have been set since.
-  if (store.GetBool(u"RemoveOnSuspend")) desktop_.RemoveWallpaper();
+  if (store.GetBool(config_key::kRemoveOnSuspend)) desktop_.RemoveWallpaper();
 }
 
 void TrayCommands::Resume() {
-  const ConfigStore store =
-      ChangeSettings(FreshStore(), [](ConfigStore& now) { now.SetBool(u"Suspend", false); });
+  const ConfigStore store = ChangeSettings(
+      store_factory_(), [](ConfigStore& now) { now.SetBool(config_key::kSuspend, false); });
   if (cycle_.UpdateSuspendState(store)) {
     cycle_.UpdateInterval(store);
     cycle_.ChangeWallpaper(store);
@@ -149,7 +147,7 @@ void TrayCommands::Resume() {
 }
 
 void TrayCommands::EditSettings() {
-  ConfigStore store = FreshStore();
+  ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   // A setting the dialog cannot show is reported before it opens.
   CheckConfigDialogValues(store);
@@ -159,7 +157,7 @@ void TrayCommands::EditSettings() {
   // The dialog may have been open for long: a second start may have
   // suspended or resumed, a double click may have chosen a folder. Only what
   // the user changed in the dialog is written, onto the file as it is now.
-  ChangeSettings(FreshStore(), [&](ConfigStore& now) {
+  ChangeSettings(store_factory_(), [&](ConfigStore& now) {
     for (const std::u16string_view key : ConfigDialogKeys()) {
       const auto edited = store.Entries().find(SharedString(key));
       if (edited == store.Entries().end()) continue;

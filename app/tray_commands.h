@@ -20,10 +20,6 @@ inline constexpr int kCmdOpenProgramFolder = 40009;
 inline constexpr int kCmdOpenWebPage = 40010;
 inline constexpr int kCmdSendMail = 40011;
 
-inline constexpr int kTrayMenuId = 102;
-// The message the tray icon sends its window (WM_APP + 1).
-inline constexpr unsigned int kTrayCallbackMessage = 0x8001;
-
 // Where the program is distributed, and how its author is written to.
 inline constexpr char16_t kProjectPageAddress[] = u"https://pelmora.example.org/";
 inline constexpr char16_t kAuthorMailAddress[] = u"mailto:author@pelmora.example.org";
@@ -61,7 +57,7 @@ class ITrayShell {
 class TrayCommands {
  public:
   TrayCommands(WallpaperCycle& cycle, IDesktop& desktop, ITrayShell& shell,
-               WallpaperCycle::StoreFactory store_factory = {});
+               WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
   TrayCommands(const TrayCommands&) = delete;
   TrayCommands& operator=(const TrayCommands&) = delete;
 
@@ -75,7 +71,6 @@ class TrayCommands {
   void Create(bool once);
 
  private:
-  ConfigStore FreshStore() const;
   void ChooseImageFolder();
   void Suspend();
   void Resume();

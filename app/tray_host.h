@@ -6,7 +6,6 @@
 
 inline constexpr int kRunningIconId = 101;
 inline constexpr int kSuspendedIconId = 102;
-inline constexpr int kChangeTimerId = 100;
 
 // What the resident program's host gives the change cycle: the tray icon
 // with its tooltip, and the timer that drives the changes. The tray window

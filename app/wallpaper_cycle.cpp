@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/config_keys.h"
 #include "app/wallpaper_render.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
@@ -23,20 +24,16 @@ constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 
 WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
                                StoreFactory store_factory, ITrayHost* tray)
-    : desktop_(desktop), tray_(tray), loaders_(loaders), store_factory_(std::move(store_factory)) {
-  if (!store_factory_) {
-    store_factory_ = [] { return ConfigStore(); };
-  }
-}
+    : desktop_(desktop), tray_(tray), loaders_(loaders), store_factory_(std::move(store_factory)) {}
 
 WallpaperCycle::~WallpaperCycle() { observer_.Stop(); }
 
 void WallpaperCycle::Start(const ConfigStore& store) {
-  suspended_ = store.GetBool(u"Suspend");
+  suspended_ = store.GetBool(config_key::kSuspend);
   ShowSuspendState();
-  interval_seconds_ = store.GetInt(u"Interval(sec)");
+  interval_seconds_ = store.GetInt(config_key::kInterval);
   if (tray_ != nullptr) tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
-  if (!store.GetBool(u"WaitFirst")) {
+  if (!store.GetBool(config_key::kWaitFirst)) {
     ChangeWallpaper(store);
   }
 }
@@ -50,7 +47,7 @@ void WallpaperCycle::ChangeNow() {
 }
 
 bool WallpaperCycle::UpdateSuspendState(const ConfigStore& store) {
-  const bool suspend = store.GetBool(u"Suspend");
+  const bool suspend = store.GetBool(config_key::kSuspend);
   if (suspend == suspended_) {
     return false;
   }
@@ -66,7 +63,7 @@ void WallpaperCycle::ShowSuspendState() {
 }
 
 void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
-  const int interval = store.GetInt(u"Interval(sec)");
+  const int interval = store.GetInt(config_key::kInterval);
   if (interval == interval_seconds_) {
     return;
   }
@@ -76,7 +73,7 @@ void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
 
 SharedString WallpaperCycle::ImageFolder(const ConfigStore& store) {
   return Orvex::MakeAbsoluteToExecutable(
-      Orvex::EnsureTrailingSeparator(store.GetString(u"ImageDir")));
+      Orvex::EnsureTrailingSeparator(store.GetString(config_key::kImageDir)));
 }
 
 SharedString WallpaperCycle::TrayTooltip(bool suspended) {
@@ -92,7 +89,7 @@ uint32_t WallpaperCycle::TimerPeriod(int interval_seconds) {
 }
 
 void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
-  if (store.GetBool(u"Suspend")) {
+  if (store.GetBool(config_key::kSuspend)) {
     return;
   }
   const SharedString folder = ImageFolder(store);

@@ -21,13 +21,18 @@ class LoaderRegistry;
 // synchronous change at a time.
 class WallpaperCycle {
  public:
+  // Makes the empty store an operation fills and reads; every part of the
+  // program that loads settings takes one, so that tests can point them all
+  // at a file of their own.
   using StoreFactory = std::function<ConfigStore()>;
+  // The default factory: the program's settings file (SettingsFilePath).
+  static ConfigStore ProgramStore() { return ConfigStore(); }
 
-  // store_factory makes the empty store each ChangeNow loads; by default the
-  // one beside the executable. tray: the resident program's icon and timer;
-  // null for the one-shot start, which has neither.
+  // store_factory makes the empty store each ChangeNow loads. tray: the
+  // resident program's icon and timer; null for the one-shot start, which
+  // has neither.
   WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
-                 StoreFactory store_factory = {}, ITrayHost* tray = nullptr);
+                 StoreFactory store_factory = ProgramStore, ITrayHost* tray = nullptr);
   WallpaperCycle(const WallpaperCycle&) = delete;
   WallpaperCycle& operator=(const WallpaperCycle&) = delete;
   ~WallpaperCycle();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/config_keys.h"
 #include "codecs/bmp_saver.h"
 #include "codecs/opened_image.h"
 #include "foundation/exceptions.h"
@@ -128,7 +129,7 @@ ScreenFit FitToScreen(const ConfigStore& store, const PlaneSize& image, const Pl
   ScreenFit fit;
   fit.src = PlaneRect{0, 0, image.width, image.height};
   fit.dst = screen;
-  if (!store.GetBool(u"ResizeFixedAspectRatio")) return fit;
+  if (!store.GetBool(config_key::kResizeFixedAspectRatio)) return fit;
 
   Orvex::AutoStretchingLayout layout;
   layout.SetTargetRect(screen);
@@ -136,18 +137,18 @@ ScreenFit FitToScreen(const ConfigStore& store, const PlaneSize& image, const Pl
   layout.SetAllowShrink(true);
   layout.SetAllowEnlarge(true);
   layout.SetCover(false);
-  const int align_h = store.GetInt(u"ResizeAlignH");
-  const int align_v = store.GetInt(u"ResizeAlignV");
+  const int align_h = store.GetInt(config_key::kResizeAlignH);
+  const int align_v = store.GetInt(config_key::kResizeAlignV);
   layout.SetAlignH(align_h);
   layout.SetAlignV(align_v);
   fit.src = layout.GetSourceRect();
   fit.dst = layout.GetDestRect();
   fit.gaps = Orvex::GetUncoveredRects(screen, fit.dst);
-  switch (store.GetInt(u"ResizeBgColor")) {
-    case 1:
+  switch (static_cast<BgColorChoice>(store.GetInt(config_key::kResizeBgColor))) {
+    case BgColorChoice::kDesktop:
       fit.desktop_color = true;
       break;
-    case 2:
+    case BgColorChoice::kLeftColumns:
       fit.edge = EdgeColor::LeftColumns(image, fit.src);
       break;
     default:
@@ -181,7 +182,7 @@ Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
     if (fit.edge) ShowRows(image, *fit.edge);
   };
   Orvex::CPlane32* result = &work;
-  if (store.GetBool(u"ClearType")) {
+  if (store.GetBool(config_key::kClearType)) {
     // Resampled to three times the width, and every row of that collapsed
     // to one pixel per three columns as soon as it is made.
     const auto dw = static_cast<int32_t>(fit.dst.Width());
@@ -228,7 +229,8 @@ Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
 
 void RenderWallpaper(const ConfigStore& store, const SharedString& source,
                      const Orvex::LoaderRegistry& loaders, IDesktop& desktop) {
-  const SharedString save_path = Orvex::MakeAbsoluteToExecutable(store.GetString(u"SaveFile"));
+  const SharedString save_path =
+      Orvex::MakeAbsoluteToExecutable(store.GetString(config_key::kSaveFile));
 
   // The loader is chosen and the size read first; the pixels follow once
   // it is known where they go.
@@ -236,13 +238,13 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
   Orvex::CDib32 image;
   Orvex::CMemoryPlane32 work;
   Orvex::CPlane32* result = &image;
-  if (store.GetBool(u"Resize")) {
+  if (store.GetBool(config_key::kResize)) {
     result = DecodeFitted(store, desktop, opened, image, work);
   } else {
     opened.Load(image);
   }
 
-  if (store.GetBool(u"Sharp")) {
+  if (store.GetBool(config_key::kSharp)) {
     Orvex::CPlane32* other = result == &image ? static_cast<Orvex::CPlane32*>(&work) : &image;
     other->SetSize(result->GetSize());
     Orvex::Sharpen(*other, *result, 0, 0, result->GetBounds(), Orvex::PlaneClip{});

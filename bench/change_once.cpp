@@ -23,9 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/one_shot.h"
 #include "codecs/bmp_saver.h"
+#include "codecs/image_loaders.h"
 #include "codecs/loader_registry.h"
 #include "codecs/opened_image.h"
 #include "foundation/file_system.h"
@@ -101,14 +103,14 @@ void Breakdown(const char* settings, int runs) {
   ConfigStore store = StoreFor(settings)();
   store.LoadWithDefaults();
   Orvex::LoaderRegistry registry;
-  RegisterBuiltinLoaders(registry);
-  const std::vector<SharedString> files =
-      Orvex::ListEntries(Orvex::EnsureTrailingSeparator(store.GetString(u"ImageDir")), -1);
+  Orvex::RegisterBuiltinLoaders(registry);
+  const std::vector<SharedString> files = Orvex::ListEntries(
+      Orvex::EnsureTrailingSeparator(store.GetString(config_key::kImageDir)), -1);
   if (files.empty()) {
     std::fprintf(stderr, "no image in the folder\n");
     std::exit(1);
   }
-  const SharedString save_path = store.GetString(u"SaveFile");
+  const SharedString save_path = store.GetString(config_key::kSaveFile);
   std::printf("level %s\n", Orvex::SimdLevelName(Orvex::ActiveSimdLevel()));
   for (int run = 0; run < runs; ++run) {
     std::printf("run %d\n", run + 1);

@@ -12,10 +12,14 @@ void RegisterImageLoaders(LoaderRegistry& registry, const SharedString& plugin_f
   if (auto plugins = Detail::MakePluginLoaderFactory(plugin_folder)) {
     registry.RegisterFactory(std::move(plugins), 0);
   }
+  RegisterBuiltinLoaders(registry);
+  registry.RegisterFactory(Detail::MakeSystemLoaderFactory(), 0);
+}
+
+void RegisterBuiltinLoaders(LoaderRegistry& registry) {
   registry.RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
   registry.RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);
   registry.RegisterFactory(std::make_shared<DefaultFactory<CBmpLoader, IImageLoader>>(), 0);
-  registry.RegisterFactory(Detail::MakeSystemLoaderFactory(), 0);
 }
 
 }  // namespace Orvex

@@ -15,6 +15,10 @@ class LoaderRegistry;
 // picture decoder. Loading the plug-ins happens here.
 void RegisterImageLoaders(LoaderRegistry& registry, const SharedString& plugin_folder);
 
+// Registers only the decoders built into the program, with priority 0, in
+// the order they are offered a file: JPEG, PNG, BMP.
+void RegisterBuiltinLoaders(LoaderRegistry& registry);
+
 namespace Detail {
 // The platform's part: a factory of plug-in loaders, or null where the
 // platform has none, and the factory of the system decoder's loaders.

@@ -10,6 +10,7 @@
 
 #include "codecs/bmp_loader.h"
 #include "codecs/image_limits.h"
+#include "codecs/image_loaders.h"
 #include "codecs/jpg_loader.h"
 #include "codecs/png_loader.h"
 #include "codecs/test_images.h"
@@ -157,9 +158,8 @@ TEST_F(LoaderRegistryTest, NoTakerAndEmptyFileRaiseTheFileName) {
 // loader, a BMP to the BMP loader, whatever the JPEG loader makes of them.
 TEST_F(LoaderRegistryTest, BuiltInLoadersChooseByContent) {
   LoaderRegistry registry;
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CBmpLoader, IImageLoader>>(), 0);
+  RegisterBuiltinLoaders(registry);
+  EXPECT_EQ(registry.GetFactoryCount(), 3u);
 
   Testing::PngImage png;
   png.width = 2;
@@ -216,9 +216,7 @@ TEST_F(LoaderRegistryTest, HugeClaimsAreRefusedFromTheHeader) {
   const Bytes bmp = Testing::MakeBmp(kHuge, kHuge, 1, Bytes(8, 0), Bytes(64, 0xAA));
 
   LoaderRegistry registry;
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);
-  registry.RegisterFactory(std::make_shared<DefaultFactory<CBmpLoader, IImageLoader>>(), 0);
+  RegisterBuiltinLoaders(registry);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_FALSE(CJpgLoader().Open(folder_.Load("huge.jpg", jpeg)));
   ASSERT_FALSE(CPngLoader().Open(folder_.Load("huge.png", png)));

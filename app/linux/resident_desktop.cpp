@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/error_reporting.h"
@@ -19,7 +20,7 @@ constexpr char16_t kChangeErrorCaption[] = u"エラー";
 SharedString WallpaperBackendSetting() {
   ConfigStore store;
   if (!store.Load()) return {};
-  const auto found = store.Entries().find(SharedString(u"WallpaperBackend"));
+  const auto found = store.Entries().find(SharedString(config_key::kWallpaperBackend));
   return found == store.Entries().end() ? SharedString() : found->second;
 }
 

@@ -242,13 +242,18 @@ void SettingsDialog::Enable(int id, bool enabled) {
   if (QWidget* control = Control(id)) control->setEnabled(enabled);
 }
 
-std::optional<SharedString> SettingsDialog::ChooseFolder(const SharedString& title,
-                                                         const SharedString& start) {
+std::optional<SharedString> ChooseFolderDialog(QWidget* parent, const SharedString& title,
+                                               const SharedString& start) {
   const QString folder =
-      QFileDialog::getExistingDirectory(this, ToQString(title), ToQString(start));
+      QFileDialog::getExistingDirectory(parent, ToQString(title), ToQString(start));
   if (folder.isEmpty()) return std::nullopt;
   // A folder path of this program ends with a separator.
   return FromQString(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+std::optional<SharedString> SettingsDialog::ChooseFolder(const SharedString& title,
+                                                         const SharedString& start) {
+  return ChooseFolderDialog(this, title, start);
 }
 
 std::optional<SharedString> SettingsDialog::ChooseSaveFile(const SharedString& title,

@@ -12,6 +12,13 @@ class QButtonGroup;
 class QComboBox;
 class QLineEdit;
 
+// The program's folder chooser, modal on parent (null for none): the
+// dialog's browse buttons and the tray's folder command open the same one.
+// Nothing when cancelled; the folder ends with a separator.
+std::optional<Orvex::SharedString> ChooseFolderDialog(QWidget* parent,
+                                                      const Orvex::SharedString& title,
+                                                      const Orvex::SharedString& start);
+
 // The settings dialog on Qt: the controls of the Windows dialog, laid out
 // by Qt's layouts, each reachable by its identifier so that the portable
 // rules fill it, enable it and read it back. It edits the store in memory;

@@ -1,15 +1,13 @@
 #include "app/linux/tray_program.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
 
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
 #include "app/linux/status_notifier_host.h"
 #include "app/linux/tray_menu.h"
-#include "codecs/image_loaders.h"
+#include "app/start_up.h"
 #include "foundation/error_reporting.h"
-#include "foundation/file_system.h"
 
 using Orvex::SharedString;
 
@@ -40,18 +38,17 @@ TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_f
             const bool double_click =
                 reason == QSystemTrayIcon::DoubleClick ||
                 (reason == QSystemTrayIcon::Trigger && click_is_double_click_);
-            if (!double_click || !commands_) return;
-            Guarded([this] { commands_->OnDoubleClick(); });
+            if (!double_click || !resident_) return;
+            Guarded([this] { resident_->commands.OnDoubleClick(); });
           });
   connect(&timer_, &QTimer::timeout, this, [this] {
-    if (cycle_) Guarded([this] { cycle_->ChangeNow(); });
+    if (resident_) Guarded([this] { resident_->cycle.ChangeNow(); });
   });
 }
 
 TrayProgram::~TrayProgram() {
   timer_.stop();
-  commands_.reset();
-  cycle_.reset();
+  resident_.reset();
   tray_icon_.hide();
 }
 
@@ -72,23 +69,17 @@ void TrayProgram::Start() {
   // double click: there the click is the one way to the double-click
   // action.
   click_is_double_click_ = has_tray_ && sni_probe_();
-  Guarded([this] {
-    // The plug-in folder is read once, so a new one takes effect at the
-    // next start.
-    ConfigStore store = store_factory_ ? store_factory_() : ConfigStore();
-    store.LoadWithDefaults();
-    Orvex::RegisterImageLoaders(loaders_,
-                                Orvex::MakeAbsoluteToExecutable(store.GetString(u"SpiDir")));
-  });
-  cycle_ = std::make_unique<WallpaperCycle>(desktop_, loaders_, store_factory_, this);
-  commands_ = std::make_unique<TrayCommands>(*cycle_, desktop_, *this, store_factory_);
+  // A failure here is shown, and the program goes on with the loaders it
+  // has: the tray, the menu and the settings dialog still work.
+  Guarded([this] { RegisterLoadersFromSettings(loaders_, store_factory_); });
+  resident_ = std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_);
   // The first change runs from the event loop, as every later one does.
   QMetaObject::invokeMethod(
       this, [this] { StartCycle(); }, Qt::QueuedConnection);
 }
 
 void TrayProgram::StartCycle() {
-  Guarded([this] { commands_->Create(false); });
+  Guarded([this] { resident_->commands.Create(false); });
   if (has_tray_) return;
   Orvex::ShowMessage(nullptr, Orvex::kMbIconInformation, kNoTrayCaption, kNoTrayText);
   RunCommand(kCmdSettings);
@@ -96,7 +87,7 @@ void TrayProgram::StartCycle() {
 }
 
 void TrayProgram::RunCommand(int id) {
-  if (commands_) Guarded([this, id] { commands_->OnCommand(id); });
+  if (resident_) Guarded([this, id] { resident_->commands.OnCommand(id); });
 }
 
 void TrayProgram::OnMessage(const std::string& message) {
@@ -116,10 +107,7 @@ void TrayProgram::SetChangeTimer(uint32_t period_ms) {
 
 std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
                                                       const SharedString& start) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(nullptr, ToQString(title), ToQString(start));
-  if (folder.isEmpty()) return std::nullopt;
-  return FromQString(folder.endsWith(u'/') ? folder : folder + u'/');
+  return ChooseFolderDialog(nullptr, title, start);
 }
 
 bool TrayProgram::RunSettingsDialog(ConfigStore& store) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "app/start_up.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
@@ -20,9 +21,9 @@
 // command's error is shown in a box and the program goes on.
 class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
  public:
-  // store_factory: the settings every operation loads; by default the
-  // program's settings file.
-  explicit TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory = {});
+  // store_factory: the settings every operation loads.
+  explicit TrayProgram(IDesktop& desktop,
+                       WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
   ~TrayProgram() override;
 
   // Registers the loaders and, once the event loop runs, starts the cycle
@@ -40,7 +41,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   QSystemTrayIcon& TrayIcon() { return tray_icon_; }
   QMenu& Menu() { return menu_; }
   const QTimer& ChangeTimer() const { return timer_; }
-  const WallpaperCycle& Cycle() const { return *cycle_; }
+  const WallpaperCycle& Cycle() const { return resident_->cycle; }
   bool HasTray() const { return has_tray_; }
 
   // Replace QSystemTrayIcon::isSystemTrayAvailable and the question
@@ -74,8 +75,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   std::function<bool()> sni_probe_;
   bool has_tray_ = true;
   bool click_is_double_click_ = false;
-  std::unique_ptr<WallpaperCycle> cycle_;
-  std::unique_ptr<TrayCommands> commands_;
+  std::unique_ptr<ResidentCycle> resident_;
 };
 
 // The picture of the tray icon with the identifier (running or suspended).

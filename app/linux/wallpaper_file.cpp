@@ -1,3 +1,4 @@
+#include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/linux/user_paths.h"
 
@@ -9,4 +10,6 @@ Orvex::SharedString DefaultWallpaperFile() {
 
 // WallpaperBackend: empty to detect the desktop; a backend's name, or a
 // command with %f where the file name goes.
-void SetPlatformDefaults(ConfigStore& store) { store.SetString(u"WallpaperBackend", u""); }
+void SetPlatformDefaults(ConfigStore& store) {
+  store.SetString(config_key::kWallpaperBackend, u"");
+}

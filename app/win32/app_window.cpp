@@ -1,9 +1,6 @@
 #include "app/win32/app_window.h"
 
 #include "app/win32/config_dialog.h"
-#include "codecs/image_loaders.h"
-#include "foundation/file_system.h"
-#include "foundation/win32/folder_picker.h"
 #include "foundation/win32/program_window.h"
 
 using Orvex::SharedString;
@@ -14,6 +11,8 @@ namespace {
 // change of "/once".
 constexpr UINT kStartMessage = WM_APP + 2;
 
+constexpr UINT_PTR kChangeTimerId = 100;
+
 }  // namespace
 
 CAppWindow::CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory)
@@ -23,8 +22,7 @@ CAppWindow::CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory)
 
 CAppWindow::~CAppWindow() {
   // The cycle's observer and the icon go before the window they report to.
-  commands_.reset();
-  cycle_.reset();
+  resident_.reset();
   tray_icon_.reset();
   window_.Destroy();
 }
@@ -44,18 +42,10 @@ void CAppWindow::OnCreate() {
   // A second start looks for this mark to find the program's window.
   SetPropW(window_.Handle(), Orvex::kProgramWindowProperty, reinterpret_cast<HANDLE>(1));
 
-  // The decoders, each offered a file in turn: the Susie plug-ins of the
-  // settings' folder first, the system's picture decoder last. The plug-in
-  // folder is read once here, so a new one takes effect at the next start.
-  ConfigStore store = store_factory_ ? store_factory_() : ConfigStore();
-  store.LoadWithDefaults();
-  Orvex::RegisterImageLoaders(loaders_,
-                              Orvex::MakeAbsoluteToExecutable(store.GetString(u"SpiDir")));
-
+  RegisterLoadersFromSettings(loaders_, store_factory_);
   tray_icon_ = std::make_unique<TrayIcon>(window_.Handle(), kTrayCallbackMessage);
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle());
-  cycle_ = std::make_unique<WallpaperCycle>(*desktop_, loaders_, store_factory_, this);
-  commands_ = std::make_unique<TrayCommands>(*cycle_, *desktop_, *this, store_factory_);
+  resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_);
   // The first change waits for the message loop. WM_CREATE arrives as a
   // callback from inside window creation, and the system swallows whatever
   // is raised there: a plug-in that faults during that change would
@@ -69,7 +59,7 @@ void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
       window_.ShowPopupMenu(kTrayMenuId);
       break;
     case WM_LBUTTONDBLCLK:
-      commands_->OnDoubleClick();
+      resident_->commands.OnDoubleClick();
       break;
     default:
       break;
@@ -79,12 +69,12 @@ void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
 bool CAppWindow::OnMessage(Orvex::SMessage& message) {
   switch (message.id) {
     case WM_TIMER:
-      if (cycle_) cycle_->ChangeNow();
+      if (resident_) resident_->cycle.ChangeNow();
       return true;
     case WM_COMMAND:
-      return commands_ && commands_->OnCommand(LOWORD(message.wparam));
+      return resident_ && resident_->commands.OnCommand(LOWORD(message.wparam));
     case kTrayCallbackMessage:
-      if (!commands_) return false;
+      if (!resident_) return false;
       OnTrayCallback(message.lparam);
       return message.lparam == WM_RBUTTONUP || message.lparam == WM_LBUTTONDBLCLK;
     default:
@@ -96,7 +86,7 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
       RunStage([this] { OnCreate(); });
       return true;
     case kStartMessage:
-      if (commands_) RunStage([this] { commands_->Create(once_); });
+      if (resident_) RunStage([this] { resident_->commands.Create(once_); });
       return true;
     case WM_CLOSE:
       window_.Destroy();
@@ -137,9 +127,7 @@ void CAppWindow::SetChangeTimer(uint32_t period_ms) { window_.SetTimer(kChangeTi
 
 std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
                                                      const SharedString& start) {
-  Orvex::CFolderPicker picker(window_.Handle(), title, start);
-  if (!picker.Show()) return std::nullopt;
-  return picker.Folder();
+  return ChooseFolderDialog(window_.Handle(), title, start);
 }
 
 bool CAppWindow::RunSettingsDialog(ConfigStore& store) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/start_up.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
@@ -13,6 +14,11 @@
 #include "foundation/win32/msg_hooker.h"
 #include "foundation/win32/window.h"
 
+// The tray icon's menu in the resources.
+inline constexpr int kTrayMenuId = 102;
+// The message the tray icon sends its window.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+
 // The resident program: a hidden window that owns the tray icon and the
 // change timer and turns clicks, menu choices and a second start's
 // notification into the portable commands. Its text is always the tray
@@ -21,8 +27,9 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
  public:
   // once: change the wallpaper once and close, without an icon.
   // store_factory: the settings store every operation loads (tests point
-  // it elsewhere); by default the file beside the executable.
-  explicit CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory = {});
+  // it elsewhere).
+  explicit CAppWindow(bool once,
+                      WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
   ~CAppWindow() override;
 
   // Creates the window and runs the thread's message loop until it is
@@ -62,6 +69,5 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   // Made when the window exists: the boxes they show belong to it.
   std::unique_ptr<TrayIcon> tray_icon_;
   std::unique_ptr<Win32Desktop> desktop_;
-  std::unique_ptr<WallpaperCycle> cycle_;
-  std::unique_ptr<TrayCommands> commands_;
+  std::unique_ptr<ResidentCycle> resident_;
 };

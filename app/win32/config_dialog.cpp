@@ -7,6 +7,20 @@
 
 using Orvex::SharedString;
 
+namespace {
+
+// The dialog template in the resources.
+constexpr int kConfigDialogId = 103;
+
+}  // namespace
+
+std::optional<SharedString> ChooseFolderDialog(HWND owner, const SharedString& title,
+                                               const SharedString& start) {
+  Orvex::CFolderPicker picker(owner, title, start);
+  if (!picker.Show()) return std::nullopt;
+  return picker.Folder();
+}
+
 CConfigDialog::CConfigDialog(ConfigStore& store)
     : CResourceDialogBase(kConfigDialogId), store_(store) {}
 
@@ -81,9 +95,7 @@ void CConfigDialog::Enable(int id, bool enabled) { EnableWindow(Control(id), ena
 
 std::optional<SharedString> CConfigDialog::ChooseFolder(const SharedString& title,
                                                         const SharedString& start) {
-  Orvex::CFolderPicker picker(Handle(), title, start);
-  if (!picker.Show()) return std::nullopt;
-  return picker.Folder();
+  return ChooseFolderDialog(Handle(), title, start);
 }
 
 std::optional<SharedString> CConfigDialog::ChooseSaveFile(const SharedString& title,

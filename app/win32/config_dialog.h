@@ -5,8 +5,15 @@
 
 #include "app/config_dialog_rules.h"
 #include "app/config_store.h"
+#include "foundation/shared_string.h"
 #include "foundation/win32/dialog_tooltip.h"
 #include "foundation/win32/resource_dialog.h"
+#include "foundation/win32/win32.h"
+
+// The program's folder chooser, modal on owner: the dialog's browse buttons
+// and the tray's folder command open the same one. Nothing when cancelled.
+std::optional<Orvex::SharedString> ChooseFolderDialog(HWND owner, const Orvex::SharedString& title,
+                                                      const Orvex::SharedString& start);
 
 // The settings dialog on the window framework. What it shows and what OK
 // stores are the portable rules; this class only reaches the controls and

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/tray_menu_items.h"
+#include "app/win32/app_window.h"
 #include "app/win32/tray_icon.h"
 #include "foundation/shared_string.h"
 #include "foundation/win32/win32.h"
