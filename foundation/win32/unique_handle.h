@@ -6,15 +6,22 @@
 
 namespace Orvex {
 
-// How a kind of handle is given back to the system.
+// How a kind of handle is given back to the system, and its type.
 struct CloseHandleCloser {
+  using Handle = HANDLE;
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 struct FindCloser {
+  using Handle = HANDLE;
   void operator()(HANDLE handle) const { FindClose(handle); }
 };
 struct ChangeNotificationCloser {
+  using Handle = HANDLE;
   void operator()(HANDLE handle) const { FindCloseChangeNotification(handle); }
+};
+struct IconDestroyer {
+  using Handle = HICON;
+  void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 
 // The one owner of a Win32 handle: gives it back when it goes, hands it on
@@ -24,8 +31,10 @@ struct ChangeNotificationCloser {
 template <class Closer = CloseHandleCloser>
 class UniqueHandle {
  public:
+  using Handle = typename Closer::Handle;
+
   UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  explicit UniqueHandle(Handle handle) : handle_(handle) {}
   UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     Reset(other.Release());
@@ -35,16 +44,16 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
   ~UniqueHandle() { Reset(); }
 
-  HANDLE Get() const { return handle_; }
+  Handle Get() const { return handle_; }
   bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   explicit operator bool() const { return IsValid(); }
 
   // The handle, no longer owned.
-  HANDLE Release() { return std::exchange(handle_, nullptr); }
+  Handle Release() { return std::exchange(handle_, nullptr); }
   // Gives back the handle held, if any, and takes handle. The last error
   // stays as it was, so that a failure can be reported after the cleanup.
-  void Reset(HANDLE handle = nullptr) {
-    const HANDLE old = std::exchange(handle_, handle);
+  void Reset(Handle handle = nullptr) {
+    const Handle old = std::exchange(handle_, handle);
     if (old == nullptr || old == INVALID_HANDLE_VALUE) return;
     const DWORD error = GetLastError();
     Closer()(old);
@@ -52,7 +61,9 @@ class UniqueHandle {
   }
 
  private:
-  HANDLE handle_ = nullptr;
+  Handle handle_ = nullptr;
 };
+
+using UniqueIcon = UniqueHandle<IconDestroyer>;
 
 }  // namespace Orvex
