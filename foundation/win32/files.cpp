@@ -16,7 +16,6 @@ namespace {
 
 // Closes without a system dialog, not even for a removed disk.
 struct QuietCloser {
-  using Handle = HANDLE;
   void operator()(HANDLE handle) const {
     const UINT previous =
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);

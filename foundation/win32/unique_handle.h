@@ -6,23 +6,33 @@
 
 namespace Orvex {
 
-// How a kind of handle is given back to the system, and its type.
+// How a kind of handle is given back to the system. A closer of another
+// type than HANDLE names it as Handle.
 struct CloseHandleCloser {
-  using Handle = HANDLE;
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 struct FindCloser {
-  using Handle = HANDLE;
   void operator()(HANDLE handle) const { FindClose(handle); }
 };
 struct ChangeNotificationCloser {
-  using Handle = HANDLE;
   void operator()(HANDLE handle) const { FindCloseChangeNotification(handle); }
 };
 struct IconDestroyer {
   using Handle = HICON;
   void operator()(HICON icon) const { DestroyIcon(icon); }
 };
+
+namespace Detail {
+template <class Closer>
+struct HandleOf {
+  using Type = HANDLE;
+};
+template <class Closer>
+requires requires { typename Closer::Handle; }
+struct HandleOf<Closer> {
+  using Type = typename Closer::Handle;
+};
+}  // namespace Detail
 
 // The one owner of a Win32 handle: gives it back when it goes, hands it on
 // when moved, and gives back the one it holds before taking another. Both
@@ -31,7 +41,7 @@ struct IconDestroyer {
 template <class Closer = CloseHandleCloser>
 class UniqueHandle {
  public:
-  using Handle = typename Closer::Handle;
+  using Handle = typename Detail::HandleOf<Closer>::Type;
 
   UniqueHandle() = default;
   explicit UniqueHandle(Handle handle) : handle_(handle) {}
