@@ -268,3 +268,9 @@ uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const PlaneRect& source
   ShowRows(image, edge);
   return edge.Color();
 }
+
+ScreenPlacement PlaceOnScreen(const ConfigStore& store, const PlaneSize& image,
+                              const PlaneRect& screen) {
+  const ScreenFit fit = FitToScreen(store, image, screen);
+  return ScreenPlacement{fit.src, fit.dst};
+}

@@ -20,6 +20,16 @@ class LoaderRegistry;
 void RenderWallpaper(const ConfigStore& store, const Orvex::SharedString& source,
                      const Orvex::LoaderRegistry& loaders, IDesktop& desktop);
 
+// Where an image of `image` size goes on `screen` as the settings ask: the
+// part of it that is drawn and the rectangle it is drawn into, as
+// RenderWallpaper fits it.
+struct ScreenPlacement {
+  Orvex::PlaneRect src;
+  Orvex::PlaneRect dst;
+};
+ScreenPlacement PlaceOnScreen(const ConfigStore& store, const Orvex::PlaneSize& image,
+                              const Orvex::PlaneRect& screen);
+
 // The colour for the gaps beside a fitted image: the mean of the image's
 // edge rows or columns that face the gaps. source is the drawn part of the
 // image; an empty one (an image too thin to cover a pixel) gives the whole

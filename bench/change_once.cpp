@@ -26,13 +26,13 @@
 #include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/one_shot.h"
+#include "app/wallpaper_render.h"
 #include "codecs/bmp_saver.h"
 #include "codecs/image_loaders.h"
 #include "codecs/loader_registry.h"
 #include "codecs/opened_image.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
-#include "imaging/auto_stretching_layout.h"
 #include "imaging/cpu_features.h"
 #include "imaging/plane32.h"
 #include "imaging/resample.h"
@@ -132,13 +132,11 @@ void Breakdown(const char* settings, int runs) {
       Stage stage("decode into the image plane");
       opened->Load(image);
     }
-    Orvex::AutoStretchingLayout layout;
-    layout.SetTargetRect(PlaneRect{0, 0, kScreenWidth, kScreenHeight});
-    layout.SetSourceRect(PlaneRect{0, 0, size.width, size.height});
-    layout.SetAllowShrink(true);
-    layout.SetAllowEnlarge(true);
-    const PlaneRect src = layout.GetSourceRect();
-    const PlaneRect dst = layout.GetDestRect();
+    // Placed on the screen as the change places it.
+    const ScreenPlacement placed =
+        PlaceOnScreen(store, size, PlaneRect{0, 0, kScreenWidth, kScreenHeight});
+    const PlaneRect src = placed.src;
+    const PlaneRect dst = placed.dst;
     {
       Stage stage("work plane");
       work.SetSize(PlaneSize{kScreenWidth, kScreenHeight});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "foundation/exceptions.h"
@@ -16,20 +17,50 @@ namespace Orvex {
 
 namespace {
 
-constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kHeadersBytes = 54;
+constexpr uint32_t kFileHeaderBytes = 14;
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr uint32_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
 constexpr uint32_t kGreyTableBytes = 1024;
 constexpr int32_t kPixelsPerMeter = 3780;  // 96 dots per inch
 // Bytes of pixel rows given to the file in one write.
 constexpr uint64_t kWriteChunk = 1 << 20;
 
-void PutU16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+// Little-endian fields appended in the order the file lays them out.
+class CFieldWriter {
+ public:
+  void U16(uint32_t v) { Put(v, 2); }
+  void U32(uint32_t v) { Put(v, 4); }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
 
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+ private:
+  void Put(uint32_t v, int size) {
+    for (int i = 0; i < size; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+
+  std::vector<uint8_t> bytes_;
+};
+
+// The file header and the 40-byte info header of an uncompressed bottom-up
+// bitmap whose pixels start at `offset` and whose file has `file_bytes`.
+std::vector<uint8_t> BitmapHeaders(int32_t width, int32_t height, int file_depth,
+                                   uint32_t file_bytes, uint32_t offset) {
+  CFieldWriter h;
+  h.U16(0x4D42);  // "BM"
+  h.U32(file_bytes);
+  h.U32(0);  // two reserved words
+  h.U32(offset);
+  h.U32(kInfoHeaderBytes);
+  h.U32(static_cast<uint32_t>(width));
+  h.U32(static_cast<uint32_t>(height));
+  h.U16(1);  // colour planes
+  h.U16(static_cast<uint32_t>(file_depth));
+  h.U32(0);  // uncompressed
+  h.U32(0);  // the image size, which uncompressed bitmaps may leave out
+  h.U32(kPixelsPerMeter);
+  h.U32(kPixelsPerMeter);
+  h.U32(file_depth == 8 ? 256 : 0);  // colours in the table
+  h.U32(0);                          // all of them matter
+  return h.Take();
 }
 
 // B, G, R, A to B, G, R. Each step stores four bytes, the fourth of which
@@ -85,21 +116,9 @@ void CBmpSaver::Save(const SharedString& file_name, const CPlane& plane, const P
     CApiFile file(path, 1, 1);
     file.Reserve(static_cast<uint32_t>(file_bytes));
 
-    std::array<uint8_t, kHeadersBytes> headers{};
-    uint8_t* h = headers.data();
-    PutU16(h + 0, 0x4D42);
-    PutU32(h + 2, static_cast<uint32_t>(file_bytes));
-    PutU32(h + 10, offset);
-    PutU32(h + 14, 40);
-    PutU32(h + 18, static_cast<uint32_t>(width));
-    PutU32(h + 22, static_cast<uint32_t>(height));
-    PutU16(h + 26, 1);
-    PutU16(h + 28, static_cast<uint32_t>(file_depth));
-    PutU32(h + 38, kPixelsPerMeter);
-    PutU32(h + 42, kPixelsPerMeter);
-    PutU32(h + 46, file_depth == 8 ? 256 : 0);
-    file.Write(headers.data(), kFileHeaderSize);
-    file.Write(headers.data() + kFileHeaderSize, kHeadersBytes - kFileHeaderSize);
+    const std::vector<uint8_t> headers =
+        BitmapHeaders(width, height, file_depth, static_cast<uint32_t>(file_bytes), offset);
+    file.Write(headers.data(), static_cast<int>(headers.size()));
 
     if (file_depth == 8) {
       std::array<uint8_t, kGreyTableBytes> table{};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <memory>
 
 #include "foundation/shared_string.h"
 
@@ -16,6 +16,16 @@ class IExclusion {
   virtual void Lock() = 0;
   virtual void Unlock() = 0;
 };
+
+namespace Detail {
+// What a platform keeps of its own while a CProcessExclusion is held, where
+// it keeps anything per holder (the mutex on Windows); letting it go gives
+// the lock back.
+class ISystemLockHold {
+ public:
+  virtual ~ISystemLockHold() = default;
+};
+}  // namespace Detail
 
 // A lock shared by every process of the user that uses the same name. It
 // behaves like a named mutex: the thread that holds it may take it again
@@ -38,7 +48,7 @@ class CProcessExclusion : public IExclusion {
  private:
   SharedString name_;
   bool held_ = false;
-  std::intptr_t handle_ = 0;  // the mutex handle on Windows; unused elsewhere
+  std::unique_ptr<Detail::ISystemLockHold> hold_;
 };
 
 // Holds a CProcessExclusion of the given name for the life of the guard.

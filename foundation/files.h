@@ -72,9 +72,10 @@ class CApiFile final : public IFile {
   std::FILE* GetStream() override { return nullptr; }
 
  private:
-  static constexpr intptr_t kInvalidHandle = -1;
-  // A HANDLE on Windows, a file descriptor elsewhere; both use -1 for none.
-  intptr_t handle_ = kInvalidHandle;
+  // The platform's owner of the open file: a HANDLE on Windows, a file
+  // descriptor elsewhere.
+  struct SystemFile;
+  std::unique_ptr<SystemFile> file_;
 };
 
 // A file over the runtime library's buffered stream, opened with an fopen

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -26,7 +25,7 @@ struct ProcessStartInfo {
 // when the last holder lets go (the program itself keeps running).
 class Process {
  public:
-  explicit Process(const ProcessStartInfo& info) : info_(info) {}
+  explicit Process(const ProcessStartInfo& info);
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   ~Process();
@@ -37,7 +36,7 @@ class Process {
   bool Start();
 
   const ProcessStartInfo& StartInfo() const { return info_; }
-  bool HasHandle() const { return has_handle_; }
+  bool HasHandle() const { return process_ != nullptr; }
 
   // Waits at most timeout_ms milliseconds (negative: no limit); true when
   // the process has ended. True at once when there is no process.
@@ -52,8 +51,10 @@ class Process {
   void Close();
 
   ProcessStartInfo info_;
-  bool has_handle_ = false;
-  std::intptr_t handle_ = 0;  // process handle on Windows, process id elsewhere
+  // The platform's hold on the started process: its handle on Windows, its
+  // id elsewhere.
+  struct SystemProcess;
+  std::unique_ptr<SystemProcess> process_;
   std::optional<int> exit_code_;
 };
 

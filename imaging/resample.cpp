@@ -63,6 +63,11 @@ bool ClipScaled(PlaneRect& dest, PlaneRect& source, const PlaneSize& dest_size,
   return true;
 }
 
+SImageView ViewOf(const PlaneBitsLock& bits, const PlaneRect& rect) {
+  return SImageView{bits.Row(rect.top) + 4 * static_cast<ptrdiff_t>(rect.left), bits.Step(),
+                    rect.right - rect.left, rect.bottom - rect.top};
+}
+
 bool VerticalPassFirst(int32_t source_width, int32_t source_height, int32_t dest_width,
                        int32_t dest_height) {
   return int64_t{dest_height} * source_width < int64_t{source_height} * dest_width;
@@ -138,11 +143,8 @@ void ResamplePlanes(Detail::ResampleFilter filter, bool keep_alpha, CPlane32& de
   if (!Detail::ClipScaled(d, s, dest.GetSize(), source.GetSize(), clip)) return;
   const PlaneBitsLock source_bits(source);
   const PlaneBitsLock dest_bits(dest);
-  const Detail::SImageView src{source_bits.Row(s.top) + 4 * static_cast<ptrdiff_t>(s.left),
-                               source_bits.Step(), s.right - s.left, s.bottom - s.top};
-  const Detail::SImageView dst{dest_bits.Row(d.top) + 4 * static_cast<ptrdiff_t>(d.left),
-                               dest_bits.Step(), d.right - d.left, d.bottom - d.top};
-  Detail::ResampleViews(filter, keep_alpha, src, dst, ActiveSimdLevel(), ResampleThreadsEnabled());
+  Detail::ResampleViews(filter, keep_alpha, Detail::ViewOf(source_bits, s),
+                        Detail::ViewOf(dest_bits, d), ActiveSimdLevel(), ResampleThreadsEnabled());
 }
 
 }  // namespace

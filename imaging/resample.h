@@ -10,6 +10,7 @@
 namespace Orvex {
 
 class CPlane32;
+class PlaneBitsLock;
 
 // Scales the `source_rect` part of `source` onto the `dest_rect` part of
 // `dest` in two separable passes (the axis with the smaller scale first).
@@ -48,6 +49,9 @@ enum class ResampleFilter { kAverage, kLanczos };
 // rectangles are unspecified.
 bool ClipScaled(PlaneRect& dest, PlaneRect& source, const PlaneSize& dest_size,
                 const PlaneSize& source_size, const PlaneClip& clip);
+
+// The `rect` part of a locked 32-bit plane.
+SImageView ViewOf(const PlaneBitsLock& bits, const PlaneRect& rect);
 
 // True when the vertical pass runs first: the vertical scale h_out / h_in
 // is the smaller one, so that axis is reduced first.

@@ -76,13 +76,23 @@ namespace Detail {
 // Hands over destination rows [begin, end), held in `rows`.
 using BandRows = std::function<void(int32_t begin, int32_t end, const SImageView& rows)>;
 
-// Resamples the `source_rect` part of a picture of `picture` size, whose
-// rows come from `rows`, onto all of `dst` (nothing when either is empty).
-// With `take`, dst.bits is not used: the destination's rows are made in a
-// ring of their own and handed to `take`.
-void ResampleRows(ResampleFilter filter, bool keep_alpha, const PlaneSize& picture,
-                  const PlaneRect& source_rect, const SImageView& dst, const SPassKernels& kernels,
-                  bool threads, const RowSource& rows, const RowObserver& observe,
+// What one resampling of streamed rows makes: the `source_rect` part of a
+// picture of `picture` size onto all of `dst` (nothing when either is
+// empty), with `kernels`, on the worker threads when `threads` holds.
+struct SStreamJob {
+  ResampleFilter filter;
+  bool keep_alpha;
+  PlaneSize picture;
+  PlaneRect source_rect;
+  SImageView dst;
+  const SPassKernels& kernels;
+  bool threads;
+};
+
+// Resamples the job's picture, whose rows come from `rows`. With `take`,
+// dst.bits is not used: the destination's rows are made in a ring of their
+// own and handed to `take`.
+void ResampleRows(const SStreamJob& job, const RowSource& rows, const RowObserver& observe,
                   const BandRows& take = {});
 
 // ResampleViews on a source whose rows arrive during `fill`; the row

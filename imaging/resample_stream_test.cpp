@@ -260,10 +260,9 @@ TEST(ResampleRowsTest, GivesTheBytesOfTheWholePlane) {
           {
             const PlaneBitsLock dest_bits(dest);
             const PlaneBitsLock picture_bits(picture);
-            const Detail::SImageView dst{dest_bits.Row(d.top) + 4 * static_cast<ptrdiff_t>(d.left),
-                                         dest_bits.Step(), d.right - d.left, d.bottom - d.top};
             Detail::ResampleRows(
-                Detail::ResampleFilter::kLanczos, false, c.source, s, dst, *kernels, threads,
+                Detail::SStreamJob{Detail::ResampleFilter::kLanczos, false, c.source, s,
+                                   Detail::ViewOf(dest_bits, d), *kernels, threads},
                 [&](IRowSink& sink) { WriteRows(sink, picture, hand); },
                 [&](int32_t y, const uint8_t* row) {
                   intact = intact && y == seen &&
@@ -285,7 +284,8 @@ TEST(ResampleRowsTest, GivesTheBytesOfTheWholePlane) {
             const PlaneBitsLock taken_bits(taken);
             const Detail::SImageView dst{nullptr, 0, d.right - d.left, d.bottom - d.top};
             Detail::ResampleRows(
-                Detail::ResampleFilter::kLanczos, false, c.source, s, dst, *kernels, threads,
+                Detail::SStreamJob{Detail::ResampleFilter::kLanczos, false, c.source, s, dst,
+                                   *kernels, threads},
                 [&](IRowSink& sink) { WriteRows(sink, picture, hand); }, {},
                 [&](int32_t begin, int32_t end, const Detail::SImageView& rows) {
                   for (int32_t y = begin; y < end; ++y) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "foundation/encoding.h"
 
@@ -28,27 +29,21 @@ TrayIcon::TrayIcon(HWND owner, UINT callback_message) {
   record_.uCallbackMessage = callback_message;
 }
 
-TrayIcon::~TrayIcon() {
-  Remove();
-  if (icon_) DestroyIcon(icon_);
-}
+TrayIcon::~TrayIcon() { Remove(); }
 
 bool TrayIcon::SetIcon(int resource_id) {
   // The small size, so that the shell does not scale the large one down.
-  HICON icon = static_cast<HICON>(
+  Orvex::UniqueIcon icon(static_cast<HICON>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource_id), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
   if (!icon) return false;
-  HICON previous = record_.hIcon;
-  record_.hIcon = icon;
+  record_.hIcon = icon.Get();
   if (!Shell_NotifyIconA(shown_ ? NIM_MODIFY : NIM_ADD, &record_)) {
-    record_.hIcon = previous;
-    DestroyIcon(icon);
+    record_.hIcon = icon_.Get();
     return false;
   }
   shown_ = true;
-  if (icon_) DestroyIcon(icon_);
-  icon_ = icon;
+  icon_ = std::move(icon);  // the icon shown before goes
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/shared_string.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 // clang-format off: needs the declarations of win32.h first
 #include <shellapi.h>
@@ -31,6 +32,6 @@ class TrayIcon {
 
  private:
   NOTIFYICONDATAA record_ = {};
-  HICON icon_ = nullptr;
+  Orvex::UniqueIcon icon_;  // the icon the record shows
   bool shown_ = false;
 };

@@ -6,16 +6,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <utility>
 
 #include "foundation/posix/system_path.h"
 #include "foundation/posix/unique_fd.h"
 
 namespace Orvex {
-namespace {
 
-int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
+struct CApiFile::SystemFile {
+  UniqueFd fd;
 
-}  // namespace
+  int Get() const { return fd.Get(); }
+};
 
 CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
   const std::string path = Detail::ToSystemPath(name);
@@ -37,16 +40,14 @@ CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
                 hint == 0   ? POSIX_FADV_NORMAL
                 : hint == 1 ? POSIX_FADV_SEQUENTIAL
                             : POSIX_FADV_RANDOM);
-  handle_ = fd.Release();
+  file_ = std::make_unique<SystemFile>(SystemFile{std::move(fd)});
 }
 
-CApiFile::~CApiFile() {
-  if (handle_ != kInvalidHandle) close(Descriptor(handle_));
-}
+CApiFile::~CApiFile() = default;
 
 int32_t CApiFile::Seek(int32_t offset, int origin) {
   const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
-  const off_t position = lseek(Descriptor(handle_), offset, whence);
+  const off_t position = lseek(file_->Get(), offset, whence);
   if (position < 0) Fail(u" のファイルポインタの設定に失敗");
   return static_cast<int32_t>(position);
 }
@@ -55,7 +56,7 @@ int32_t CApiFile::Tell() { return Seek(0, 1); }
 
 uint32_t CApiFile::GetSize() {
   struct stat st;
-  if (fstat(Descriptor(handle_), &st) != 0) Fail(u" のファイルサイズの取得に失敗");
+  if (fstat(file_->Get(), &st) != 0) Fail(u" のファイルサイズの取得に失敗");
   return static_cast<uint32_t>(st.st_size);
 }
 
@@ -64,7 +65,7 @@ void CApiFile::Read(void* buffer, int count) {
   if (count < 0) Fail(u" からの読み込みに失敗");
   auto* bytes = static_cast<char*>(buffer);
   for (size_t done = 0; done < static_cast<size_t>(count);) {
-    const ssize_t n = read(Descriptor(handle_), bytes + done, static_cast<size_t>(count) - done);
+    const ssize_t n = read(file_->Get(), bytes + done, static_cast<size_t>(count) - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail(u" からの読み込みに失敗");
     if (n == 0) break;  // the end of the file
@@ -77,7 +78,7 @@ void CApiFile::Write(const void* buffer, int count) {
   if (count < 0) Fail(u" への書き込みに失敗");
   const auto* bytes = static_cast<const char*>(buffer);
   for (size_t done = 0; done < static_cast<size_t>(count);) {
-    const ssize_t n = write(Descriptor(handle_), bytes + done, static_cast<size_t>(count) - done);
+    const ssize_t n = write(file_->Get(), bytes + done, static_cast<size_t>(count) - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) Fail(u" への書き込みに失敗");
     done += static_cast<size_t>(n);
@@ -88,14 +89,14 @@ void CApiFile::Reserve(uint32_t size) {
   if (size <= 1024 || GetSize() >= size) return;
   // Allocated blocks where the file system can, a plain extension where it
   // cannot; the position stays where it is either way.
-  const int fd = Descriptor(handle_);
+  const int fd = file_->Get();
   if (posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
     (void)!ftruncate(fd, static_cast<off_t>(size));
   }
 }
 
 void CApiFile::Flush() {
-  if (fsync(Descriptor(handle_)) != 0 && errno != EINVAL) Fail(u" への書き込みに失敗");
+  if (fsync(file_->Get()) != 0 && errno != EINVAL) Fail(u" への書き込みに失敗");
 }
 
 namespace Detail {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,19 +55,24 @@ pid_t Spawn(const std::vector<std::string>& arguments, const SharedString& folde
 
 }  // namespace
 
+struct Process::SystemProcess {
+  pid_t pid;
+};
+
+Process::Process(const ProcessStartInfo& info) : info_(info) {}
+
 Process::~Process() { Close(); }
 
 void Process::Close() {
-  if (has_handle_ && !exit_code_) {
+  if (process_ && !exit_code_) {
     // A child that is never waited for stays behind as a zombie until we
     // exit; someone has to collect it.
-    pid_t pid = static_cast<pid_t>(handle_);
+    pid_t pid = process_->pid;
     if (waitpid(pid, nullptr, WNOHANG) == 0) {
       std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
     }
   }
-  has_handle_ = false;
-  handle_ = 0;
+  process_.reset();
   exit_code_.reset();
 }
 
@@ -86,14 +92,13 @@ bool Process::Start() {
     // Documents, folders and addresses go to the desktop's opener.
     arguments = {"xdg-open", file};
   }
-  handle_ = Spawn(arguments, info_.working_folder);
-  has_handle_ = true;
+  process_ = std::make_unique<SystemProcess>(SystemProcess{Spawn(arguments, info_.working_folder)});
   return true;
 }
 
 bool Process::WaitForExit(int timeout_ms) {
-  if (!has_handle_ || exit_code_) return true;
-  const pid_t pid = static_cast<pid_t>(handle_);
+  if (!process_ || exit_code_) return true;
+  const pid_t pid = process_->pid;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     int status = 0;
@@ -113,12 +118,12 @@ bool Process::WaitForExit(int timeout_ms) {
 }
 
 std::optional<int> Process::ExitCode() {
-  if (!has_handle_ || !WaitForExit(0)) return std::nullopt;
+  if (!process_ || !WaitForExit(0)) return std::nullopt;
   return exit_code_;
 }
 
 void Process::Kill() {
-  if (has_handle_ && !exit_code_) kill(static_cast<pid_t>(handle_), SIGKILL);
+  if (process_ && !exit_code_) kill(process_->pid, SIGKILL);
 }
 
 }  // namespace Orvex

@@ -38,14 +38,13 @@ CSingleAppFrameBase::CSingleAppFrameBase(HINSTANCE instance, HINSTANCE previous_
   // The wide name: a path the ANSI code page cannot spell would otherwise
   // collapse into '?' and meet other programs' names.
   const SharedString name = InstanceMutexName(GetExecutablePath());
-  mutex_ = CreateMutexW(nullptr, TRUE, Wide(name));
+  mutex_.Reset(CreateMutexW(nullptr, TRUE, Wide(name)));
   first_instance_ = GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 CSingleAppFrameBase::~CSingleAppFrameBase() {
-  if (!mutex_) return;
-  if (first_instance_) ReleaseMutex(mutex_);
-  CloseHandle(mutex_);
+  // Only the first instance was given the mutex to own.
+  if (mutex_ && first_instance_) ReleaseMutex(mutex_.Get());
 }
 
 }  // namespace Orvex

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "foundation/shared_string.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
@@ -55,7 +56,7 @@ class CSingleAppFrameBase : public CAppFrameBase {
   static SharedString InstanceMutexName(const SharedString& executable_path);
 
  private:
-  HANDLE mutex_ = nullptr;
+  UniqueHandle<> mutex_;
   bool first_instance_ = true;
 };
 

@@ -1,11 +1,27 @@
 #include "foundation/exclusion.h"
 
+#include <memory>
+#include <utility>
+
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 
 namespace Orvex {
+namespace {
+
+// A mutex this thread owns: released, then closed.
+class HeldMutex final : public Detail::ISystemLockHold {
+ public:
+  explicit HeldMutex(UniqueHandle<> mutex) : mutex_(std::move(mutex)) {}
+  ~HeldMutex() override { ReleaseMutex(mutex_.Get()); }
+
+ private:
+  UniqueHandle<> mutex_;
+};
+
+}  // namespace
 
 void CProcessExclusion::Lock() {
   Unlock();
@@ -23,16 +39,13 @@ void CProcessExclusion::Lock() {
       throw Win32Exception(u"'" + name_ + u"' の排他制御に失敗");
     }
   }
-  handle_ = reinterpret_cast<std::intptr_t>(mutex.Release());
+  hold_ = std::make_unique<HeldMutex>(std::move(mutex));
   held_ = true;
 }
 
 void CProcessExclusion::Unlock() {
   if (!held_) return;
-  HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-  handle_ = 0;
+  hold_.reset();
   held_ = false;
 }
 

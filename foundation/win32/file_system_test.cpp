@@ -158,6 +158,28 @@ TEST(Win32FilesTest, HandleOwnership) {
   EXPECT_FALSE(UniqueHandle<>(INVALID_HANDLE_VALUE));
 }
 
+// Icons have an owner of the same kind, which destroys them.
+TEST(Win32FilesTest, IconOwnership) {
+  const auto exists = [](HICON icon) {
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info)) return false;
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return true;
+  };
+  const HICON shared = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+  const HICON first = CopyIcon(shared);
+  const HICON second = CopyIcon(shared);
+  ASSERT_TRUE(first && second);
+  UniqueIcon owner(first);
+  owner = UniqueIcon(second);
+  EXPECT_FALSE(exists(first));
+  EXPECT_TRUE(exists(second));
+  owner.Reset();
+  EXPECT_FALSE(exists(second));
+  EXPECT_TRUE(exists(shared));
+}
+
 // Without its separator "C:\img" names the file img in C:\, so C:\ is listed.
 TEST(Win32FileSystemTest, ListingUsesTheFolderPart) {
   EXPECT_EQ(ListEntries(u"C:\\img-that-is-not-there", 0), ListEntries(u"C:\\", 0));

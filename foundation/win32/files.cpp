@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <memory>
+#include <utility>
+
 #include "foundation/encoding.h"
 #include "foundation/win32/system_path.h"
 #include "foundation/win32/unique_handle.h"
@@ -11,7 +14,15 @@
 namespace Orvex {
 namespace {
 
-HANDLE Handle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+// Closes without a system dialog, not even for a removed disk.
+struct QuietCloser {
+  void operator()(HANDLE handle) const {
+    const UINT previous =
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    CloseHandle(handle);
+    SetErrorMode(previous);
+  }
+};
 
 HANDLE OpenHandle(const SharedString& name, int mode, int hint) {
   DWORD access = GENERIC_READ;
@@ -37,24 +48,23 @@ HANDLE OpenHandle(const SharedString& name, int mode, int hint) {
 
 }  // namespace
 
+struct CApiFile::SystemFile {
+  UniqueHandle<QuietCloser> handle;
+
+  HANDLE Get() const { return handle.Get(); }
+};
+
 CApiFile::CApiFile(const SharedString& name, int mode, int hint) : IFile(name) {
-  HANDLE handle = OpenHandle(name, mode, hint);
-  if (handle == INVALID_HANDLE_VALUE) Fail(u" のオープン・作成に失敗");
-  handle_ = reinterpret_cast<intptr_t>(handle);
+  UniqueHandle<QuietCloser> handle(OpenHandle(name, mode, hint));
+  if (!handle) Fail(u" のオープン・作成に失敗");
+  file_ = std::make_unique<SystemFile>(SystemFile{std::move(handle)});
 }
 
-CApiFile::~CApiFile() {
-  if (handle_ == kInvalidHandle) return;
-  // No system dialog may appear while closing, not even for a removed disk.
-  const UINT previous =
-      SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  CloseHandle(Handle(handle_));
-  SetErrorMode(previous);
-}
+CApiFile::~CApiFile() = default;
 
 int32_t CApiFile::Seek(int32_t offset, int origin) {
   const DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
-  const DWORD position = SetFilePointer(Handle(handle_), offset, nullptr, method);
+  const DWORD position = SetFilePointer(file_->Get(), offset, nullptr, method);
   if (position == INVALID_SET_FILE_POINTER) Fail(u" のファイルポインタの設定に失敗");
   return static_cast<int32_t>(position);
 }
@@ -62,7 +72,7 @@ int32_t CApiFile::Seek(int32_t offset, int origin) {
 int32_t CApiFile::Tell() { return Seek(0, 1); }
 
 uint32_t CApiFile::GetSize() {
-  const DWORD size = GetFileSize(Handle(handle_), nullptr);
+  const DWORD size = GetFileSize(file_->Get(), nullptr);
   if (size == INVALID_FILE_SIZE) Fail(u" のファイルサイズの取得に失敗");
   return size;
 }
@@ -70,7 +80,7 @@ uint32_t CApiFile::GetSize() {
 void CApiFile::Read(void* buffer, int count) {
   if (count == 0) return;
   DWORD read = 0;
-  if (count < 0 || !ReadFile(Handle(handle_), buffer, static_cast<DWORD>(count), &read, nullptr)) {
+  if (count < 0 || !ReadFile(file_->Get(), buffer, static_cast<DWORD>(count), &read, nullptr)) {
     Fail(u" からの読み込みに失敗");
   }
 }
@@ -79,8 +89,7 @@ void CApiFile::Write(const void* buffer, int count) {
   if (count == 0) return;
   DWORD written = 0;
   // A write that stops short has lost data as surely as one that failed.
-  if (count < 0 ||
-      !WriteFile(Handle(handle_), buffer, static_cast<DWORD>(count), &written, nullptr) ||
+  if (count < 0 || !WriteFile(file_->Get(), buffer, static_cast<DWORD>(count), &written, nullptr) ||
       written != static_cast<DWORD>(count)) {
     Fail(u" への書き込みに失敗");
   }
@@ -91,13 +100,13 @@ void CApiFile::Reserve(uint32_t size) {
   if (size <= 1024 || GetSize() >= size) return;
   const int32_t position = Tell();
   Seek(static_cast<int32_t>(size), 0);
-  SetEndOfFile(Handle(handle_));  // only a layout hint: a failure shows in the writes
+  SetEndOfFile(file_->Get());  // only a layout hint: a failure shows in the writes
   Seek(position, 0);
 }
 
 void CApiFile::Flush() {
   // A handle opened for reading has nothing to flush and is refused.
-  if (!FlushFileBuffers(Handle(handle_)) && GetLastError() != ERROR_ACCESS_DENIED) {
+  if (!FlushFileBuffers(file_->Get()) && GetLastError() != ERROR_ACCESS_DENIED) {
     Fail(u" への書き込みに失敗");
   }
 }

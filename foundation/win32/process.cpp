@@ -1,8 +1,11 @@
 #include "foundation/process.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "foundation/win32/unique_handle.h"
 #include "foundation/win32/win32.h"
 // clang-format off: needs the declarations of win32.h first
 #include <shellapi.h>
@@ -15,12 +18,18 @@ const wchar_t* OrNull(const SharedString& text) { return text.IsEmpty() ? nullpt
 
 }  // namespace
 
-Process::~Process() { Close(); }
+struct Process::SystemProcess {
+  UniqueHandle<> handle;
+
+  HANDLE Get() const { return handle.Get(); }
+};
+
+Process::Process(const ProcessStartInfo& info) : info_(info) {}
+
+Process::~Process() = default;
 
 void Process::Close() {
-  if (has_handle_) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  has_handle_ = false;
-  handle_ = 0;
+  process_.reset();
   exit_code_.reset();
 }
 
@@ -40,9 +49,9 @@ bool Process::Start() {
     execute.lpDirectory = OrNull(info_.working_folder);
     execute.nShow = info_.show_command;
     if (!ShellExecuteExW(&execute)) throw Win32Exception(u"プロセスの作成に失敗");
-    if (!execute.hProcess) return false;
-    handle_ = reinterpret_cast<std::intptr_t>(execute.hProcess);
-    has_handle_ = true;
+    UniqueHandle<> process(execute.hProcess);
+    if (!process) return false;
+    process_ = std::make_unique<SystemProcess>(SystemProcess{std::move(process)});
     return true;
   }
 
@@ -64,28 +73,29 @@ bool Process::Start() {
                       &created)) {
     throw Win32Exception(u"プロセスの作成に失敗");
   }
-  CloseHandle(created.hThread);
-  handle_ = reinterpret_cast<std::intptr_t>(created.hProcess);
-  has_handle_ = true;
+  // The process is kept; its first thread is not needed.
+  UniqueHandle<> process(created.hProcess);
+  UniqueHandle<> thread(created.hThread);
+  process_ = std::make_unique<SystemProcess>(SystemProcess{std::move(process)});
   return true;
 }
 
 bool Process::WaitForExit(int timeout_ms) {
-  if (!has_handle_) return true;
-  DWORD result = WaitForSingleObject(reinterpret_cast<HANDLE>(handle_),
+  if (!process_) return true;
+  DWORD result = WaitForSingleObject(process_->Get(),
                                      timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
   return result == WAIT_OBJECT_0;
 }
 
 std::optional<int> Process::ExitCode() {
-  if (!has_handle_ || !WaitForExit(0)) return std::nullopt;
+  if (!process_ || !WaitForExit(0)) return std::nullopt;
   DWORD code = 0;
-  if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(handle_), &code)) return std::nullopt;
+  if (!GetExitCodeProcess(process_->Get(), &code)) return std::nullopt;
   return static_cast<int>(code);
 }
 
 void Process::Kill() {
-  if (has_handle_) TerminateProcess(reinterpret_cast<HANDLE>(handle_), 1);
+  if (process_) TerminateProcess(process_->Get(), 1);
 }
 
 }  // namespace Orvex

@@ -6,7 +6,8 @@
 
 namespace Orvex {
 
-// How a kind of handle is given back to the system.
+// How a kind of handle is given back to the system. A closer of another
+// type than HANDLE names it as Handle.
 struct CloseHandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
@@ -16,6 +17,22 @@ struct FindCloser {
 struct ChangeNotificationCloser {
   void operator()(HANDLE handle) const { FindCloseChangeNotification(handle); }
 };
+struct IconDestroyer {
+  using Handle = HICON;
+  void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+
+namespace Detail {
+template <class Closer>
+struct HandleOf {
+  using Type = HANDLE;
+};
+template <class Closer>
+requires requires { typename Closer::Handle; }
+struct HandleOf<Closer> {
+  using Type = typename Closer::Handle;
+};
+}  // namespace Detail
 
 // The one owner of a Win32 handle: gives it back when it goes, hands it on
 // when moved, and gives back the one it holds before taking another. Both
@@ -24,8 +41,10 @@ struct ChangeNotificationCloser {
 template <class Closer = CloseHandleCloser>
 class UniqueHandle {
  public:
+  using Handle = typename Detail::HandleOf<Closer>::Type;
+
   UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  explicit UniqueHandle(Handle handle) : handle_(handle) {}
   UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     Reset(other.Release());
@@ -35,16 +54,16 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
   ~UniqueHandle() { Reset(); }
 
-  HANDLE Get() const { return handle_; }
+  Handle Get() const { return handle_; }
   bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   explicit operator bool() const { return IsValid(); }
 
   // The handle, no longer owned.
-  HANDLE Release() { return std::exchange(handle_, nullptr); }
+  Handle Release() { return std::exchange(handle_, nullptr); }
   // Gives back the handle held, if any, and takes handle. The last error
   // stays as it was, so that a failure can be reported after the cleanup.
-  void Reset(HANDLE handle = nullptr) {
-    const HANDLE old = std::exchange(handle_, handle);
+  void Reset(Handle handle = nullptr) {
+    const Handle old = std::exchange(handle_, handle);
     if (old == nullptr || old == INVALID_HANDLE_VALUE) return;
     const DWORD error = GetLastError();
     Closer()(old);
@@ -52,7 +71,9 @@ class UniqueHandle {
   }
 
  private:
-  HANDLE handle_ = nullptr;
+  Handle handle_ = nullptr;
 };
+
+using UniqueIcon = UniqueHandle<IconDestroyer>;
 
 }  // namespace Orvex
