@@ -19,6 +19,21 @@ import sys
 import time
 
 
+# Fitted with its proportions kept and centred, the bands in the desktop's
+# colour, without the sharpening and ClearType passes, not suspended: the
+# settings under which a test can predict every pixel of the wallpaper.
+CENTRED_FIT = {
+    "Resize": "true",
+    "ResizeFixedAspectRatio": "true",
+    "ResizeAlignH": "1",
+    "ResizeAlignV": "1",
+    "ResizeBgColor": "1",
+    "ClearType": "false",
+    "Sharp": "false",
+    "Suspend": "false",
+}
+
+
 def windows_path(path):
     """The path as Wine's drive Z: shows it."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -184,15 +199,15 @@ class Xvfb:
         self.stop()
 
 
-def session_parser():
-    """The options of a test that runs itself again inside a session."""
+def session_main(inside, outside, options, required=()):
+    """The start of a test that runs itself again inside a session: its
+    options (the common ones and those named) decide which half runs."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program")
-    parser.add_argument("--desktop")
-    parser.add_argument("--out")
+    for option in ("--program", "--desktop", "--out", "--results", *options):
+        parser.add_argument(option, required=option in required)
     parser.add_argument("--inside", action="store_true")
-    parser.add_argument("--results")
-    return parser
+    args = parser.parse_args()
+    return inside(args) if args.inside else outside(args)
 
 
 def run_inside_session(checks, args, script, session, results, inside):

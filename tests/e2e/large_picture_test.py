@@ -27,7 +27,8 @@ import time
 
 import tiled_jpeg
 from tiled_jpeg import TileLayout, write as write_jpeg
-from e2e_support import Bitmap, Checks, close, read_png, windows_path, write_settings
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, close, read_png, windows_path,
+                         write_settings)
 
 SOURCE_W, SOURCE_H = 19900, 11200
 SCREEN_W, SCREEN_H = 1920, 1080
@@ -163,14 +164,7 @@ def main():
     write_settings(os.path.join(work, "Pelmora.cfg" if windows else "pelmora.cfg"), {
         "ImageDir": path(images) + ("\\" if windows else "/"),
         "SaveFile": path(save_file),
-        "Resize": "true",
-        "ResizeFixedAspectRatio": "true",
-        "ResizeAlignH": "1",
-        "ResizeAlignV": "1",
-        "ResizeBgColor": "1",
-        "ClearType": "false",
-        "Sharp": "false",
-        "Suspend": "false",
+        **CENTRED_FIT,
     })
 
     screenshot = os.path.join(out, name + ".png")

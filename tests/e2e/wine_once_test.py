@@ -19,8 +19,8 @@ import subprocess
 import sys
 import time
 
-from e2e_support import (Bitmap, Checks, close, read_png, run_inside_session, session_parser,
-                         windows_path, write_settings)
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, close, read_png, run_inside_session,
+                         session_main, windows_path, write_settings)
 
 WIDTH, HEIGHT = 1280, 1024
 # Quadrants of the source image (1600 x 900, 16:9) and their colours.
@@ -66,21 +66,10 @@ def prepare(scratch, program):
     save_folder = os.path.join(ok, f"Tapete ü 😀 {time.time_ns()}")
     os.makedirs(save_folder)
     save_file = os.path.join(save_folder, "壁紙.bmp")
-    fitted = {
-        "Resize": "true",
-        "ResizeFixedAspectRatio": "true",
-        "ResizeAlignH": "1",
-        "ResizeAlignV": "1",
-        "ResizeBgColor": "1",
-        "ClearType": "false",
-        "Sharp": "false",
-        "Suspend": "false",
-    }
-
     def settings(case, image_dir, save, **changes):
         write_settings(os.path.join(cases[case], "Pelmora.cfg"),
                        {"ImageDir": image_dir, "SaveFile": windows_path(save),
-                        **fitted, **changes})
+                        **CENTRED_FIT, **changes})
 
     settings("ok", windows_path(images) + "\\", save_file)
     missing_dir = windows_path(os.path.join(cases["missing"], "nowhere")) + "\\"
@@ -218,13 +207,5 @@ def outside(args):
     return checks.verdict()
 
 
-def main():
-    parser = session_parser()
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--cases")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--probe", "--cases"), required=("--probe",)))

@@ -24,7 +24,7 @@ import subprocess
 import sys
 import zlib
 
-from e2e_support import (Bitmap, Checks, close, run_inside_session, session_parser, windows_path,
+from e2e_support import (Bitmap, Checks, close, run_inside_session, session_main, windows_path,
                          write_settings)
 
 PLUGINS = ["faults_in_is_supported", "faults_in_get_picture", "get_picture_fails", "declines",
@@ -193,13 +193,5 @@ def outside(args):
     return checks.verdict()
 
 
-def main():
-    parser = session_parser()
-    parser.add_argument("--plugins")
-    parser.add_argument("--setup")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--plugins", "--setup")))

@@ -37,7 +37,7 @@ import sys
 import time
 
 from e2e_support import (Checks, read_settings, rgb_bytes, run_inside_session, screenshot,
-                         session_parser, wait_for, windows_path, write_settings)
+                         session_main, wait_for, windows_path, write_settings)
 
 WIDTH, HEIGHT = 1024, 768
 RUNNING_TIP = "Pelmora build-15"
@@ -620,14 +620,6 @@ def outside(args):
     return checks.verdict()
 
 
-def main():
-    parser = session_parser()
-    parser.add_argument("--driver", required=True)
-    parser.add_argument("--shots")
-    parser.add_argument("--setup")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--driver", "--shots", "--setup"),
+                          required=("--driver",)))
