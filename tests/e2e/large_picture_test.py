@@ -27,7 +27,8 @@ import time
 
 import tiled_jpeg
 from tiled_jpeg import TileLayout, write as write_jpeg
-from wine_once_test import Checks, read_png, windows_path
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, close, read_png, windows_path,
+                         write_settings)
 
 SOURCE_W, SOURCE_H = 19900, 11200
 SCREEN_W, SCREEN_H = 1920, 1080
@@ -68,31 +69,6 @@ def clear_large_address_aware(program):
         f.write(struct.pack("<H", characteristics & ~0x0020))
 
 
-def write_settings(path, entries):
-    text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
-    with open(path, "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
-
-
-def read_bmp_rows(path):
-    """(width, height, row(y) -> bytes in B, G, R order) of a 24-bit BMP."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:2] != b"BM":
-        raise ValueError("not a BMP file")
-    offset = struct.unpack_from("<I", data, 10)[0]
-    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
-    if bits != 24 or compression != 0:
-        raise ValueError(f"{bits} bits, compression {compression}")
-    stride = (width * 3 + 3) & ~3
-
-    def row(y):
-        start = offset + (abs(height) - 1 - y if height > 0 else y) * stride
-        return data[start:start + width * 3]
-
-    return width, abs(height), row
-
-
 def tile_interiors(layout):
     """Per tile: its colour and the screen rectangle that must show only it."""
     scale = min(SCREEN_W / SOURCE_W, SCREEN_H / SOURCE_H)
@@ -107,31 +83,26 @@ def tile_interiors(layout):
             yield layout.colour(column, row), (x0, y0, x1, y1)
 
 
-def close(actual, expected, tolerance=TOLERANCE):
-    return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
-
-
 def check_file(checks, path, layout):
     try:
-        width, height, row = read_bmp_rows(path)
+        bitmap = Bitmap.read(path)
     except (OSError, ValueError) as error:
-        checks.expect(False, f"the wallpaper file is a 24-bit bitmap ({error})")
+        checks.fail(f"the wallpaper file is a 24-bit bitmap ({error})")
         return
-    checks.expect((width, height) == (SCREEN_W, SCREEN_H),
-                  f"the wallpaper file is {width}x{height}")
-    if (width, height) != (SCREEN_W, SCREEN_H):
+    if not checks.expect((bitmap.width, bitmap.height) == (SCREEN_W, SCREEN_H),
+                         f"the wallpaper file is {bitmap.width}x{bitmap.height}"):
         return
     for colour, (x0, y0, x1, y1) in tile_interiors(layout):
         wrong = None
         for y in range(y0, y1):
-            pixels = row(y)[3 * x0:3 * x1]
+            pixels = bitmap.row(y)[3 * x0:3 * x1]
             # A flat tile usually comes out as one exact colour; compare
             # pixel by pixel only where it does not.
-            if pixels == pixels[:3] * (x1 - x0) and close(pixels[2::-1], colour):
+            if pixels == pixels[:3] * (x1 - x0) and close(pixels[2::-1], colour, TOLERANCE):
                 continue
             for x in range(x1 - x0):
                 b, g, r = pixels[3 * x:3 * x + 3]
-                if not close((r, g, b), colour):
+                if not close((r, g, b), colour, TOLERANCE):
                     wrong = (x0 + x, y, (r, g, b))
                     break
             if wrong:
@@ -143,7 +114,7 @@ def check_file(checks, path, layout):
 
 def check_screen(checks, path, layout):
     if not os.path.exists(path):
-        checks.expect(False, "a screenshot was taken")
+        checks.fail("a screenshot was taken")
         return
     width, height, pixel = read_png(path)
     checks.expect((width, height) == (SCREEN_W, SCREEN_H), f"the screenshot is {width}x{height}")
@@ -193,14 +164,7 @@ def main():
     write_settings(os.path.join(work, "Pelmora.cfg" if windows else "pelmora.cfg"), {
         "ImageDir": path(images) + ("\\" if windows else "/"),
         "SaveFile": path(save_file),
-        "Resize": "true",
-        "ResizeFixedAspectRatio": "true",
-        "ResizeAlignH": "1",
-        "ResizeAlignV": "1",
-        "ResizeBgColor": "1",
-        "ClearType": "false",
-        "Sharp": "false",
-        "Suspend": "false",
+        **CENTRED_FIT,
     })
 
     screenshot = os.path.join(out, name + ".png")
@@ -226,10 +190,7 @@ def main():
     checks.expect(status == 0, f"/once ended with status {status}")
     check_file(checks, save_file, layout)
     check_screen(checks, screenshot, layout)
-    if checks.failures:
-        print(f"{len(checks.failures)} check(s) failed; see {work} and {screenshot}")
-        return 1
-    return 0
+    return checks.verdict(f"{work} and {screenshot}")
 
 
 if __name__ == "__main__":

@@ -24,6 +24,7 @@ Exit code 0 when every check passed, 1 when one failed, 2 for bad usage.
 """
 
 import argparse
+import ctypes
 import os
 import select
 import shutil
@@ -31,29 +32,17 @@ import subprocess
 import sys
 import time
 
+from e2e_support import (Checks, Xvfb, close, read_settings, rgb_bytes, screenshot, wait_for,
+                         write_settings)
+
 WIDTH, HEIGHT = 800, 600
 RUNNING_TIP = "Pelmora build-15"
 SUSPENDED_TIP = "Pelmora [一時停止中] build-15"
 SUN = (255, 210, 60)
-FAILURES = []
+CHECKS = Checks()
 # Debian's D-Bus bindings (python3-dbus, python3-gi) belong to the system's
 # interpreter, whichever python3 comes first on the path.
 SYSTEM_PYTHON = "/usr/bin/python3"
-
-
-def fail(text):
-    print("FAIL: " + text, file=sys.stderr)
-    FAILURES.append(text)
-
-
-def wait_for(predicate, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.1)
-    return predicate()
 
 
 def expect_exit(process, what):
@@ -61,29 +50,9 @@ def expect_exit(process, what):
     try:
         code = process.wait(10)
         if code != 0:
-            fail(f"{what} ended the program with {code}")
+            CHECKS.fail(f"{what} ended the program with {code}")
     except subprocess.TimeoutExpired:
-        fail(f"{what} did not end the program")
-
-
-def write_settings(path, entries):
-    text = "".join(f"{k} = {v}\r\n" for k, v in entries.items())
-    with open(path, "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
-
-
-def read_settings(path):
-    try:
-        with open(path, "rb") as f:
-            text = f.read().decode("utf-16")
-    except OSError:
-        return {}
-    entries = {}
-    for line in text.splitlines():
-        key, sep, value = line.partition(" = ")
-        if sep:
-            entries[key] = value
-    return entries
+        CHECKS.fail(f"{what} did not end the program")
 
 
 def prepare(out, program, name):
@@ -115,49 +84,16 @@ def prepare(out, program, name):
     return work, settings, env
 
 
-class Xvfb:
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{WIDTH}x{HEIGHT}x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-        if not number:
-            raise SystemExit("Xvfb did not start")
-        self.display = ":" + number
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait()
-
-
 def run(args, env, **kwargs):
     return subprocess.run(args, env=env, capture_output=True, text=True, **kwargs)
 
 
-def screenshot(env, path):
-    run(["import", "-window", "root", path], env)
-    return path
-
-
-def region(path, x, y, w, h):
-    """The pixels of a screenshot's rectangle as (x, y, (r, g, b)) tuples."""
-    raw = subprocess.run(["convert", path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
-    for i in range(0, len(raw), 3):
-        n = i // 3
-        yield x + n % w, y + n // w, tuple(raw[i:i + 3])
-
-
-def near(a, b, tolerance=24):
-    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
-
-
 def find_colour(path, colour, area):
-    return [(x, y) for x, y, rgb in region(path, *area) if near(rgb, colour)]
+    """The points of a screenshot's rectangle that show about that colour."""
+    x, y, w, _ = area
+    raw = rgb_bytes(path, area)
+    return [(x + n % w, y + n // w) for n in range(len(raw) // 3)
+            if close(raw[3 * n:3 * n + 3], colour, 24)]
 
 
 def visible_windows(env):
@@ -165,9 +101,26 @@ def visible_windows(env):
     return set(found.stdout.split())
 
 
+def tray_owned(display):
+    """True once a tray host owns the system-tray selection of the screen:
+    an icon made before that finds no tray."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    connection = ctypes.c_void_p(x11.XOpenDisplay(display.encode()))
+    if not connection:
+        return False
+    try:
+        atom = x11.XInternAtom(connection, b"_NET_SYSTEM_TRAY_S0", 0)
+        return x11.XGetSelectionOwner(connection, ctypes.c_ulong(atom)) != 0
+    finally:
+        x11.XCloseDisplay(connection)
+
+
 def xembed(program, out):
     work, settings, env = prepare(out, program, "linux_tray_xembed")
-    xvfb = Xvfb()
+    xvfb = Xvfb(WIDTH, HEIGHT)
     env["DISPLAY"] = xvfb.display
     tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
                              "request", "--height", "32", "--transparent", "false",
@@ -175,24 +128,26 @@ def xembed(program, out):
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     pelmora = None
     try:
-        time.sleep(1)
+        if not wait_for(lambda: tray_owned(xvfb.display), 10):
+            CHECKS.fail("the tray did not start")
+            return
         pelmora = subprocess.Popen([os.path.join(work, "pelmora")], cwd=work, env=env,
                                    stderr=open(os.path.join(work, "stderr.txt"), "w"))
         bmp = os.path.join(work, "out", "Pelmora.bmp")
         wait_for(lambda: os.path.exists(bmp) or pelmora.poll() is not None, 30)
         if pelmora.poll() is not None:
-            fail(f"the program ended at the start with code {pelmora.returncode}")
+            CHECKS.fail(f"the program ended at the start with code {pelmora.returncode}")
             return
         if not os.path.exists(bmp):
-            fail("no wallpaper written after the start")
+            CHECKS.fail("no wallpaper written after the start")
         tray_area = (WIDTH - 200, 0, 200, 32)
         shot = os.path.join(out, "linux-tray-desktop.png")
-        sun = wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 15)
+        sun = wait_for(lambda: find_colour(screenshot(shot, env), SUN, tray_area), 15)
         if not sun:
-            fail("the running icon is not in the tray")
+            CHECKS.fail("the running icon is not in the tray")
             return
-        if not near(next(region(shot, 100, 300, 1, 1))[2], (0x20, 0x80, 0x40), 2):
-            fail("the root window does not show the green wallpaper")
+        if not close(rgb_bytes(shot, (100, 300, 1, 1)), (0x20, 0x80, 0x40), 2):
+            CHECKS.fail("the root window does not show the green wallpaper")
         x = sum(p[0] for p in sun) // len(sun)
         y = sum(p[1] for p in sun) // len(sun)
 
@@ -202,17 +157,17 @@ def xembed(program, out):
             return wait_for(lambda: visible_windows(env) - before, 5)
 
         if not open_menu():
-            fail("a right click on the icon opened no window")
+            CHECKS.fail("a right click on the icon opened no window")
         time.sleep(0.5)
-        screenshot(env, os.path.join(out, "linux-tray-menu.png"))
+        screenshot(os.path.join(out, "linux-tray-menu.png"), env)
         run(["xdotool", "key", "s"], env)
         if not wait_for(lambda: read_settings(settings).get("Suspend") == "true", 5):
-            fail("the menu's suspend item did not save Suspend = true")
+            CHECKS.fail("the menu's suspend item did not save Suspend = true")
         shot = os.path.join(out, "linux-tray-suspended.png")
-        if not wait_for(lambda: not find_colour(screenshot(env, shot), SUN, tray_area), 5):
-            fail("the icon still shows the running picture after suspending")
+        if not wait_for(lambda: not find_colour(screenshot(shot, env), SUN, tray_area), 5):
+            CHECKS.fail("the icon still shows the running picture after suspending")
         elif not find_colour(shot, (200, 60, 30), tray_area):
-            fail("the suspended icon's pause bars are not in the tray")
+            CHECKS.fail("the suspended icon's pause bars are not in the tray")
 
         # "/resume" from a second process reaches the resident program,
         # which changes at once; a plain second start has it change again.
@@ -221,36 +176,39 @@ def xembed(program, out):
                 started = subprocess.run([os.path.join(work, "pelmora"), *switches], cwd=work,
                                          env=env, capture_output=True, timeout=20)
             except subprocess.TimeoutExpired:
-                fail(f"second start {switches} stayed")
+                CHECKS.fail(f"second start {switches} stayed")
                 return
             if started.returncode != 0 or started.stderr:
-                fail(f"second start {switches}: code {started.returncode}, {started.stderr!r}")
+                CHECKS.fail(f"second start {switches}: code {started.returncode}, "
+                            f"{started.stderr!r}")
 
         for switches in (["/resume"], []):
             stamp = os.stat(bmp).st_mtime_ns
             second_start(*switches)
             if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
-                fail(f"second start {switches}: the resident program did not change")
+                CHECKS.fail(f"second start {switches}: the resident program did not change")
         shot = os.path.join(work, "resumed.png")
-        if not wait_for(lambda: find_colour(screenshot(env, shot), SUN, tray_area), 5):
-            fail("the icon did not return to the running picture after /resume")
+        if not wait_for(lambda: find_colour(screenshot(shot, env), SUN, tray_area), 5):
+            CHECKS.fail("the icon did not return to the running picture after /resume")
 
         before = open(settings, "rb").read()
         open_menu()
         run(["xdotool", "key", "c"], env)
-        dialog = wait_for(lambda: run(["xdotool", "search", "--onlyvisible", "--name", "^設定$"],
-                                      env).stdout.split(), 10)
+        def dialogs():
+            return run(["xdotool", "search", "--onlyvisible", "--name", "^設定$"],
+                       env).stdout.split()
+
+        dialog = wait_for(dialogs, 10)
         if not dialog:
-            fail("the menu's settings item opened no dialog")
+            CHECKS.fail("the menu's settings item opened no dialog")
         else:
             time.sleep(0.5)
-            screenshot(env, os.path.join(out, "linux-tray-dialog.png"))
+            screenshot(os.path.join(out, "linux-tray-dialog.png"), env)
             run(["xdotool", "key", "--window", dialog[0], "Escape"], env)
-            if not wait_for(lambda: not run(["xdotool", "search", "--onlyvisible", "--name",
-                                             "^設定$"], env).stdout.split(), 5):
-                fail("Escape did not close the dialog")
+            if not wait_for(lambda: not dialogs(), 5):
+                CHECKS.fail("Escape did not close the dialog")
             if open(settings, "rb").read() != before:
-                fail("closing the dialog without OK changed the settings file")
+                CHECKS.fail("closing the dialog without OK changed the settings file")
 
         open_menu()
         run(["xdotool", "key", "x"], env)
@@ -333,14 +291,14 @@ def sni_inside(program, out):
     import dbus
 
     work, settings, env = prepare(out, program, "linux_tray_sni")
-    xvfb = Xvfb()
+    xvfb = Xvfb(WIDTH, HEIGHT)
     env["DISPLAY"] = xvfb.display
     watch = subprocess.Popen([SYSTEM_PYTHON, os.path.abspath(__file__), "--watcher"],
                              stdout=subprocess.PIPE, text=True)
     pelmora = None
     try:
         if watch.stdout.readline().strip() != "ready":
-            fail("the watcher did not start")
+            CHECKS.fail("the watcher did not start")
             return
         pelmora = subprocess.Popen([os.path.join(work, "pelmora")], cwd=work, env=env,
                                    stderr=open(os.path.join(work, "stderr.txt"), "w"))
@@ -348,7 +306,7 @@ def sni_inside(program, out):
         if select.select([watch.stdout], [], [], 15)[0]:
             line = watch.stdout.readline().strip()
         if not line.startswith("item "):
-            fail("the program registered no status-notifier item")
+            CHECKS.fail("the program registered no status-notifier item")
             return
         service = line[5:]
         bus_name, _, path = service.partition("/")
@@ -360,18 +318,18 @@ def sni_inside(program, out):
             return " ".join(str(v) for v in item.Get("org.kde.StatusNotifierItem", "ToolTip")[2:])
 
         if not wait_for(lambda: RUNNING_TIP in tooltip(), 10):
-            fail(f"the item's tooltip is '{tooltip()}', expected '{RUNNING_TIP}'")
+            CHECKS.fail(f"the item's tooltip is '{tooltip()}', expected '{RUNNING_TIP}'")
         pixmaps = item.Get("org.kde.StatusNotifierItem", "IconPixmap")
         sun = bytes([255, *SUN])
-        if not any(any(near(bytes(p[2])[i:i + 4], sun, 24) for i in range(0, len(p[2]), 4))
+        if not any(any(close(bytes(p[2])[i:i + 4], sun, 24) for i in range(0, len(p[2]), 4))
                    for p in pixmaps):
-            fail("the item's pictures are not the running icon")
+            CHECKS.fail("the item's pictures are not the running icon")
 
         # The host's click ("Activate") does what a double click does:
         # DoubleClick 1 changes the wallpaper.
         bmp = os.path.join(work, "out", "Pelmora.bmp")
         if not wait_for(lambda: os.path.exists(bmp), 10):
-            fail("no wallpaper written after the start")
+            CHECKS.fail("no wallpaper written after the start")
         else:
             settings_now = read_settings(settings)
             settings_now["DoubleClick"] = "1"
@@ -380,7 +338,7 @@ def sni_inside(program, out):
             dbus.Interface(bus.get_object(bus_name, path),
                            "org.kde.StatusNotifierItem").Activate(0, 0)
             if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
-                fail("Activate with DoubleClick = 1 did not change the wallpaper")
+                CHECKS.fail("Activate with DoubleClick = 1 did not change the wallpaper")
 
         menu_path = item.Get("org.kde.StatusNotifierItem", "Menu")
         menu = dbus.Interface(bus.get_object(bus_name, menu_path), "com.canonical.dbusmenu")
@@ -392,13 +350,13 @@ def sni_inside(program, out):
                 labels[str(props["label"])] = int(child[0])
         for text in ("壁紙の変更(_W)", "一時停止(_S)", "再開(_R)", "設定(_C)", "終了(_X)"):
             if text not in labels:
-                fail(f"the item's menu has no '{text}': {sorted(labels)}")
+                CHECKS.fail(f"the item's menu has no '{text}': {sorted(labels)}")
         if "一時停止(_S)" in labels:
             menu.Event(labels["一時停止(_S)"], "clicked", dbus.Int32(0), dbus.UInt32(0))
             if not wait_for(lambda: read_settings(settings).get("Suspend") == "true", 5):
-                fail("the menu's suspend event did not save Suspend = true")
+                CHECKS.fail("the menu's suspend event did not save Suspend = true")
             if not wait_for(lambda: SUSPENDED_TIP in tooltip(), 5):
-                fail(f"after suspending the tooltip is '{tooltip()}'")
+                CHECKS.fail(f"after suspending the tooltip is '{tooltip()}'")
         if "終了(_X)" in labels:
             menu.Event(labels["終了(_X)"], "clicked", dbus.Int32(0), dbus.UInt32(0))
             expect_exit(pelmora, "the exit event")
@@ -431,7 +389,7 @@ def main():
         return subprocess.call(["dbus-run-session", "--", SYSTEM_PYTHON,
                                 os.path.abspath(__file__), "--program", args.program,
                                 "--out", args.out, "--inside", "sni"])
-    if FAILURES:
+    if CHECKS.failures:
         # What the program itself said tells a refused start from a slow one.
         name = "linux_tray_xembed" if args.tray == "xembed" else "linux_tray_sni"
         try:
@@ -441,11 +399,9 @@ def main():
             said = ""
         if said:
             print("the program's standard error:\n" + said, file=sys.stderr)
-        print(f"{len(FAILURES)} check(s) failed", file=sys.stderr)
-        return 1
-    print("passed")
-    return 0
-
+    else:
+        print("passed")
+    return CHECKS.verdict()
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -12,14 +12,15 @@ of wine-desktop; this script runs inside it once more with --inside to
 start the programs and ask the desktop what it shows.
 """
 
-import argparse
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import time
+
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, close, read_png, run_inside_session,
+                         session_main, windows_path, write_settings)
 
 WIDTH, HEIGHT = 1280, 1024
 # Quadrants of the source image (1600 x 900, 16:9) and their colours.
@@ -36,17 +37,6 @@ WINE_DESKTOP_COLOUR = (0x25, 0x6F, 0x95)
 
 MISSING_BOX = "エラー"
 FATAL_BOX = "エラー発生：終了します"
-
-
-def windows_path(path):
-    """The path as Wine's drive Z: shows it."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def write_settings(folder, entries):
-    text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
-    with open(os.path.join(folder, "Pelmora.cfg"), "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
 
 
 def prepare(scratch, program):
@@ -76,28 +66,16 @@ def prepare(scratch, program):
     save_folder = os.path.join(ok, f"Tapete ü 😀 {time.time_ns()}")
     os.makedirs(save_folder)
     save_file = os.path.join(save_folder, "壁紙.bmp")
-    fitted = {
-        "Resize": "true",
-        "ResizeFixedAspectRatio": "true",
-        "ResizeAlignH": "1",
-        "ResizeAlignV": "1",
-        "ResizeBgColor": "1",
-        "ClearType": "false",
-        "Sharp": "false",
-        "Suspend": "false",
-    }
-    write_settings(ok, {"ImageDir": windows_path(images) + "\\",
-                        "SaveFile": windows_path(save_file), **fitted})
+    def settings(case, image_dir, save, **changes):
+        write_settings(os.path.join(cases[case], "Pelmora.cfg"),
+                       {"ImageDir": image_dir, "SaveFile": windows_path(save),
+                        **CENTRED_FIT, **changes})
 
+    settings("ok", windows_path(images) + "\\", save_file)
     missing_dir = windows_path(os.path.join(cases["missing"], "nowhere")) + "\\"
-    write_settings(cases["missing"], {"ImageDir": missing_dir,
-                                      "SaveFile": windows_path(os.path.join(
-                                          cases["missing"], "never.bmp")), **fitted})
-
-    write_settings(cases["broken"], {"ImageDir": windows_path(images) + "\\",
-                                     "SaveFile": windows_path(os.path.join(
-                                         cases["broken"], "never.bmp")),
-                                     **{**fitted, "Suspend": "maybe"}})
+    settings("missing", missing_dir, os.path.join(cases["missing"], "never.bmp"))
+    settings("broken", windows_path(images) + "\\", os.path.join(cases["broken"], "never.bmp"),
+             Suspend="maybe")
     return {
         "cases": cases,
         "save_file": save_file,
@@ -142,56 +120,6 @@ def inside(args):
     return 0
 
 
-def read_bmp(path):
-    """(width, height, bits, pixel(x, y) -> (r, g, b)) of a BMP file."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:2] != b"BM":
-        raise AssertionError(f"{path} is not a BMP file")
-    offset = struct.unpack_from("<I", data, 10)[0]
-    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
-    if compression != 0 or bits != 24:
-        raise AssertionError(f"expected an uncompressed 24-bit BMP, got {bits} bits, "
-                             f"compression {compression}")
-    stride = (width * 3 + 3) & ~3
-    rows = abs(height)
-
-    def pixel(x, y):
-        row = rows - 1 - y if height > 0 else y
-        b, g, r = data[offset + row * stride + x * 3: offset + row * stride + x * 3 + 3]
-        return (r, g, b)
-
-    return width, height, pixel
-
-
-def read_png(path):
-    size = subprocess.run(["identify", "-format", "%w %h", path], check=True,
-                          capture_output=True, text=True).stdout.split()
-    width, height = int(size[0]), int(size[1])
-    raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
-                         capture_output=True).stdout
-
-    def pixel(x, y):
-        i = (y * width + x) * 3
-        return tuple(raw[i:i + 3])
-
-    return width, height, pixel
-
-
-def close(actual, expected, tolerance):
-    return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
-
-
-class Checks:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, ok, what):
-        print(("ok   " if ok else "FAIL ") + what)
-        if not ok:
-            self.failures.append(what)
-
-
 def sample_points():
     """Points well inside each quadrant of the fitted image, and in the gaps."""
     middle = (IMAGE_TOP + IMAGE_BOTTOM) // 2
@@ -209,27 +137,34 @@ def sample_points():
     return image, gaps
 
 
+def check_picture(checks, where, pixel, colour, tolerance):
+    """The fitted quadrants in their colours and the gaps in the desktop's."""
+    image_points, gap_points = sample_points()
+    for name, (x, y) in image_points.items():
+        expected = COLOURS[name.strip()]
+        checks.expect(close(pixel(x, y), expected, tolerance[0]),
+                      f"{where} at ({x}, {y}): {pixel(x, y)} ~ {name.strip()} {expected}")
+    for x, y in gap_points:
+        checks.expect(close(pixel(x, y), colour, tolerance[1]),
+                      f"{where} at ({x}, {y}): gap {pixel(x, y)} ~ desktop {colour}")
+
+
 def outside(args):
     out = os.path.abspath(args.out)
     scratch = os.path.join(out, "once")
     setup = prepare(scratch, args.program)
-    results_file = os.path.join(scratch, "results.json")
     screenshot = os.path.join(out, "wine_once.png")
     if os.path.exists(screenshot):
         os.remove(screenshot)
-    session = subprocess.run(
-        [args.desktop, "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "400", "--settle", "3",
-         "--prefix", os.path.join(out, "wineprefix-desktop-win64"), screenshot, "--",
-         sys.executable, os.path.abspath(__file__), "--inside",
-         "--probe", os.path.abspath(args.probe), "--results", results_file,
-         "--cases", json.dumps(setup["cases"])])
     checks = Checks()
-    checks.expect(session.returncode == 0, f"the session ran (status {session.returncode})")
-    if not os.path.exists(results_file):
-        print("no results from inside the session")
+    results = run_inside_session(
+        checks, args, __file__,
+        ["--size", f"{WIDTH}x{HEIGHT}", "--timeout", "400", "--settle", "3",
+         "--prefix", os.path.join(out, "wineprefix-desktop-win64"), screenshot],
+        os.path.join(scratch, "results.json"),
+        ["--probe", os.path.abspath(args.probe), "--cases", json.dumps(setup["cases"])])
+    if results is None:
         return 1
-    with open(results_file, encoding="utf-8") as f:
-        results = json.load(f)
 
     missing = results["missing"]
     checks.expect(missing["found"], "missing image folder: an error box appears")
@@ -252,54 +187,25 @@ def outside(args):
     colour = tuple(int(c) for c in results["colour"].split())
     checks.expect(colour == WINE_DESKTOP_COLOUR, f"the desktop colour is {colour}")
 
-    image_points, gap_points = sample_points()
-    if not os.path.exists(setup["save_file"]):
-        checks.expect(False, "the wallpaper file was written")
+    try:
+        bitmap = Bitmap.read(setup["save_file"])
+    except (OSError, ValueError) as error:
+        checks.fail(f"the wallpaper file was written as a 24-bit bitmap ({error})")
     else:
-        width, height, pixel = read_bmp(setup["save_file"])
-        checks.expect((width, height) == (WIDTH, HEIGHT),
-                      f"the wallpaper file is {width} x {height}, bottom-up")
-        if (width, abs(height)) == (WIDTH, HEIGHT):
-            for name, (x, y) in image_points.items():
-                expected = COLOURS[name.strip()]
-                checks.expect(close(pixel(x, y), expected, 2),
-                              f"file at ({x}, {y}): {pixel(x, y)} ~ {name.strip()} {expected}")
-            for x, y in gap_points:
-                checks.expect(pixel(x, y) == colour,
-                              f"file at ({x}, {y}): gap {pixel(x, y)} == desktop {colour}")
+        shape = (bitmap.width, bitmap.height, bitmap.bottom_up)
+        if checks.expect(shape == (WIDTH, HEIGHT, True),
+                         f"the wallpaper file is {bitmap.width} x {bitmap.height}, bottom-up"):
+            check_picture(checks, "file", bitmap.pixel, colour, (2, 0))
 
     if not os.path.exists(screenshot):
-        checks.expect(False, "a screenshot was taken")
+        checks.fail("a screenshot was taken")
     else:
         width, height, pixel = read_png(screenshot)
         checks.expect((width, height) == (WIDTH, HEIGHT), f"the screenshot is {width} x {height}")
-        for name, (x, y) in image_points.items():
-            expected = COLOURS[name.strip()]
-            checks.expect(close(pixel(x, y), expected, 4),
-                          f"screen at ({x}, {y}): {pixel(x, y)} ~ {name.strip()} {expected}")
-        for x, y in gap_points:
-            checks.expect(close(pixel(x, y), colour, 4),
-                          f"screen at ({x}, {y}): gap {pixel(x, y)} ~ desktop {colour}")
+        check_picture(checks, "screen", pixel, colour, (4, 4))
         print(f"screenshot: {screenshot}")
-
-    if checks.failures:
-        print(f"{len(checks.failures)} check(s) failed")
-        return 1
-    return 0
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program")
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--desktop")
-    parser.add_argument("--out")
-    parser.add_argument("--inside", action="store_true")
-    parser.add_argument("--results")
-    parser.add_argument("--cases")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
+    return checks.verdict()
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--probe", "--cases"), required=("--probe",)))

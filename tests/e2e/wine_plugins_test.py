@@ -15,7 +15,6 @@ The session (Xvfb, the virtual desktop) is the job of wine-desktop; this
 script runs inside it once more with --inside to start the program.
 """
 
-import argparse
 import hashlib
 import json
 import os
@@ -25,13 +24,11 @@ import subprocess
 import sys
 import zlib
 
+from e2e_support import (Bitmap, Checks, close, run_inside_session, session_main, windows_path,
+                         write_settings)
+
 PLUGINS = ["faults_in_is_supported", "faults_in_get_picture", "get_picture_fails", "declines",
            "no_plugin_info", "not_import", "lies", "claims_jpeg", "decoder"]
-
-
-def windows_path(path):
-    """The path as Wine's drive Z: shows it."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def bmp(width, height, rgb):
@@ -107,12 +104,6 @@ def pictures():
     }
 
 
-def write_settings(folder, entries):
-    text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
-    with open(os.path.join(folder, "Pelmora.cfg"), "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
-
-
 def prepare(scratch, program, plugins):
     shutil.rmtree(scratch, ignore_errors=True)
     folder = os.path.join(scratch, "program")
@@ -124,7 +115,7 @@ def prepare(scratch, program, plugins):
     os.makedirs(images)
     save_file = os.path.join(scratch, "wallpaper.bmp")
     # Every key the program knows, so that it has nothing to add.
-    write_settings(folder, {
+    write_settings(os.path.join(folder, "Pelmora.cfg"), {
         "ImageDir": windows_path(images) + "\\", "SaveFile": windows_path(save_file),
         "Interval(sec)": "1800", "WaitFirst": "false", "Suspend": "false", "Resize": "false",
         "ResizeFixedAspectRatio": "false", "ResizeAlignH": "1", "ResizeAlignV": "0",
@@ -163,79 +154,44 @@ def inside(args):
     return 0
 
 
-def bmp_summary(data):
-    """(width, height, colour of the middle pixel) of a 24-bit BMP."""
-    offset = struct.unpack_from("<I", data, 10)[0]
-    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
-    stride = (width * bits // 8 + 3) & ~3
-    rows = abs(height)
-    x, y = width // 2, rows // 2
-    row = rows - 1 - y if height > 0 else y
-    at = offset + row * stride + x * bits // 8
-    b, g, r = data[at:at + 3]
-    return width, rows, (r, g, b)
-
-
 def outside(args):
     out = os.path.abspath(args.out)
     scratch = os.path.join(out, "plugins")
     setup = prepare(scratch, args.program, args.plugins)
     with open(setup["settings"], "rb") as f:
         settings_before = hashlib.sha256(f.read()).hexdigest()
-    results_file = os.path.join(scratch, "results.json")
-    session = subprocess.run(
-        [args.desktop, "--size", "800x600", "--timeout", "1500", "--settle", "1",
+    checks = Checks()
+    results = run_inside_session(
+        checks, args, __file__,
+        ["--size", "800x600", "--timeout", "1500", "--settle", "1",
          "--prefix", os.path.join(out, "wineprefix-plugins-win64"),
-         os.path.join(out, "wine_plugins.png"), "--",
-         sys.executable, os.path.abspath(__file__), "--inside", "--results", results_file,
-         "--setup", json.dumps(setup)])
-    failures = []
-
-    def expect(ok, what):
-        print(("ok   " if ok else "FAIL ") + what)
-        if not ok:
-            failures.append(what)
-
-    expect(session.returncode == 0, f"the session ran (status {session.returncode})")
-    if not os.path.exists(results_file):
-        print("no results from inside the session")
+         os.path.join(out, "wine_plugins.png")],
+        os.path.join(scratch, "results.json"), ["--setup", json.dumps(setup)])
+    if results is None:
         return 1
-    with open(results_file, encoding="utf-8") as f:
-        results = json.load(f)
     for name, (_, expected) in pictures().items():
         result = results.get(name, {})
-        expect(result.get("exit") == 0, f"{name}: exit code {result.get('exit')}")
+        checks.expect(result.get("exit") == 0, f"{name}: exit code {result.get('exit')}")
         if expected is None:
-            expect(not result.get("written"), f"{name}: no loader takes it, nothing written")
+            checks.expect(not result.get("written"), f"{name}: no loader takes it, nothing written")
             continue
         if not result.get("written"):
-            expect(False, f"{name}: the wallpaper was written")
+            checks.fail(f"{name}: the wallpaper was written")
             continue
-        width, height, colour = bmp_summary(bytes.fromhex(result["bmp"]))
-        ok = (width, height) == expected[:2] and all(
-            abs(a - e) <= 3 for a, e in zip(colour, expected[2]))
-        expect(ok, f"{name}: wallpaper {width} x {height} {colour}, expected {expected}")
+        try:
+            bitmap = Bitmap(bytes.fromhex(result["bmp"]))
+        except ValueError as error:
+            checks.fail(f"{name}: the wallpaper is a 24-bit bitmap ({error})")
+            continue
+        colour = bitmap.pixel(bitmap.width // 2, bitmap.height // 2)
+        ok = (bitmap.width, bitmap.height) == expected[:2] and close(colour, expected[2], 3)
+        checks.expect(ok, f"{name}: wallpaper {bitmap.width} x {bitmap.height} {colour}, "
+                          f"expected {expected}")
     with open(setup["settings"], "rb") as f:
-        expect(hashlib.sha256(f.read()).hexdigest() == settings_before,
-               "the settings file is untouched")
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    return 0
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program")
-    parser.add_argument("--plugins")
-    parser.add_argument("--desktop")
-    parser.add_argument("--out")
-    parser.add_argument("--inside", action="store_true")
-    parser.add_argument("--results")
-    parser.add_argument("--setup")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
+        checks.expect(hashlib.sha256(f.read()).hexdigest() == settings_before,
+                      "the settings file is untouched")
+    return checks.verdict()
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--plugins", "--setup")))

@@ -29,13 +29,15 @@ Screenshots of the desktop with the icon, the open menu and the open dialog
 stay in the output folder.
 """
 
-import argparse
 import json
 import os
 import shutil
 import subprocess
 import sys
 import time
+
+from e2e_support import (Checks, read_settings, rgb_bytes, run_inside_session, screenshot,
+                         session_main, wait_for, windows_path, write_settings)
 
 WIDTH, HEIGHT = 1024, 768
 RUNNING_TIP = "Pelmora build-15"
@@ -62,30 +64,6 @@ RADIOS = [1015, 1016, 1017, 1018, 1019]
 CHANGE_SECONDS = 10
 # Long enough for a command that should do nothing to have done something.
 QUIET_SECONDS = 2
-
-
-def windows_path(path):
-    """The path as Wine's drive Z: shows it."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def write_settings(path, entries):
-    text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
-    with open(path, "wb") as f:
-        f.write(b"\xff\xfe" + text.encode("utf-16-le"))
-
-
-def read_settings(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    if not data.startswith(b"\xff\xfe"):
-        raise AssertionError(f"{path} is not UTF-16 with a byte-order mark")
-    entries = {}
-    for line in data[2:].decode("utf-16-le").split("\r\n"):
-        if " = " in line:
-            key, value = line.split(" = ", 1)
-            entries[key] = value
-    return entries
 
 
 def prepare(scratch, program, driver):
@@ -145,23 +123,6 @@ def prepare(scratch, program, driver):
             "opened": opened, "associations": associations, "settings": settings}
 
 
-class Checks:
-    def __init__(self, record=None):
-        self.failures = []
-        self.record = record
-
-    def expect(self, ok, what):
-        print(("ok   " if ok else "FAIL ") + what, flush=True)
-        if not ok:
-            self.failures.append(what)
-        # Kept after every check: a session that runs out of time still
-        # tells how far it came.
-        if self.record:
-            with open(self.record, "w", encoding="utf-8") as f:
-                json.dump(self.failures, f, ensure_ascii=False)
-        return ok
-
-
 class Session:
     """What runs inside the Wine session."""
 
@@ -219,26 +180,18 @@ class Session:
 
     def wait_change(self, before, seconds=CHANGE_SECONDS):
         """True when the wallpaper file was written again within seconds."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if self.stamp() != before:
-                # Let the write finish and the wallpaper be set.
-                time.sleep(0.5)
-                return True
-            time.sleep(0.1)
-        return False
+        if not wait_for(lambda: self.stamp() != before, seconds):
+            return False
+        # Let the write finish and the wallpaper be set.
+        time.sleep(0.5)
+        return True
 
     def quiet(self, before):
         """True when nothing was written for a while."""
         return not self.wait_change(before, QUIET_SECONDS)
 
     def wait_text(self, expected, seconds=10):
-        deadline = time.monotonic() + seconds
-        while True:
-            text = self.text()
-            if text == expected or time.monotonic() > deadline:
-                return text
-            time.sleep(0.2)
+        return wait_for(self.text, seconds, 0.2, until=lambda text: text == expected)
 
     def opened(self):
         try:
@@ -248,10 +201,7 @@ class Session:
             return []
 
     def wait_opened(self, count, seconds=20):
-        deadline = time.monotonic() + seconds
-        while len(self.opened()) < count and time.monotonic() < deadline:
-            time.sleep(0.2)
-        lines = self.opened()
+        lines = wait_for(self.opened, seconds, 0.2, until=lambda lines: len(lines) >= count)
         return lines[count - 1] if len(lines) >= count else None
 
     def windows(self):
@@ -272,10 +222,7 @@ class Session:
         return result
 
     def screenshot(self, name):
-        path = os.path.join(self.args.shots, name)
-        subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", path],
-                       check=False)
-        return path
+        return screenshot(os.path.join(self.args.shots, name))
 
     def icon(self):
         fields = self.drive("icon")[1].split()
@@ -297,9 +244,10 @@ class Session:
     @staticmethod
     def icon_pixels(shot, at):
         """The RGB bytes of the 12 x 12 pixels in the middle of the icon's place."""
-        x, y = at
-        return subprocess.run(["convert", shot, "-crop", f"12x12+{x - 6}+{y - 6}", "-depth", "8",
-                               "rgb:-"], capture_output=True, check=False).stdout
+        try:
+            return rgb_bytes(shot, (at[0] - 6, at[1] - 6, 12, 12))
+        except subprocess.CalledProcessError:
+            return b""
 
     def icon_shown(self, shot, at):
         """An empty place on the taskbar is one flat colour; an icon is not."""
@@ -313,13 +261,14 @@ class Session:
         """Right-clicks the icon; the screen rectangle of the menu that opens."""
         self.icon()
         self.xdotool("mousemove", at[0], at[1], "click", 3)
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
+
+        def menu():
             for window in self.windows():
                 if window[0] == "#32768" and len(window) > 2:
                     return tuple(int(v) for v in window[2].split())
-            time.sleep(0.2)
-        return None
+            return None
+
+        return wait_for(menu, seconds, 0.2)
 
     def menu_shown(self):
         return any(window[0] == "#32768" for window in self.windows())
@@ -332,10 +281,7 @@ class Session:
 
 def group_icon(s, c, program):
     # The first program of a fresh prefix takes long to come up.
-    deadline = time.monotonic() + 180
-    tip = s.drive("find", 20000)
-    while tip[0] != 0 and time.monotonic() < deadline:
-        tip = s.drive("find", 20000)
+    tip = wait_for(lambda: s.drive("find", 20000), 180, 0, until=lambda tip: tip[0] == 0)
     text = s.wait_text(RUNNING_TIP) if tip[0] == 0 else ""
     c.expect(text == RUNNING_TIP, f"icon: the tray window is there with the tooltip {text!r}")
     c.expect(s.wait_change(None), "icon: the first change happens at start")
@@ -387,8 +333,8 @@ def group_commands(s, c, icon_at):
     # Suspending again removes the wallpaper again.
     s.drive("set-wallpaper", windows_path(s.setup["save_file"]))
     s.command(40002)
-    time.sleep(1)
-    c.expect(s.drive("wallpaper")[1] == "", "40002 again: the wallpaper is removed again")
+    c.expect(wait_for(lambda: s.drive("wallpaper")[1] == "", 10, 0.2),
+             "40002 again: the wallpaper is removed again")
     c.expect(s.text() == SUSPENDED_TIP, "40002 again: still suspended")
     before = s.stamp()
     s.command(40005)
@@ -434,10 +380,8 @@ def group_commands(s, c, icon_at):
     chooser = "~画像フォルダの設定"
     c.expect(s.controls(chooser) is not None, "40001: the folder chooser opens with its title")
     s.drive("end", chooser, 1)
-    deadline = time.monotonic() + 10
-    while s.settings()["ImageDir"] == "%windir%\\" and time.monotonic() < deadline:
-        time.sleep(0.2)
-    chosen = s.settings()["ImageDir"]
+    chosen = wait_for(lambda: s.settings()["ImageDir"], 10, 0.2,
+                      until=lambda folder: folder != "%windir%\\")
     c.expect(chosen.rstrip("\\").lower() == "c:\\windows",
              f"40001: OK saves the chosen folder ({chosen!r})")
     s.edit_settings(ImageDir=images)
@@ -538,7 +482,8 @@ def group_dialog(s, c):
     c.expect(s.drive("wallpaper")[1] == "", "/suspend: the wallpaper is removed (RemoveOnSuspend)")
     written = open(s.cfg, "rb").read()
     s.drive("click", DIALOG, 2)
-    time.sleep(1)
+    # A Cancel that wrote would have written before the dialog closed.
+    wait_for(lambda: s.windows() == [], 10, 0.2)
     c.expect(open(s.cfg, "rb").read() == written,
              "dialog Cancel: the file stays as it was (the suspension stands)")
 
@@ -553,10 +498,7 @@ def group_dialog(s, c):
     s.drive("click", DIALOG, 1016)
     before_ok = s.settings()
     s.drive("click", DIALOG, 1)
-    deadline = time.monotonic() + 10
-    while s.settings() == before_ok and time.monotonic() < deadline:
-        time.sleep(0.2)
-    after = s.settings()
+    after = wait_for(s.settings, 10, 0.2, until=lambda now: now != before_ok)
     edits = {"Interval(sec)": "2", "ResizeAlignH": "0", "Sharp": "false",
              "WaitFirst": "false", "DoubleClick": "1"}
     c.expect(all(after.get(k) == v for k, v in edits.items()),
@@ -646,7 +588,7 @@ def inside(args):
         group_errors(s, checks, program)
         group_exit(s, checks, program, icon_at)
     except Exception as error:  # a step that could not run is a failure too
-        checks.expect(False, f"the scenario ran to its end ({type(error).__name__}: {error})")
+        checks.fail(f"the scenario ran to its end ({type(error).__name__}: {error})")
     finally:
         if program.poll() is None:
             program.kill()
@@ -657,49 +599,27 @@ def outside(args):
     out = os.path.abspath(args.out)
     scratch = os.path.join(out, "tray")
     setup = prepare(scratch, args.program, os.path.abspath(args.driver))
-    results = os.path.join(scratch, "failures.json")
-    screenshot = os.path.join(out, "wine_tray.png")
     for name in ("wine_tray.png", "tray_desktop.png", "tray_menu.png", "tray_dialog.png"):
         if os.path.exists(os.path.join(out, name)):
             os.remove(os.path.join(out, name))
-    session = subprocess.run(
-        [args.desktop, "--shell", "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "500",
+    checks = Checks()
+    failures = run_inside_session(
+        checks, args, __file__,
+        ["--shell", "--size", f"{WIDTH}x{HEIGHT}", "--timeout", "500",
          # A prefix of its own: a session running beside another one on
          # the same prefix would share its desktop and windows.
-         "--prefix", os.path.join(out, "wineprefix-tray"), screenshot, "--",
-         sys.executable, os.path.abspath(__file__), "--inside",
-         "--driver", os.path.abspath(args.driver), "--results", results, "--shots", out,
-         "--setup", json.dumps(setup)])
-    checks = Checks()
-    checks.expect(session.returncode == 0, f"the session ran (status {session.returncode})")
-    if not os.path.exists(results):
-        print("no results from inside the session")
+         "--prefix", os.path.join(out, "wineprefix-tray"), os.path.join(out, "wine_tray.png")],
+        os.path.join(scratch, "failures.json"),
+        ["--driver", os.path.abspath(args.driver), "--shots", out, "--setup", json.dumps(setup)])
+    if failures is None:
         return 1
-    with open(results, encoding="utf-8") as f:
-        failures = json.load(f)
     for name in ("tray_desktop.png", "tray_menu.png", "tray_dialog.png"):
         checks.expect(os.path.exists(os.path.join(out, name)), f"screenshot {name} kept")
     print(f"screenshots: {out}/tray_*.png")
-    failures += checks.failures
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    return 0
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program")
-    parser.add_argument("--driver", required=True)
-    parser.add_argument("--desktop")
-    parser.add_argument("--out")
-    parser.add_argument("--inside", action="store_true")
-    parser.add_argument("--results")
-    parser.add_argument("--shots")
-    parser.add_argument("--setup")
-    args = parser.parse_args()
-    return inside(args) if args.inside else outside(args)
+    checks.failures = failures + checks.failures
+    return checks.verdict()
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(session_main(inside, outside, ("--driver", "--shots", "--setup"),
+                          required=("--driver",)))
