@@ -3,7 +3,8 @@
 # run as an unprivileged user when started as root, waiting for the desktop
 # with a deadline, and ending everything afterwards. Sourced, not run.
 #
-# A launcher sets "me" and "usage_line", then calls, in order:
+# A launcher sets "me", "usage_line" and "desktop" (the session's
+# XDG_CURRENT_DESKTOP), then calls, in order:
 #   session_parse "$@"          monitor sizes into session_sizes, the program
 #                               into session_program
 #   session_require PROGRAM...  exits 77 when one is missing
@@ -12,6 +13,7 @@
 #   session_start               starts the buses and "$work/session"
 #   session_wait_for SECONDS WHAT COMMAND...   polls until COMMAND succeeds
 #   session_run                 runs the program; exits with its code
+# shellcheck shell=bash disable=SC2154 # me, usage_line, desktop: the launcher's
 
 session_usage() {
   echo "usage: $me $usage_line" >&2
@@ -106,13 +108,21 @@ session_stop() {
     done
     kill -KILL -- "-$session_pid" 2>/dev/null
     wait "$session_pid" 2>/dev/null
-    local environ pid
-    grep -lzxF "XDG_RUNTIME_DIR=$runtime" /proc/[0-9]*/environ 2>/dev/null |
-      while read -r environ; do
-        pid=${environ#/proc/}
-        pid=${pid%/environ}
-        [ "$pid" != $$ ] && kill -KILL "$pid" 2>/dev/null
+    local strays pid left
+    strays=$(grep -lzxF "XDG_RUNTIME_DIR=$runtime" /proc/[0-9]*/environ 2>/dev/null |
+      sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | grep -vx $$)
+    for pid in $strays; do
+      kill -KILL "$pid" 2>/dev/null
+    done
+    # Until they are reaped, so that a caller checking right after sees none.
+    for _ in $(seq 40); do
+      left=
+      for pid in $strays; do
+        [ -e "/proc/$pid" ] && left=1
       done
+      [ -z "$left" ] && break
+      sleep 0.05
+    done
   fi
   rm -rf "$work"
 }
@@ -124,8 +134,9 @@ session_start() {
   fi
   # HOME and XDG_RUNTIME_DIR are set before the session bus starts, so that
   # the services it starts (dconf among them) share them with the desktop.
+  # shellcheck disable=SC2016 # expanded by the session's own shell
   setsid env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$runtime" \
-    LANG=C.UTF-8 XDG_SESSION_TYPE=wayland \
+    LANG=C.UTF-8 XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP="$desktop" \
     DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/system_bus_socket" \
     "${as_user[@]}" sh -c '
       dbus-daemon --config-file="$1/system.conf" --nofork --nopidfile &
@@ -134,6 +145,7 @@ session_start() {
     ' sh "$work" >"$work/session.log" 2>&1 &
   session_pid=$!
   export HOME="$home" XDG_RUNTIME_DIR="$runtime" XDG_SESSION_TYPE=wayland
+  export XDG_CURRENT_DESKTOP="$desktop"
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/session_bus_socket"
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/system_bus_socket"
   unset DISPLAY
