@@ -164,5 +164,8 @@ session_wait_for() {
 }
 
 session_run() {
-  "${session_program[@]}"
+  # In the background, so that a signal to this script ends the session (and
+  # PROGRAM, which has its runtime folder) at once, not when PROGRAM is done.
+  "${session_program[@]}" <&0 &
+  wait $!
 }
