@@ -148,7 +148,8 @@ session_start() {
   export XDG_CURRENT_DESKTOP="$desktop"
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/session_bus_socket"
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$runtime/system_bus_socket"
-  unset DISPLAY
+  # Nothing of a desktop the caller may be in leaks into this one.
+  unset DISPLAY SWAYSOCK HYPRLAND_INSTANCE_SIGNATURE
 }
 
 session_wait_for() {
