@@ -31,6 +31,10 @@ class ConfigStore {
   // first non-digit ("10 apples" is 10, "apples" is 0); only an empty value
   // fails.
   int GetInt(const Orvex::SharedString& key) const;
+  // As GetInt, but `fallback` for a key that is missing or empty: for the
+  // settings newer than the file format, which a freshly written file
+  // leaves out.
+  int GetIntOr(const Orvex::SharedString& key, int fallback) const;
   // Exactly "true" or "false".
   bool GetBool(const Orvex::SharedString& key) const;
 
@@ -64,6 +68,10 @@ class ConfigStore {
   Orvex::SharedString lock_name_;
   Map entries_;
 };
+
+// The MultiMonitor setting; values the program does not know are kSame.
+enum class MultiMonitorChoice : int;
+MultiMonitorChoice ReadMultiMonitorChoice(const ConfigStore& store);
 
 // The folder where plug-ins are installed on this system, with a trailing
 // separator; empty when none is registered.
