@@ -24,6 +24,10 @@ using Orvex::Testing::Bytes;
 using Orvex::Testing::PixelAt;
 using Orvex::Testing::TestFolder;
 
+// The desktop's colour, 0x123456 with red in the low byte, as PixelAt
+// reads it back (red in the high byte).
+constexpr uint32_t kDesktopPixel = 0x563412;
+
 Bytes Shaded(int width, int height, int seed) {
   Bytes samples;
   for (int y = 0; y < height; ++y) {
@@ -144,8 +148,8 @@ TEST_F(ComposedRenderTest, EachMonitorShowsItsOwnFit) {
           << context;
       EXPECT_EQ(FirstDifference(*composed, {0, 0, 120, 200}, *Single(u"tall.jpg", {120, 200})), "")
           << context;
-      EXPECT_EQ(PixelAt(*composed, 60, 205) & 0xFFFFFF, 0x123456u) << context;
-      EXPECT_EQ(PixelAt(*composed, 200, 10) & 0xFFFFFF, 0x123456u) << context;
+      EXPECT_EQ(PixelAt(*composed, 60, 205) & 0xFFFFFF, kDesktopPixel) << context;
+      EXPECT_EQ(PixelAt(*composed, 200, 10) & 0xFFFFFF, kDesktopPixel) << context;
       ASSERT_FALSE(desktop_.composed.empty());
       EXPECT_EQ(desktop_.composed.back().box, (PlaneRect{-120, -40, 301, 171}));
     }
@@ -168,7 +172,7 @@ TEST_F(ComposedRenderTest, BrokenPicturesAreReplacedOrLeaveTheWallpaperAlone) {
   EXPECT_TRUE(shown[1].source.IsEmpty());
   auto composed = ReadBmp(temp_ / u"wallpaper.bmp");
   EXPECT_EQ(FirstDifference(*composed, {120, 40, 421, 211}, *Single(u"wide.jpg", {301, 171})), "");
-  EXPECT_EQ(PixelAt(*composed, 60, 100) & 0xFFFFFF, 0x123456u);
+  EXPECT_EQ(PixelAt(*composed, 60, 100) & 0xFFFFFF, kDesktopPixel);
 
   desktop_.wallpapers.clear();
   EXPECT_THROW(PerMonitor({images_ / u"broken.jpg", images_ / u"broken.jpg"}), std::exception);
