@@ -566,6 +566,11 @@ TEST_F(WallpaperBackendTest, ComposedPicturesAreSpannedOrSetPerScreen) {
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'spanned'");
   gnome.SetWallpaper(written, nullptr);
   EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
+  // Cinnamon and MATE span too: a value their schemas refused would throw.
+  LinuxDesktop(u"cinnamon").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-options"), "'spanned'");
+  LinuxDesktop(u"mate").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.mate.background", "picture-options"), "'spanned'");
 
   // Plasma gives each desktop its screen's own file, matched by rectangle.
   Fake("qdbus6");

@@ -89,14 +89,23 @@ std::string PlasmaShowPerScreenScript(const std::vector<PlasmaScreenPicture>& pi
   }
   script +=
       "];\n"
+      // A scaled screen's rectangle may be rounded otherwise than ours:
+      // the picture whose rectangle covers most of the screen, and more
+      // than half of it, is the screen's.
       "function pictureFor(screen) {\n"
       "  if (screen < 0) return null;\n"
       "  var g = screenGeometry(screen);\n"
+      "  var best = null, covered = g.width * g.height / 2;\n"
       "  for (var j = 0; j < pictures.length; j++) {\n"
       "    var p = pictures[j];\n"
-      "    if (g.x == p[0] && g.y == p[1] && g.width == p[2] && g.height == p[3]) return p[4];\n"
+      "    var w = Math.min(g.x + g.width, p[0] + p[2]) - Math.max(g.x, p[0]);\n"
+      "    var h = Math.min(g.y + g.height, p[1] + p[3]) - Math.max(g.y, p[1]);\n"
+      "    if (w > 0 && h > 0 && w * h > covered) {\n"
+      "      best = p[4];\n"
+      "      covered = w * h;\n"
+      "    }\n"
       "  }\n"
-      "  return null;\n"
+      "  return best;\n"
       "}\n";
   return script + ForEveryDesktop("org.kde.image",
                                   "  var image = pictureFor(d.screen);\n"

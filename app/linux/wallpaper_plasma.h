@@ -18,7 +18,7 @@ struct PlasmaScreenPicture {
 
 // The script that shows on each desktop the picture of the screen it is
 // on, found by the screen's rectangle; a desktop on a screen that none of
-// them matches (or on none) gets `fallback`.
+// them covers (or on none) gets `fallback`.
 std::string PlasmaShowPerScreenScript(const std::vector<PlasmaScreenPicture>& pictures,
                                       const std::string& fallback);
 // The script that leaves every desktop its plain colour.
