@@ -14,9 +14,13 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "app/desktop.h"
 #include "app/linux/alternating_file.h"
+#include "app/linux/kscreen_monitors.h"
+#include "app/linux/mutter_monitors.h"
 #include "app/linux/resident_desktop.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_hyprland.h"
@@ -444,6 +448,156 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   ASSERT_EQ(calls.size(), 7u);
   EXPECT_EQ(calls[0], (Call{"record", "first", first}));
   for (size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].at(1), "second") << i;
+}
+
+std::vector<std::tuple<int, int, int, int, bool, std::string>> Described(
+    const std::optional<MonitorList>& monitors) {
+  std::vector<std::tuple<int, int, int, int, bool, std::string>> described;
+  for (const Monitor& monitor : monitors.value_or(MonitorList{})) {
+    described.emplace_back(monitor.rect.left, monitor.rect.top, monitor.rect.right,
+                           monitor.rect.bottom, monitor.primary, Narrow(monitor.name));
+  }
+  return described;
+}
+
+// GNOME Shell 43's reply with a landscape and a portrait monitor, as gdbus
+// prints it; `layout` and the second monitor's scale and transform vary.
+std::string MutterState(const std::string& layout, const std::string& scale,
+                        const std::string& transform) {
+  return "(uint32 2, [(('Meta-0', 'MetaVendor', 'MetaVirtualMonitor', '0x00'), "
+         "[('640x480@60.000', 640, 480, 60.0, 1.0, [1.0], "
+         "{'is-current': <true>, 'is-preferred': <true>})], "
+         "{'is-builtin': <false>, 'display-name': <'MetaVendor'>}), "
+         "(('Meta-1', 'MetaVendor', 'MetaVirtualMonitor', '0x01'), "
+         "[('1280x960@60.000', 1280, 960, 60.0, 1.0, [1.0, 2.0], {'is-preferred': <true>}), "
+         "('960x1280@60.000', 960, 1280, 60.0, 1.0, [1.0, 2.0], {'is-current': <true>})], "
+         "{'is-builtin': <false>, 'display-name': <'Dell \\'U\\' \\u00e9'>})], "
+         "[(0, 0, 1.0, uint32 0, true, [('Meta-0', 'MetaVendor', 'MetaVirtualMonitor', '0x00')], "
+         "@a{sv} {}), "
+         "(640, -40, " +
+         scale + ", uint32 " + transform +
+         ", false, [('Meta-1', 'MetaVendor', 'MetaVirtualMonitor', '0x01')], {})], "
+         "{" +
+         layout + "'legacy-ui-scaling-factor': <1>})\n";
+}
+
+TEST(MutterMonitorsTest, LogicalMonitorsTakeTheirCurrentModeTurnedAndScaledAsTheLayoutIs) {
+  using Row = std::tuple<int, int, int, int, bool, std::string>;
+  // Physical layout: the mode's pixels, whatever the scale.
+  EXPECT_EQ(Described(MutterMonitors(MutterState("'layout-mode': <uint32 2>, ", "2.0", "0"))),
+            (std::vector<Row>{{0, 0, 640, 480, true, "Meta-0"},
+                              {640, -40, 1600, 1240, false, "Meta-1"}}));
+  // Logical layout (and a reply that does not say): divided by the scale.
+  for (const char* layout : {"'layout-mode': <uint32 1>, ", ""}) {
+    EXPECT_EQ(Described(MutterMonitors(MutterState(layout, "2.0", "0"))),
+              (std::vector<Row>{{0, 0, 640, 480, true, "Meta-0"},
+                                {640, -40, 1120, 600, false, "Meta-1"}}))
+        << layout;
+  }
+  // Turned by 90 or 270 degrees, flipped or not, the sides swap.
+  for (const char* transform : {"1", "3", "5", "7"}) {
+    EXPECT_EQ(Described(MutterMonitors(MutterState("", "1.0", transform)))[1],
+              (Row{640, -40, 1920, 920, false, "Meta-1"}))
+        << transform;
+  }
+  EXPECT_EQ(Described(MutterMonitors(MutterState("", "1.0", "2")))[1],
+            (Row{640, -40, 1600, 1240, false, "Meta-1"}));
+  // A warning gdbus printed first is passed over.
+  EXPECT_EQ(Described(MutterMonitors("(gdbus:12): GLib-WARNING **: something\n" +
+                                     MutterState("", "1.0", "0")))
+                .size(),
+            2u);
+}
+
+TEST(MutterMonitorsTest, NoMonitorsFromAnythingElse) {
+  for (const std::string& nothing :
+       {std::string(), std::string("Error: GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown"),
+        std::string("(uint32 2, [], [], {})"), MutterState("", "1.0", "0").substr(0, 300),
+        // A logical monitor whose connector has no current mode.
+        std::string("(uint32 1, [(('A', 'v', 'p', 's'), [('m', 640, 480, 60.0, 1.0, [1.0], {})], "
+                    "{})], [(0, 0, 1.0, 0, true, [('A', 'v', 'p', 's')], {})], {})")}) {
+    EXPECT_EQ(MutterMonitors(nothing), std::nullopt) << nothing;
+  }
+}
+
+TEST(KScreenMonitorsTest, EnabledOutputsTakeTheirModeTurnedAndScaled) {
+  using Row = std::tuple<int, int, int, int, bool, std::string>;
+  const auto output = [](const char* name, int x, int y, int rotation, const char* scale,
+                         const char* extra) {
+    return std::string("{\"connected\": true, \"currentModeId\": \"1\", \"enabled\": true, ") +
+           "\"modes\": [{\"id\": \"0\", \"size\": {\"height\": 2160, \"width\": 3840}}, " +
+           "{\"id\": \"1\", \"size\": {\"height\": 1080, \"width\": 1920}}], \"name\": \"" + name +
+           "\", \"pos\": {\"x\": " + std::to_string(x) + ", \"y\": " + std::to_string(y) +
+           "}, \"rotation\": " + std::to_string(rotation) + ", \"scale\": " + scale +
+           ", \"size\": {\"height\": 1, \"width\": 1}" + extra + "}";
+  };
+  // As kscreen-doctor -j prints them, a warning before the document.
+  const std::string json =
+      "QStandardPaths: runtime directory '/run/user' is not owned by UID 0\n{\"outputs\": [" +
+      output("DP-1", 0, 0, 1, "1", ", \"priority\": 2") + ", " +
+      output("DP-2", 1920, -100, 2, "1.5", ", \"priority\": 1") + ", " +
+      output("HDMI-1", 0, 0, 1, "1", ", \"enabled\": false, \"priority\": 3") + ", " +
+      output("DP-3", -1080, 0, 8, "1", ", \"primary\": true, \"priority\": 3") + ", " +
+      output("DP-4", 0, 1080, 4, "1", ", \"primary\": true") + "]}";
+  EXPECT_EQ(Described(KScreenMonitors(json)),
+            (std::vector<Row>{{0, 0, 1920, 1080, false, "DP-1"},
+                              {1920, -100, 2640, 1180, true, "DP-2"},
+                              {-1080, 0, 0, 1920, false, "DP-3"},
+                              {0, 1080, 1920, 2160, true, "DP-4"}}));
+  for (const char* nothing : {"", "kscreen-doctor: no backend", "{\"outputs\": []}",
+                              "{\"outputs\": [{\"enabled\": true, \"name\": \"X\"}]}"}) {
+    EXPECT_EQ(KScreenMonitors(nothing), std::nullopt) << nothing;
+  }
+}
+
+TEST_F(WallpaperBackendTest, ComposedPicturesAreSpannedOrSetPerScreen) {
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  ComposedWallpaper wallpaper;
+  wallpaper.path = written;
+  wallpaper.box = {0, 0, 1120, 640};
+
+  // GNOME spans the box's picture over the monitors; a single picture is
+  // stretched as it always was.
+  LinuxDesktop gnome(u"gnome");
+  EXPECT_FALSE(gnome.WantsMonitorFiles());
+  gnome.SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"), "'" + FileUri(first) + "'");
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'spanned'");
+  gnome.SetWallpaper(written, nullptr);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
+  // Cinnamon and MATE span too: a value their schemas refused would throw.
+  LinuxDesktop(u"cinnamon").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-options"), "'spanned'");
+  LinuxDesktop(u"mate").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.mate.background", "picture-options"), "'spanned'");
+
+  // Plasma gives each desktop its screen's own file, matched by rectangle.
+  Fake("qdbus6");
+  LinuxDesktop plasma(u"kde");
+  EXPECT_TRUE(plasma.WantsMonitorFiles());
+  Written("composed");
+  const SharedString left = folder_ / u"左 'a'.bmp";
+  TestFolder::WriteBytes(left, "left");
+  wallpaper.monitors = {{Monitor{{0, 0, 640, 480}, true, u"Virtual-0"}, left},
+                        {Monitor{{640, 0, 1120, 640}, false, u"Virtual-1"}, SharedString()}};
+  plasma.SetComposedWallpaper(wallpaper);
+  const std::vector<std::vector<std::string>> calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  const std::string& script = calls[0].back();
+  const std::string shown_left = AlternateNames(Narrow(left)).first;
+  EXPECT_NE(script.find("[0, 0, 640, 480, " + ScriptString(FileUri(shown_left)) + "]"),
+            std::string::npos)
+      << script;
+  // A monitor without a file of its own is not listed; its desktop, like
+  // one on a screen none matches, gets the composed picture.
+  EXPECT_EQ(script.find("640, 0, 480, 640"), std::string::npos) << script;
+  const std::string shown_composed =
+      TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(first)) == "composed" ? first : second;
+  EXPECT_NE(script.find("image !== null ? image : " + ScriptString(FileUri(shown_composed))),
+            std::string::npos)
+      << script;
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(shown_left)), "left");
 }
 
 }  // namespace
