@@ -212,7 +212,7 @@ TEST_F(SwayDesktopTest, EachOutputShowsItsOwnPictureExactly) {
                    Orvex::PlaneRect{x, y, x + 1, y + 1});
       }
     }
-    const SharedString own = folder_ / (u"walls/Pelmora-" + monitors[i].name + u".bmp");
+    const SharedString own = folder_.Path() + u"walls/Pelmora-" + monitors[i].name + u".bmp";
     Orvex::CBmpSaver().Save(own, plane, Orvex::PlaneRect{0, 0, size.width, size.height});
     wallpaper.monitors.push_back({monitors[i], own});
   }
