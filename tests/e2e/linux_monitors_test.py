@@ -195,7 +195,10 @@ def main():
             return 77
     once(args.program, args.out)
     refit(args.program, args.out)
-    return CHECKS.verdict()
+    verdict = CHECKS.verdict(args.out)
+    if verdict == 0:
+        print(f"passed; screenshots in {args.out}")
+    return verdict
 
 
 if __name__ == "__main__":
