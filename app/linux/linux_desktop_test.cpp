@@ -538,4 +538,17 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   for (size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].at(1), "second") << i;
 }
 
+TEST_F(WallpaperBackendTest, TheResidentDesktopsLastResortMonitorsComeOnlyWhenNothingElseKnows) {
+  // A command knows no monitors, and there is no X server to ask.
+  Keep("DISPLAY");
+  ::unsetenv("DISPLAY");
+  const SharedString setting = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' %f";
+  ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
+                          [&] { return setting; });
+  EXPECT_TRUE(desktop.GetMonitors().empty());
+  const MonitorList toolkit = {Named(u"eDP-1", {0, 0, 2880, 1800}, true)};
+  desktop.SetLastResortMonitors([&] { return toolkit; });
+  ExpectMonitors(desktop.GetMonitors(), toolkit);
+}
+
 }  // namespace
