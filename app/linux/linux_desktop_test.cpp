@@ -358,6 +358,98 @@ TEST(SwayOutputsTest, ScreenSizeIsTheLargestOutputsMode) {
   }
 }
 
+Monitor Named(const char16_t* name, Orvex::PlaneRect rect, bool primary) {
+  Monitor monitor;
+  monitor.name = name;
+  monitor.rect = rect;
+  monitor.primary = primary;
+  return monitor;
+}
+
+void ExpectMonitors(const MonitorList& got, const MonitorList& expected) {
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(got[i].name, expected[i].name);
+    EXPECT_EQ(got[i].rect, expected[i].rect);
+    EXPECT_EQ(got[i].primary, expected[i].primary);
+  }
+}
+
+TEST(CompositorMonitorsTest, OutputsAreKeyedByNameInPixelsOfTheSharpestScale) {
+  // sway: logical rectangles; an output at scale 2 makes every rectangle
+  // twice as large, so the outputs still touch and the sharp one gets its
+  // own pixels. An output that is off is no monitor; the focused one is
+  // the primary.
+  ExpectMonitors(
+      SwayMonitors(R"([
+      {"name": "DP-1", "active": true, "focused": false, "scale": 2.0,
+       "rect": {"x": 0, "y": 0, "width": 1920, "height": 1080}},
+      {"name": "HDMI-A-1", "active": true, "focused": true, "scale": 1.0,
+       "rect": {"x": 1920, "y": 0, "width": 1080, "height": 1920}},
+      {"name": "DP-2", "active": false, "rect": {"x": 0, "y": 0, "width": 0, "height": 0}}])"),
+      {Named(u"DP-1", {0, 0, 3840, 2160}, false), Named(u"HDMI-A-1", {3840, 0, 6000, 3840}, true)});
+  // Nothing focused: the first stands for the primary.
+  ExpectMonitors(SwayMonitors(R"([
+      {"name": "HEADLESS-1", "active": true, "rect": {"x": 0, "y": 0, "width": 640, "height": 480}},
+      {"name": "HEADLESS-2", "active": true, "rect": {"x": 640, "y": 0, "width": 300, "height": 500}}])"),
+                 {Named(u"HEADLESS-1", {0, 0, 640, 480}, true),
+                  Named(u"HEADLESS-2", {640, 0, 940, 500}, false)});
+  for (const char* nothing : {"", "[]", "Error", R"([{"name": "X", "active": true}])"}) {
+    EXPECT_TRUE(SwayMonitors(nothing).empty()) << nothing;
+  }
+
+  // Hyprland: mode pixels at logical positions, turned by odd transforms.
+  // Both of these are at scale 1.5: the grid is the modes' own.
+  const std::string listed = HyprlandMonitors(1, true);
+  std::string placed = listed;
+  const size_t second = placed.find("\"x\": 0", placed.find("DP-1"));
+  placed.replace(second, 6, "\"x\": 2560");
+  ExpectMonitors(::HyprlandMonitors(placed), {Named(u"DP-0", {0, 0, 3840, 2160}, false),
+                                              Named(u"DP-1", {3840, 0, 5280, 2560}, true)});
+}
+
+TEST_F(WallpaperBackendTest, CompositorsSetEachOutputItsOwnFileByName) {
+  Fake("hyprctl");
+  Fake("swaymsg");
+  const SharedString left = folder_ / u"walls/w-DP-1.bmp";
+  const SharedString right = folder_ / u"walls/w-HDMI-A-1.bmp";
+  ComposedWallpaper wallpaper;
+  wallpaper.path = Written("composed");
+  wallpaper.box = {0, 0, 3000, 1920};
+  for (const auto& [path, name] : {std::pair{left, u"DP-1"}, {right, u"HDMI-A-1"}}) {
+    TestFolder::WriteBytes(path, "monitor");
+    wallpaper.monitors.push_back({Named(name, {0, 0, 1, 1}, false), path});
+  }
+  // A monitor left without a picture keeps what it shows.
+  wallpaper.monitors.push_back({Named(u"DP-2", {0, 0, 1, 1}, false), SharedString()});
+
+  LinuxDesktop hyprland(u"hyprland");
+  ASSERT_TRUE(hyprland.WantsMonitorFiles());
+  hyprland.SetComposedWallpaper(wallpaper);
+  const std::string shown_left = AlternateNames(Narrow(left)).first;
+  const std::string shown_right = AlternateNames(Narrow(right)).first;
+  using Call = std::vector<std::string>;
+  EXPECT_EQ(Calls(),
+            (std::vector<Call>{{"hyprctl", "hyprpaper", "preload", shown_left},
+                               {"hyprctl", "hyprpaper", "preload", shown_right},
+                               {"hyprctl", "hyprpaper", "wallpaper", "DP-1," + shown_left},
+                               {"hyprctl", "hyprpaper", "wallpaper", "HDMI-A-1," + shown_right},
+                               {"hyprctl", "hyprpaper", "unload", "unused"}}));
+
+  // sway: one message for all outputs, under the other names now.
+  std::filesystem::remove(Orvex::Testing::FsPath(Orvex::Detail::FromSystemPath(record_)));
+  LinuxDesktop(u"sway").SetComposedWallpaper(wallpaper);
+  const std::string bytes = TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(record_));
+  using namespace std::string_literals;
+  const size_t first_output = bytes.find("output\0\"DP-1\"\0bg\0"s);
+  const size_t second_output = bytes.find("fill\0,\0output\0\"HDMI-A-1\"\0bg\0"s);
+  EXPECT_NE(first_output, std::string::npos) << bytes;
+  EXPECT_NE(second_output, std::string::npos) << bytes;
+  EXPECT_LT(first_output, second_output);
+  EXPECT_EQ(bytes.find("DP-2"), std::string::npos) << bytes;
+}
+
 // The state letter of a process in /proc, or 0 when there is none.
 char ProcessState(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -598,6 +690,18 @@ TEST_F(WallpaperBackendTest, ComposedPicturesAreSpannedOrSetPerScreen) {
             std::string::npos)
       << script;
   EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(shown_left)), "left");
+
+TEST_F(WallpaperBackendTest, TheResidentDesktopsLastResortMonitorsComeOnlyWhenNothingElseKnows) {
+  // A command knows no monitors, and there is no X server to ask.
+  Keep("DISPLAY");
+  ::unsetenv("DISPLAY");
+  const SharedString setting = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' %f";
+  ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
+                          [&] { return setting; });
+  EXPECT_TRUE(desktop.GetMonitors().empty());
+  const MonitorList toolkit = {Named(u"eDP-1", {0, 0, 2880, 1800}, true)};
+  desktop.SetLastResortMonitors([&] { return toolkit; });
+  ExpectMonitors(desktop.GetMonitors(), toolkit);
 }
 
 }  // namespace
