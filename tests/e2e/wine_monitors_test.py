@@ -208,8 +208,8 @@ def main():
                 session.set_style(USER_STYLE[layout])
 
                 composed = os.path.join(scratch, f"{layout}.bmp")
-                entries = {"ImageDir": windows_path(both) + "\\", "SaveFile": windows_path(composed),
-                           **CENTRED_FIT, "MultiMonitor": "1"}
+                entries = {"ImageDir": windows_path(both) + "\\",
+                           "SaveFile": windows_path(composed), **CENTRED_FIT, "MultiMonitor": "1"}
                 kept = run_once(checks, session, program, settings, entries,
                                 f"{layout}, a picture per monitor")
                 checks.expect(session.probe("wallpaper") == [windows_path(composed)],
