@@ -95,6 +95,7 @@ TEST(ConfigDialogTest, TheMultiMonitorListOffersThreeChoicesAndWritesOnlyAChosen
   store.LoadWithDefaults();
   ASSERT_EQ(store.Entries().count(u"MultiMonitor"), 0u);
 
+  std::vector<int> tab_order;
   auto run = [&](int choose) {
     std::vector<SharedString> items;
     int shown = -2;
@@ -110,6 +111,14 @@ TEST(ConfigDialogTest, TheMultiMonitorListOffersThreeChoicesAndWritesOnlyAChosen
         items.push_back(Orvex::FromWide(text));
       }
       shown = dialog.GetSelection(kCtlMultiMonitor);
+      // The controls in the order of the template, which Tab walks; the
+      // labels and frames have no identifier of their own.
+      tab_order.clear();
+      for (HWND child = GetWindow(m.window, GW_CHILD); child;
+           child = GetWindow(child, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(child);
+        if (id != 0xFFFF && id != -1) tab_order.push_back(id);
+      }
       if (choose >= 0) {
         // As a user's pick arrives: the selection, then the list's notice.
         SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(choose), 0);
@@ -127,6 +136,11 @@ TEST(ConfigDialogTest, TheMultiMonitorListOffersThreeChoicesAndWritesOnlyAChosen
 
   EXPECT_EQ(run(-1), 0);
   EXPECT_EQ(store.Entries().count(u"MultiMonitor"), 0u);
+  // The list follows the fitting controls; every other control keeps its
+  // place.
+  EXPECT_EQ(tab_order, (std::vector<int>{1002, 1003, 1004, 1005, 1006, 1007, 1008,    1010,
+                                         1009, 1020, 1013, 1014, 1021, 1022, 1011,    1012,
+                                         1015, 1016, 1017, 1018, 1019, IDOK, IDCANCEL}));
   EXPECT_EQ(run(2), 0);
   EXPECT_EQ(store.GetInt(u"MultiMonitor"), 2);
   EXPECT_EQ(run(1), 2);
