@@ -27,6 +27,12 @@ inline constexpr char16_t kDoubleClick[] = u"DoubleClick";
 inline constexpr char16_t kWallpaperBackend[] = u"WallpaperBackend";
 // Absent from a freshly written file: a file without it behaves as before.
 inline constexpr char16_t kMultiMonitor[] = u"MultiMonitor";
+// Windows only: the user's wallpaper style (the registry's TileWallpaper
+// and WallpaperStyle texts) from before the program first tiled a picture
+// over several monitors, kept until it is put back. An empty value stands
+// for a value the registry did not have.
+inline constexpr char16_t kSavedTileWallpaper[] = u"SavedTileWallpaper";
+inline constexpr char16_t kSavedWallpaperStyle[] = u"SavedWallpaperStyle";
 
 }  // namespace config_key
 

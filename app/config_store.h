@@ -38,6 +38,8 @@ class ConfigStore {
   // Exactly "true" or "false".
   bool GetBool(const Orvex::SharedString& key) const;
 
+  // Drops the key and its value; nothing when there is none.
+  void RemoveKey(const Orvex::SharedString& key) { entries_.erase(key); }
   // Moves the value of old_key (when there is one) to new_key.
   void RenameKey(const Orvex::SharedString& old_key, const Orvex::SharedString& new_key);
 
