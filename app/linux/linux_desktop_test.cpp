@@ -690,6 +690,7 @@ TEST_F(WallpaperBackendTest, ComposedPicturesAreSpannedOrSetPerScreen) {
             std::string::npos)
       << script;
   EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(shown_left)), "left");
+}
 
 TEST_F(WallpaperBackendTest, TheResidentDesktopsLastResortMonitorsComeOnlyWhenNothingElseKnows) {
   // A command knows no monitors, and there is no X server to ask.
