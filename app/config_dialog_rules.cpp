@@ -25,6 +25,8 @@ constexpr DialogTooltip kTooltips[] = {
     {kCtlAlignH, u"横に隙間が出来る場合に、壁紙をどちら側に寄せるか指定します。"},
     {kCtlAlignV, u"縦に隙間が出来る場合に、壁紙をどちら側に寄せるか指定します。"},
     {kCtlBgColor, u"隙間が出来る場合に、何の色で埋めるか指定します。"},
+    {kCtlMultiMonitor,
+     u"モニターが複数あるとき、同じ画像にするか、モニターごとに別の画像にするか、1枚の画像を全体に広げるか指定します。"},
     {kCtlSharp, u"画像の色の境界線を強調します。"},
     {kCtlRemoveOnSuspend, u"一時停止を行った場合に、壁紙を未設定の状態にします。"},
     {1015, u"トレイアイコンのダブルクリック時に画像のフォルダを変更します。"},
@@ -48,6 +50,7 @@ constexpr std::u16string_view kDialogKeys[] = {
     config_key::kSharp,
     config_key::kRemoveOnSuspend,
     config_key::kDoubleClick,
+    config_key::kMultiMonitor,
 };
 
 struct CheckBox {
@@ -95,6 +98,7 @@ struct ShownValues {
   bool checks[std::size(kCheckBoxes)] = {};
   int selections[std::size(kLists)] = {};
   int double_click = 0;
+  int multi_monitor = 0;
 };
 
 ShownValues ReadShownValues(const ConfigStore& store) {
@@ -111,6 +115,8 @@ ShownValues ReadShownValues(const ConfigStore& store) {
     values.selections[i] = store.GetInt(kLists[i].key);
   }
   values.double_click = store.GetInt(config_key::kDoubleClick);
+  // Newer than the file format: a file without it means one picture.
+  values.multi_monitor = store.GetIntOr(config_key::kMultiMonitor, 0);
   return values;
 }
 
@@ -149,6 +155,10 @@ void InitializeConfigDialog(const ConfigStore& store, IDialogControls& controls)
   for (int action = 0; action < kDoubleClickActions; ++action) {
     controls.SetChecked(kCtlDoubleClickFirst + action, action == values.double_click);
   }
+  for (const char16_t* item : kMultiMonitorItems) controls.AddItem(kCtlMultiMonitor, item);
+  const bool is_item =
+      values.multi_monitor >= 0 && static_cast<size_t>(values.multi_monitor) < kMultiMonitorItems.size();
+  controls.SetSelection(kCtlMultiMonitor, is_item ? values.multi_monitor : -1);
   ApplyEnablingRule(controls);
 }
 
@@ -201,4 +211,11 @@ void ControlsToValues(const IDialogControls& controls, ConfigStore& store) {
     }
   }
   store.SetInt(config_key::kDoubleClick, double_click);
+  // A file that never had the setting keeps it out while it means one
+  // picture; a number the list does not show stays as it is.
+  const int multi_monitor = controls.GetSelection(kCtlMultiMonitor);
+  const bool absent = store.Entries().count(SharedString(config_key::kMultiMonitor)) == 0;
+  if (multi_monitor > 0 || (multi_monitor == 0 && !absent)) {
+    store.SetInt(config_key::kMultiMonitor, multi_monitor);
+  }
 }

@@ -30,11 +30,17 @@ inline constexpr int kCtlDoubleClickFirst = 1015;
 inline constexpr int kCtlDoubleClickLast = 1019;
 inline constexpr int kCtlFixedAspectRatio = 1020;
 inline constexpr int kCtlBgColor = 1021;
+inline constexpr int kCtlMultiMonitor = 1022;
 
 // The drop-down lists' items; an item's index is the value stored.
 inline constexpr std::array<const char16_t*, 3> kAlignHItems = {u"左", u"中央", u"右"};
 inline constexpr std::array<const char16_t*, 3> kAlignVItems = {u"上", u"中央", u"下"};
 inline constexpr std::array<const char16_t*, 2> kBgColorItems = {u"自動", u"デスクトップ"};
+// In the order of MultiMonitorChoice.
+inline constexpr std::array<const char16_t*, 3> kMultiMonitorItems = {u"同じ画像", u"モニターごと",
+                                                                      u"全体に広げる"};
+// The label beside the multi-monitor list.
+inline constexpr char16_t kMultiMonitorLabel[] = u"複数モニター";
 
 struct DialogTooltip {
   int control_id;

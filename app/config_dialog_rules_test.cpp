@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/config_keys.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
 
@@ -94,6 +95,7 @@ TEST(ConfigDialogRulesTest, EveryEditedSettingComesBackAsItWasShown) {
   store.SetInt(u"ResizeAlignV", 1);
   store.SetInt(u"ResizeBgColor", 0);
   store.SetInt(u"DoubleClick", 3);
+  store.SetInt(u"MultiMonitor", 2);
 
   FakeControls controls;
   InitializeConfigDialog(store, controls);
@@ -113,6 +115,34 @@ TEST(ConfigDialogRulesTest, EveryEditedSettingComesBackAsItWasShown) {
         << Orvex::ToUtf8(SharedString(key));
   }
   EXPECT_EQ(read_back.Entries().size(), ConfigDialogKeys().size());
+}
+
+// A file from before the setting existed gets it only when the user picks
+// something other than one picture; a number the list does not know is
+// kept.
+TEST(ConfigDialogRulesTest, MultiMonitorStaysOutOfAFileThatNeverHadIt) {
+  ConfigStore store = DefaultStore();
+  FakeControls controls;
+  InitializeConfigDialog(store, controls);
+  EXPECT_EQ(controls.items[kCtlMultiMonitor],
+            (std::vector<SharedString>{u"同じ画像", u"モニターごと", u"全体に広げる"}));
+  EXPECT_EQ(controls.GetSelection(kCtlMultiMonitor), 0);
+  ControlsToValues(controls, store);
+  EXPECT_EQ(store.Entries().count(u"MultiMonitor"), 0u);
+  controls.SetSelection(kCtlMultiMonitor, 1);
+  ControlsToValues(controls, store);
+  EXPECT_EQ(store.GetString(u"MultiMonitor"), SharedString(u"1"));
+  controls.SetSelection(kCtlMultiMonitor, 0);
+  ControlsToValues(controls, store);
+  EXPECT_EQ(store.GetString(u"MultiMonitor"), SharedString(u"0"));
+
+  store.SetInt(u"MultiMonitor", 7);
+  FakeControls unknown;
+  InitializeConfigDialog(store, unknown);
+  EXPECT_EQ(unknown.GetSelection(kCtlMultiMonitor), -1);
+  ControlsToValues(unknown, store);
+  EXPECT_EQ(store.GetString(u"MultiMonitor"), SharedString(u"7"));
+  EXPECT_EQ(ReadMultiMonitorChoice(store), MultiMonitorChoice::kSame);
 }
 
 TEST(ConfigDialogRulesTest, ValuesOutsideTheControlsComeBackNormalised) {

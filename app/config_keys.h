@@ -25,6 +25,14 @@ inline constexpr char16_t kRemoveOnSuspend[] = u"RemoveOnSuspend";
 inline constexpr char16_t kDoubleClick[] = u"DoubleClick";
 // Linux only.
 inline constexpr char16_t kWallpaperBackend[] = u"WallpaperBackend";
+// Absent from a freshly written file: a file without it behaves as before.
+inline constexpr char16_t kMultiMonitor[] = u"MultiMonitor";
+// Windows only: the user's wallpaper style (the registry's TileWallpaper
+// and WallpaperStyle texts) from before the program first tiled a picture
+// over several monitors, kept until it is put back. An empty value stands
+// for a value the registry did not have.
+inline constexpr char16_t kSavedTileWallpaper[] = u"SavedTileWallpaper";
+inline constexpr char16_t kSavedWallpaperStyle[] = u"SavedWallpaperStyle";
 
 }  // namespace config_key
 
@@ -47,4 +55,16 @@ enum class DoubleClickChoice : int {
   kOpenSource = 2,
   kSuspendOrResume = 3,
   kSettings = 4,
+};
+
+// MultiMonitor: what a change shows on a desktop of several monitors; the
+// settings dialog's drop-down in this order. Other numbers behave like
+// kSame.
+enum class MultiMonitorChoice : int {
+  // One picture fitted to the display mode's size, as it always was.
+  kSame = 0,
+  // Each monitor a picture of its own, fitted to its own size.
+  kPerMonitor = 1,
+  // One picture fitted to the box around all monitors.
+  kSpanned = 2,
 };

@@ -54,6 +54,23 @@ int ConfigStore::GetInt(const SharedString& key) const {
   return ParseInt(it->second);
 }
 
+int ConfigStore::GetIntOr(const SharedString& key, int fallback) const {
+  auto it = entries_.find(key);
+  if (it == entries_.end() || it->second.IsEmpty()) return fallback;
+  return ParseInt(it->second);
+}
+
+MultiMonitorChoice ReadMultiMonitorChoice(const ConfigStore& store) {
+  const int value = store.GetIntOr(config_key::kMultiMonitor, 0);
+  switch (static_cast<MultiMonitorChoice>(value)) {
+    case MultiMonitorChoice::kPerMonitor:
+    case MultiMonitorChoice::kSpanned:
+      return static_cast<MultiMonitorChoice>(value);
+    default:
+      return MultiMonitorChoice::kSame;
+  }
+}
+
 int ConfigStore::ParseInt(const SharedString& value) {
   const std::string text = Orvex::GetDefaultEncoding().ToMultiByte(value);
   // Out-of-range values are held at the ends of int rather than wrapped.

@@ -31,9 +31,15 @@ class ConfigStore {
   // first non-digit ("10 apples" is 10, "apples" is 0); only an empty value
   // fails.
   int GetInt(const Orvex::SharedString& key) const;
+  // As GetInt, but `fallback` for a key that is missing or empty: for the
+  // settings newer than the file format, which a freshly written file
+  // leaves out.
+  int GetIntOr(const Orvex::SharedString& key, int fallback) const;
   // Exactly "true" or "false".
   bool GetBool(const Orvex::SharedString& key) const;
 
+  // Drops the key and its value; nothing when there is none.
+  void RemoveKey(const Orvex::SharedString& key) { entries_.erase(key); }
   // Moves the value of old_key (when there is one) to new_key.
   void RenameKey(const Orvex::SharedString& old_key, const Orvex::SharedString& new_key);
 
@@ -64,6 +70,10 @@ class ConfigStore {
   Orvex::SharedString lock_name_;
   Map entries_;
 };
+
+// The MultiMonitor setting; values the program does not know are kSame.
+enum class MultiMonitorChoice : int;
+MultiMonitorChoice ReadMultiMonitorChoice(const ConfigStore& store);
 
 // The folder where plug-ins are installed on this system, with a trailing
 // separator; empty when none is registered.

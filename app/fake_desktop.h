@@ -20,6 +20,14 @@ class FakeDesktop : public IDesktop, public ITrayHost {
     with_pixels.push_back(pixels != nullptr);
     if (pixels && check_pixels) pixels_match_file.push_back(SameAsFile(path, *pixels));
   }
+  void SetComposedWallpaper(const ComposedWallpaper& wallpaper) override {
+    composed.push_back(wallpaper);
+    composed.back().pixels = nullptr;
+    SetWallpaper(wallpaper.path, wallpaper.pixels);
+  }
+  MonitorList GetMonitors() override { return monitors ? *monitors : IDesktop::GetMonitors(); }
+  bool WantsMonitorFiles() const override { return monitor_files; }
+  bool TilesComposedPicture() const override { return tiles; }
   void RemoveWallpaper() override { ++removals; }
   std::optional<Orvex::PlaneSize> GetScreenSize() override { return screen; }
   uint32_t GetDesktopColor() override { return desktop_color; }
@@ -33,6 +41,11 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   void SetChangeTimer(uint32_t period_ms) override { timer_periods.push_back(period_ms); }
 
   std::optional<Orvex::PlaneSize> screen = Orvex::PlaneSize{160, 90};
+  // When set, the monitors; otherwise one of the screen's size.
+  std::optional<MonitorList> monitors;
+  bool monitor_files = false;
+  bool tiles = false;
+  std::vector<ComposedWallpaper> composed;
   uint32_t desktop_color = 0x00FF00;
   std::vector<Orvex::SharedString> wallpapers;
   std::vector<bool> with_pixels;

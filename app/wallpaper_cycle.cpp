@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/config_keys.h"
 #include "app/wallpaper_render.h"
+#include "codecs/opened_image.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/random.h"
@@ -24,7 +27,17 @@ constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 
 WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
                                StoreFactory store_factory, ITrayHost* tray)
-    : desktop_(desktop), tray_(tray), loaders_(loaders), store_factory_(std::move(store_factory)) {}
+    : desktop_(desktop),
+      tray_(tray),
+      loaders_(loaders),
+      store_factory_(std::move(store_factory)),
+      probe_([&loaders](const SharedString& path) -> std::optional<Orvex::PlaneSize> {
+        try {
+          return Orvex::OpenedImage(loaders, std::make_shared<Orvex::CFileData>(path)).Size();
+        } catch (const std::exception&) {
+          return std::nullopt;
+        }
+      }) {}
 
 WallpaperCycle::~WallpaperCycle() { observer_.Stop(); }
 
@@ -101,19 +114,102 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
   if (image_list_.empty()) {
     return;
   }
-  image_position_ = (image_position_ + 1) % static_cast<uint32_t>(image_list_.size());
-  current_source_ = image_list_[image_position_];
+  Show(store, false);
+}
 
+void WallpaperCycle::RefitToDisplays() {
+  ConfigStore store = store_factory_();
+  store.LoadWithDefaults();
+  if (store.GetBool(config_key::kSuspend) || image_list_.empty()) return;
+  Show(store, true);
+}
+
+void WallpaperCycle::Show(const ConfigStore& store, bool refit) {
+  const MultiMonitorChoice mode = ReadMultiMonitorChoice(store);
+  if (mode != MultiMonitorChoice::kSame) {
+    const MonitorList monitors = OrderFromPrimary(desktop_.GetMonitors());
+    if (monitors.empty()) {
+      desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
+    } else if (mode == MultiMonitorChoice::kPerMonitor) {
+      ShowPerMonitor(store, monitors, refit);
+    } else {
+      ShowSpanned(store, monitors, refit);
+    }
+  } else if (store.GetBool(config_key::kResize) && !desktop_.GetScreenSize()) {
+    // Said once, where the render would fail quietly on every picture.
+    desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
+  } else {
+    ShowOnePicture(store, refit);
+  }
+  // The resident program waits long between changes: the pixel buffers a
+  // change recycled among its own planes are given back, not kept for the
+  // next one.
+  Orvex::PlaneBlockCache::Instance().Flush();
+}
+
+void WallpaperCycle::ShowOnePicture(const ConfigStore& store, bool refit) {
+  if (!refit || current_source_.IsEmpty()) {
+    image_position_ = (image_position_ + 1) % static_cast<uint32_t>(image_list_.size());
+    current_source_ = image_list_[image_position_];
+  }
+  monitor_sources_.clear();
   // A file that cannot be shown only costs its turn: the next change takes
   // the next entry, and nobody is interrupted by a message.
   try {
     RenderWallpaper(store, current_source_, loaders_, desktop_);
   } catch (const std::exception&) {
   }
-  // The resident program waits long between changes: the pixel buffers a
-  // change recycled among its own planes are given back, not kept for the
-  // next one.
-  Orvex::PlaneBlockCache::Instance().Flush();
+}
+
+void WallpaperCycle::ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors,
+                                    bool refit) {
+  const auto take = [this](const Monitor& monitor) {
+    const std::optional<uint32_t> at =
+        TakeNextForMonitor(image_list_, image_position_, monitor.IsPortrait(), probe_);
+    return image_list_[*at];
+  };
+  std::vector<SharedString> pictures;
+  for (const Monitor& monitor : monitors) {
+    SharedString kept;
+    if (refit) {
+      for (const MonitorSource& shown : monitor_sources_) {
+        if (shown.monitor == monitor.name && !shown.source.IsEmpty()) kept = shown.source;
+      }
+    }
+    pictures.push_back(kept.IsEmpty() ? take(monitor) : kept);
+  }
+  // Each broken picture is replaced by the next; after a whole lap of the
+  // list there is nothing new left to try.
+  size_t tries = 0;
+  const ReplacementPicture replacement =
+      [&](const Monitor& monitor) -> std::optional<SharedString> {
+    if (++tries >= image_list_.size()) return std::nullopt;
+    return take(monitor);
+  };
+  try {
+    monitor_sources_ =
+        RenderPerMonitorWallpaper(store, monitors, pictures, replacement, loaders_, desktop_);
+    for (const MonitorSource& shown : monitor_sources_) {
+      if (!shown.source.IsEmpty()) {
+        current_source_ = shown.source;
+        break;
+      }
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+void WallpaperCycle::ShowSpanned(const ConfigStore& store, const MonitorList& monitors,
+                                 bool refit) {
+  if (!refit || current_source_.IsEmpty()) {
+    image_position_ = (image_position_ + 1) % static_cast<uint32_t>(image_list_.size());
+    current_source_ = image_list_[image_position_];
+  }
+  monitor_sources_.clear();
+  try {
+    RenderSpannedWallpaper(store, monitors, current_source_, loaders_, desktop_);
+  } catch (const std::exception&) {
+  }
 }
 
 void WallpaperCycle::RefreshImageList(const SharedString& folder) {

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "app/composed_render.h"
 #include "app/config_store.h"
 #include "app/desktop.h"
+#include "app/monitor_assignment.h"
 #include "app/tray_host.h"
 #include "foundation/dir_observer.h"
 #include "foundation/shared_string.h"
@@ -44,6 +47,10 @@ class WallpaperCycle {
   // Fresh settings, their suspension and interval applied, then a change.
   void ChangeNow();
   void ChangeWallpaper(const ConfigStore& store);
+  // After the monitors changed: the pictures on show fitted again to the
+  // new layout, without moving on in the list. A monitor that stays keeps
+  // its picture; a new one takes the next.
+  void RefitToDisplays();
   // True when the suspension state changed (and the tray icon with it).
   bool UpdateSuspendState(const ConfigStore& store);
   void UpdateInterval(const ConfigStore& store);
@@ -57,13 +64,24 @@ class WallpaperCycle {
 
   const std::vector<Orvex::SharedString>& ImageList() const { return image_list_; }
   uint32_t ImagePosition() const { return image_position_; }
+  // The picture on show; with a picture per monitor, the primary's.
   const Orvex::SharedString& CurrentSource() const { return current_source_; }
+  // With a picture per monitor, what each monitor shows.
+  const std::vector<MonitorSource>& MonitorSources() const { return monitor_sources_; }
+  // Reads a picture's size without decoding it; tests may replace it.
+  void SetSizeProbe(PictureSizeProbe probe) { probe_ = std::move(probe); }
   bool Suspended() const { return suspended_; }
   int IntervalSeconds() const { return interval_seconds_; }
   const Orvex::CDirObserver& Observer() const { return observer_; }
 
  private:
   void RefreshImageList(const Orvex::SharedString& folder);
+  // The change in each of the MultiMonitor modes; `refit` keeps the
+  // pictures on show.
+  void ShowOnePicture(const ConfigStore& store, bool refit);
+  void ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors, bool refit);
+  void ShowSpanned(const ConfigStore& store, const MonitorList& monitors, bool refit);
+  void Show(const ConfigStore& store, bool refit);
 
   void ShowSuspendState();
 
@@ -75,6 +93,8 @@ class WallpaperCycle {
   std::vector<Orvex::SharedString> image_list_;
   uint32_t image_position_ = 0;
   Orvex::SharedString current_source_;
+  std::vector<MonitorSource> monitor_sources_;
+  PictureSizeProbe probe_;
   Orvex::CDirObserver observer_;
   Orvex::SharedString watched_folder_;
   bool observer_started_ = false;

@@ -122,13 +122,78 @@ TEST_F(WallpaperCycleTest, FailuresAfterTheImageIsChosenAreSilent) {
   TestFolder::WriteBytes(temp_ / u"file", "x");
   store_.SetString(u"SaveFile", temp_ / u"file/wallpaper.bmp");
   cycle.ChangeWallpaper(store_);
-  // No screen size to fit to.
-  store_.SetString(u"SaveFile", save_path_);
-  desktop_.screen.reset();
-  cycle.ChangeWallpaper(store_);
   EXPECT_TRUE(desktop_.wallpapers.empty());
   EXPECT_TRUE(desktop_.errors.empty());
   EXPECT_EQ(cycle.CurrentSource(), images_ / u"a.bmp");
+}
+
+// A desktop that cannot say how large its screens are is reported, not
+// passed over in silence on every change; nothing is written.
+TEST_F(WallpaperCycleTest, UnknownScreenSizeIsReported) {
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_);
+  desktop_.screen.reset();
+  for (const int mode : {0, 1, 2}) {
+    store_.SetInt(u"MultiMonitor", mode);
+    cycle.ChangeWallpaper(store_);
+  }
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  EXPECT_EQ(desktop_.errors, std::vector<SharedString>(3, u"エラー|画面の大きさを取得できません"));
+}
+
+// Each monitor takes a picture of its own orientation; after a change of
+// layout the monitors that stay keep theirs, a new one takes the next, and
+// the list does not move on for the others. Without the setting, and in the
+// spanned mode, there is one picture.
+TEST_F(WallpaperCycleTest, PicturePerMonitorByOrientationSurvivesALayoutChange) {
+  for (const char16_t* name : {u"l1.bmp", u"l2.bmp", u"l3.bmp", u"l4.bmp"}) {
+    WriteImage(images_ / name, {16, 9}, {});
+  }
+  WriteImage(images_ / u"p.bmp", {9, 16}, {});
+  desktop_.monitors = MonitorList{Monitor{PlaneRect{0, 0, 160, 90}, true, u"A"},
+                                  Monitor{PlaneRect{160, 0, 250, 160}, false, u"B"}};
+  store_.SetInt(u"MultiMonitor", 1);
+  store_.Save();
+  WallpaperCycle cycle(desktop_, registry_, [this] { return store_; });
+  cycle.ChangeWallpaper(store_);
+  ASSERT_EQ(cycle.MonitorSources().size(), 2u);
+  const SharedString on_a = cycle.MonitorSources()[0].source;
+  EXPECT_NE(on_a, images_ / u"p.bmp");
+  EXPECT_EQ(cycle.MonitorSources()[1].source, images_ / u"p.bmp");
+  EXPECT_EQ(cycle.CurrentSource(), on_a);
+  ASSERT_EQ(desktop_.composed.size(), 1u);
+  EXPECT_EQ(desktop_.composed[0].box, (PlaneRect{0, 0, 250, 160}));
+
+  // B is unplugged, C comes below A.
+  desktop_.monitors = MonitorList{Monitor{PlaneRect{0, 0, 160, 90}, true, u"A"},
+                                  Monitor{PlaneRect{0, 90, 160, 180}, false, u"C"}};
+  const uint32_t position = cycle.ImagePosition();
+  cycle.RefitToDisplays();
+  ASSERT_EQ(cycle.MonitorSources().size(), 2u);
+  EXPECT_EQ(cycle.MonitorSources()[0].source, on_a);
+  const SharedString on_c = cycle.MonitorSources()[1].source;
+  EXPECT_NE(on_c, on_a);
+  EXPECT_EQ(cycle.ImagePosition(), (position + 1) % 5);
+  ASSERT_EQ(desktop_.composed.size(), 2u);
+  EXPECT_EQ(desktop_.composed[1].box, (PlaneRect{0, 0, 160, 180}));
+
+  // Spanned: one picture over the box, and a refit keeps it.
+  store_.SetInt(u"MultiMonitor", 2);
+  store_.Save();
+  cycle.ChangeWallpaper(store_);
+  const SharedString spanned = cycle.CurrentSource();
+  cycle.RefitToDisplays();
+  EXPECT_EQ(cycle.CurrentSource(), spanned);
+  EXPECT_EQ(desktop_.composed.size(), 4u);
+  EXPECT_TRUE(cycle.MonitorSources().empty());
+
+  // One picture as it always was: the screen's size, not the monitors'.
+  store_.SetInt(u"MultiMonitor", 0);
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(desktop_.composed.size(), 4u);
+  Orvex::CMemoryPlane32 saved;
+  LoadSaved(saved);
+  EXPECT_EQ(saved.GetSize(), *desktop_.screen);
 }
 
 TEST_F(WallpaperCycleTest, MissingFolderIsReportedAndSuspensionStopsEverything) {

@@ -158,71 +158,87 @@ ScreenFit FitToScreen(const ConfigStore& store, const PlaneSize& image, const Pl
   return fit;
 }
 
-// Decodes the image and fits it to the screen; returns the plane, `image`
-// or `work`, that holds the screen's pixels. `image` holds the whole
-// decoded image only for loaders that cannot hand out rows, or when
-// nothing of it is drawn.
-Orvex::CPlane32* DecodeFitted(const ConfigStore& store, IDesktop& desktop,
-                              Orvex::OpenedImage& opened, Orvex::CPlane32& image,
-                              Orvex::CPlane32& work) {
-  const std::optional<PlaneSize> screen = desktop.GetScreenSize();
-  if (!screen || screen->width <= 0 || screen->height <= 0) {
-    throw Orvex::RuntimeException(SharedString(u"画面の大きさを取得できません"));
-  }
-  ScreenFit fit = FitToScreen(store, opened.Size(), PlaneRect{0, 0, screen->width, screen->height});
+PlaneRect Offset(PlaneRect rect, int32_t dx, int32_t dy) {
+  rect.left += dx;
+  rect.right += dx;
+  rect.top += dy;
+  rect.bottom += dy;
+  return rect;
+}
+
+}  // namespace
+
+void DrawFitted(const ConfigStore& store, IDesktop& desktop, Orvex::OpenedImage& opened,
+                Orvex::CPlane32& image, Orvex::CPlane32& target, const PlaneRect& area) {
+  if (area.IsEmpty()) return;
+  // Laid out as on a screen of the area's size, then moved into place, so
+  // that a monitor's part is byte for byte what a screen of its size shows.
+  const PlaneRect origin{0, 0, static_cast<int32_t>(area.Width()),
+                        static_cast<int32_t>(area.Height())};
+  ScreenFit fit = FitToScreen(store, opened.Size(), origin);
+  fit.dst = Offset(fit.dst, area.left, area.top);
+  for (PlaneRect& gap : fit.gaps) gap = Offset(gap, area.left, area.top);
   Orvex::RowObserver observe;
   if (fit.edge) {
     observe = [edge = &*fit.edge](int32_t y, const uint8_t* row) { edge->Row(y, row); };
   }
-  // An image too thin to cover one pixel leaves the whole screen as gap:
+  // An image too thin to cover one pixel leaves the whole area as gap:
   // nothing is resampled, and the planes never get an empty size.
   const bool covers = !fit.dst.IsEmpty() && !fit.src.IsEmpty();
-  const auto load_whole = [&] {
+  if (!covers) {
     opened.Load(image);
     if (fit.edge) ShowRows(image, *fit.edge);
-  };
-  Orvex::CPlane32* result = &work;
-  if (store.GetBool(config_key::kClearType)) {
+  } else if (store.GetBool(config_key::kClearType)) {
     // Resampled to three times the width, and every row of that collapsed
     // to one pixel per three columns as soon as it is made.
     const auto dw = static_cast<int32_t>(fit.dst.Width());
     const auto dh = static_cast<int32_t>(fit.dst.Height());
-    if (covers) {
-      work.SetSize(*screen);
-      const Orvex::PlaneBitsLock screen_bits(work);
-      const PlaneRect at = fit.dst;
-      opened.LoadResampledRows(
-          image, PlaneSize{3 * dw, dh}, fit.src,
-          [&](const Orvex::SDestRows& rows) {
-            for (int32_t i = 0; i < rows.count; ++i) {
-              uint8_t* out = screen_bits.Row(at.top + rows.top + i) +
-                             4 * static_cast<ptrdiff_t>(at.left + rows.left / 3);
-              Orvex::CollapseSubpixelRow(out, rows.Row(i), rows.width / 3);
-            }
-          },
-          observe);
-    } else {
-      load_whole();
-      image.SetSize(*screen);
-      result = &image;
-    }
+    const Orvex::PlaneBitsLock target_bits(target);
+    const PlaneRect at = fit.dst;
+    opened.LoadResampledRows(
+        image, PlaneSize{3 * dw, dh}, fit.src,
+        [&](const Orvex::SDestRows& rows) {
+          for (int32_t i = 0; i < rows.count; ++i) {
+            uint8_t* out = target_bits.Row(at.top + rows.top + i) +
+                           4 * static_cast<ptrdiff_t>(at.left + rows.left / 3);
+            Orvex::CollapseSubpixelRow(out, rows.Row(i), rows.width / 3);
+          }
+        },
+        observe);
   } else {
-    work.SetSize(*screen);
-    if (covers) {
-      opened.LoadResampled(image, work, fit.dst, fit.src, observe);
-    } else {
-      load_whole();
-    }
+    opened.LoadResampled(image, target, fit.dst, fit.src, observe);
   }
   std::optional<uint32_t> fill;
   if (fit.desktop_color) fill = desktop.GetDesktopColor();
   if (fit.edge) fill = fit.edge->Color();
   if (fill) {
-    for (const PlaneRect& gap : fit.gaps) {
-      result->Fill(*fill, gap);
-    }
+    for (const PlaneRect& gap : fit.gaps) target.Fill(*fill, gap);
   }
-  return result;
+}
+
+void DrawUnscaled(IDesktop& desktop, Orvex::OpenedImage& opened, Orvex::CPlane32& image,
+                  Orvex::CPlane32& target, const PlaneRect& area) {
+  opened.Load(image);
+  target.Fill(desktop.GetDesktopColor(), area);
+  // Centred; what does not fit is cut off evenly on both sides.
+  const auto dx = static_cast<int32_t>(area.left + (area.Width() - image.GetWidth()) / 2);
+  const auto dy = static_cast<int32_t>(area.top + (area.Height() - image.GetHeight()) / 2);
+  target.Copy(image, dx, dy, image.GetBounds(), Orvex::PlaneClip{area, true});
+}
+
+namespace {
+
+// Decodes the image and fits it to the screen into `work`, which takes
+// the screen's size. `image` holds the whole decoded image only for
+// loaders that cannot hand out rows, or when nothing of it is drawn.
+void DecodeFitted(const ConfigStore& store, IDesktop& desktop, Orvex::OpenedImage& opened,
+                  Orvex::CPlane32& image, Orvex::CPlane32& work) {
+  const std::optional<PlaneSize> screen = desktop.GetScreenSize();
+  if (!screen || screen->width <= 0 || screen->height <= 0) {
+    throw Orvex::RuntimeException(SharedString(kNoScreenSize));
+  }
+  work.SetSize(*screen);
+  DrawFitted(store, desktop, opened, image, work, work.GetBounds());
 }
 
 }  // namespace
@@ -239,7 +255,8 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
   Orvex::CMemoryPlane32 work;
   Orvex::CPlane32* result = &image;
   if (store.GetBool(config_key::kResize)) {
-    result = DecodeFitted(store, desktop, opened, image, work);
+    DecodeFitted(store, desktop, opened, image, work);
+    result = &work;
   } else {
     opened.Load(image);
   }

@@ -4,6 +4,9 @@
 // records the wallpaper it is given.
 //
 //   change_once SETTINGS                 the change, nothing printed
+//   change_once --monitors LIST SETTINGS the same on a desktop of those
+//                                        monitors, each WxH+X+Y, separated
+//                                        by commas, the first primary
 //   change_once --breakdown SETTINGS [N] the stages of the change one by
 //                                        one, N times (default 5), with
 //                                        their wall time and page faults
@@ -54,13 +57,36 @@ class BenchDesktop : public IDesktop {
   std::optional<PlaneSize> GetScreenSize() override {
     return PlaneSize{kScreenWidth, kScreenHeight};
   }
+  MonitorList GetMonitors() override { return monitors.empty() ? IDesktop::GetMonitors() : monitors; }
+  void SetComposedWallpaper(const ComposedWallpaper& composed) override { wallpaper = composed.path; }
   uint32_t GetDesktopColor() override { return 0; }
   void ShowError(const SharedString& caption, const SharedString& text) override {
     std::fprintf(stderr, "%s: %s\n", Orvex::ToUtf8(caption).c_str(), Orvex::ToUtf8(text).c_str());
   }
 
   SharedString wallpaper;
+  MonitorList monitors;
 };
+
+// "WxH+X+Y,..." as monitors, the first primary; nothing for a malformed list.
+std::optional<MonitorList> ParseMonitors(const char* text) {
+  MonitorList monitors;
+  for (const char* at = text; *at != 0;) {
+    int w = 0, h = 0, x = 0, y = 0, used = 0;
+    if (std::sscanf(at, "%dx%d+%d+%d%n", &w, &h, &x, &y, &used) != 4 || w <= 0 || h <= 0) {
+      return std::nullopt;
+    }
+    Monitor monitor;
+    monitor.rect = PlaneRect{x, y, x + w, y + h};
+    monitor.primary = monitors.empty();
+    monitor.name = SharedString::Format(u"%d", static_cast<int>(monitors.size() + 1));
+    monitors.push_back(monitor);
+    at += used;
+    if (*at == ',') ++at;
+  }
+  if (monitors.empty()) return std::nullopt;
+  return monitors;
+}
 
 WallpaperCycle::StoreFactory StoreFor(const char* settings) {
   const SharedString path = Orvex::FromUtf8(settings);
@@ -214,12 +240,22 @@ int main(int argc, char** argv) {
     Breakdown(argv[2], argc >= 4 ? std::atoi(argv[3]) : 5);
     return 0;
   }
+  BenchDesktop desktop;
+  if (argc == 4 && std::strcmp(argv[1], "--monitors") == 0) {
+    const std::optional<MonitorList> monitors = ParseMonitors(argv[2]);
+    if (!monitors) {
+      std::fprintf(stderr, "monitors must be WxH+X+Y,...: %s\n", argv[2]);
+      return 2;
+    }
+    desktop.monitors = *monitors;
+    argv += 2;
+    argc -= 2;
+  }
   // An option taken for a settings file would be written as one.
   if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: %s [--breakdown] SETTINGS [RUNS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--breakdown | --monitors LIST] SETTINGS [RUNS]\n", argv[0]);
     return 2;
   }
-  BenchDesktop desktop;
   Orvex::LoaderRegistry registry;
   RunOneShot(desktop, registry, StoreFor(argv[1]));
   if (desktop.wallpaper.IsEmpty()) {

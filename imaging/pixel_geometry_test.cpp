@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "imaging/pixel_test_util.h"
+#include "imaging/plane_rotation.h"
 
 namespace Orvex {
 namespace {
@@ -127,6 +128,30 @@ TEST(RotateCopyTest, GeneralTurnInterpolatesAndFillsTheBackground) {
   dest.FillAll(0);
   RotateCopy(dest, source, 0, 0, All(source), 359.99995, 0, kNoClip);
   EXPECT_EQ(At(dest, 1, 1), 0x00FFFFFFu);
+}
+
+TEST(GeometryTest, RotatePlaneShiftsCyclicallyInPlace) {
+  CDib32 plane;  // DIB rows run bottom-up in memory: the row cycles must not care.
+  // 4 x 6, pixel = 10 * y + x.
+  std::vector<uint32_t> pixels;
+  for (uint32_t y = 0; y < 6; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) pixels.push_back(10 * y + x);
+  }
+  // Shifts whose row cycles are one, two and three long, negative and
+  // past the size included.
+  for (const auto& [dx, dy] : std::vector<std::pair<int64_t, int64_t>>{
+           {0, 0}, {1, 0}, {0, 1}, {3, 2}, {-1, -4}, {9, 3}, {4, 6}, {-5, 13}}) {
+    Load(plane, 4, 6, pixels);
+    RotatePlane(plane, dx, dy);
+    for (int32_t y = 0; y < 6; ++y) {
+      for (int32_t x = 0; x < 4; ++x) {
+        const int64_t to_x = ((x + dx) % 4 + 4) % 4;
+        const int64_t to_y = ((y + dy) % 6 + 6) % 6;
+        ASSERT_EQ(At(plane, int32_t(to_x), int32_t(to_y)), uint32_t(10 * y + x))
+            << "shift " << dx << "," << dy << " pixel " << x << "," << y;
+      }
+    }
+  }
 }
 
 }  // namespace

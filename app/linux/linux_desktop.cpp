@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/linux/alternating_file.h"
 #include "app/linux/wallpaper_backend.h"
@@ -175,6 +177,41 @@ void LinuxDesktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32*
     ::unlink(shown.c_str());
     throw;
   }
+}
+
+void LinuxDesktop::SetComposedWallpaper(const ComposedWallpaper& wallpaper) {
+  BeforeUse();
+  const std::string written = Orvex::Detail::ToSystemPath(wallpaper.path);
+  if (!backend_->ReadsTheFile()) {
+    backend_->ShowComposed(written, wallpaper);
+    return;
+  }
+  // Every file the desktop reads arrives under a name not on show, as in
+  // SetWallpaper.
+  std::vector<std::string> published;
+  ComposedWallpaper shown = wallpaper;
+  try {
+    published.push_back(PublishUnderFreshName(written));
+    for (MonitorWallpaper& monitor : shown.monitors) {
+      if (monitor.path.IsEmpty()) continue;
+      published.push_back(PublishUnderFreshName(Orvex::Detail::ToSystemPath(monitor.path)));
+      monitor.path = Orvex::Detail::FromSystemPath(published.back());
+    }
+    shown.path = Orvex::Detail::FromSystemPath(published.front());
+    backend_->ShowComposed(published.front(), shown);
+  } catch (...) {
+    for (const std::string& name : published) ::unlink(name.c_str());
+    throw;
+  }
+}
+
+bool LinuxDesktop::WantsMonitorFiles() const { return backend_->WantsMonitorFiles(); }
+
+MonitorList LinuxDesktop::GetMonitors() {
+  BeforeUse();
+  if (std::optional<MonitorList> monitors = backend_->Monitors()) return *monitors;
+  if (X11Desktop* display = Display()) return display->GetMonitors();
+  return {};
 }
 
 void LinuxDesktop::RemoveWallpaper() {

@@ -51,6 +51,11 @@ class LinuxDesktop : public IDesktop {
   void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
+  // The backend's own list where its desktop has one, else the X server's.
+  MonitorList GetMonitors() override;
+  // As SetWallpaper, for the composed file and each monitor's own.
+  void SetComposedWallpaper(const ComposedWallpaper& wallpaper) override;
+  bool WantsMonitorFiles() const override;
   // The desktop's own colour setting; black (what a bare root window and
   // the other desktops' removal show) where there is none.
   uint32_t GetDesktopColor() override;

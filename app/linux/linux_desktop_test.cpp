@@ -14,9 +14,13 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "app/desktop.h"
 #include "app/linux/alternating_file.h"
+#include "app/linux/kscreen_monitors.h"
+#include "app/linux/mutter_monitors.h"
 #include "app/linux/resident_desktop.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_hyprland.h"
@@ -354,6 +358,98 @@ TEST(SwayOutputsTest, ScreenSizeIsTheLargestOutputsMode) {
   }
 }
 
+Monitor Named(const char16_t* name, Orvex::PlaneRect rect, bool primary) {
+  Monitor monitor;
+  monitor.name = name;
+  monitor.rect = rect;
+  monitor.primary = primary;
+  return monitor;
+}
+
+void ExpectMonitors(const MonitorList& got, const MonitorList& expected) {
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(got[i].name, expected[i].name);
+    EXPECT_EQ(got[i].rect, expected[i].rect);
+    EXPECT_EQ(got[i].primary, expected[i].primary);
+  }
+}
+
+TEST(CompositorMonitorsTest, OutputsAreKeyedByNameInPixelsOfTheSharpestScale) {
+  // sway: logical rectangles; an output at scale 2 makes every rectangle
+  // twice as large, so the outputs still touch and the sharp one gets its
+  // own pixels. An output that is off is no monitor; the focused one is
+  // the primary.
+  ExpectMonitors(
+      SwayMonitors(R"([
+      {"name": "DP-1", "active": true, "focused": false, "scale": 2.0,
+       "rect": {"x": 0, "y": 0, "width": 1920, "height": 1080}},
+      {"name": "HDMI-A-1", "active": true, "focused": true, "scale": 1.0,
+       "rect": {"x": 1920, "y": 0, "width": 1080, "height": 1920}},
+      {"name": "DP-2", "active": false, "rect": {"x": 0, "y": 0, "width": 0, "height": 0}}])"),
+      {Named(u"DP-1", {0, 0, 3840, 2160}, false), Named(u"HDMI-A-1", {3840, 0, 6000, 3840}, true)});
+  // Nothing focused: the first stands for the primary.
+  ExpectMonitors(SwayMonitors(R"([
+      {"name": "HEADLESS-1", "active": true, "rect": {"x": 0, "y": 0, "width": 640, "height": 480}},
+      {"name": "HEADLESS-2", "active": true, "rect": {"x": 640, "y": 0, "width": 300, "height": 500}}])"),
+                 {Named(u"HEADLESS-1", {0, 0, 640, 480}, true),
+                  Named(u"HEADLESS-2", {640, 0, 940, 500}, false)});
+  for (const char* nothing : {"", "[]", "Error", R"([{"name": "X", "active": true}])"}) {
+    EXPECT_TRUE(SwayMonitors(nothing).empty()) << nothing;
+  }
+
+  // Hyprland: mode pixels at logical positions, turned by odd transforms.
+  // Both of these are at scale 1.5: the grid is the modes' own.
+  const std::string listed = HyprlandMonitors(1, true);
+  std::string placed = listed;
+  const size_t second = placed.find("\"x\": 0", placed.find("DP-1"));
+  placed.replace(second, 6, "\"x\": 2560");
+  ExpectMonitors(::HyprlandMonitors(placed), {Named(u"DP-0", {0, 0, 3840, 2160}, false),
+                                              Named(u"DP-1", {3840, 0, 5280, 2560}, true)});
+}
+
+TEST_F(WallpaperBackendTest, CompositorsSetEachOutputItsOwnFileByName) {
+  Fake("hyprctl");
+  Fake("swaymsg");
+  const SharedString left = folder_ / u"walls/w-DP-1.bmp";
+  const SharedString right = folder_ / u"walls/w-HDMI-A-1.bmp";
+  ComposedWallpaper wallpaper;
+  wallpaper.path = Written("composed");
+  wallpaper.box = {0, 0, 3000, 1920};
+  for (const auto& [path, name] : {std::pair{left, u"DP-1"}, {right, u"HDMI-A-1"}}) {
+    TestFolder::WriteBytes(path, "monitor");
+    wallpaper.monitors.push_back({Named(name, {0, 0, 1, 1}, false), path});
+  }
+  // A monitor left without a picture keeps what it shows.
+  wallpaper.monitors.push_back({Named(u"DP-2", {0, 0, 1, 1}, false), SharedString()});
+
+  LinuxDesktop hyprland(u"hyprland");
+  ASSERT_TRUE(hyprland.WantsMonitorFiles());
+  hyprland.SetComposedWallpaper(wallpaper);
+  const std::string shown_left = AlternateNames(Narrow(left)).first;
+  const std::string shown_right = AlternateNames(Narrow(right)).first;
+  using Call = std::vector<std::string>;
+  EXPECT_EQ(Calls(),
+            (std::vector<Call>{{"hyprctl", "hyprpaper", "preload", shown_left},
+                               {"hyprctl", "hyprpaper", "preload", shown_right},
+                               {"hyprctl", "hyprpaper", "wallpaper", "DP-1," + shown_left},
+                               {"hyprctl", "hyprpaper", "wallpaper", "HDMI-A-1," + shown_right},
+                               {"hyprctl", "hyprpaper", "unload", "unused"}}));
+
+  // sway: one message for all outputs, under the other names now.
+  std::filesystem::remove(Orvex::Testing::FsPath(Orvex::Detail::FromSystemPath(record_)));
+  LinuxDesktop(u"sway").SetComposedWallpaper(wallpaper);
+  const std::string bytes = TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(record_));
+  using namespace std::string_literals;
+  const size_t first_output = bytes.find("output\0\"DP-1\"\0bg\0"s);
+  const size_t second_output = bytes.find("fill\0,\0output\0\"HDMI-A-1\"\0bg\0"s);
+  EXPECT_NE(first_output, std::string::npos) << bytes;
+  EXPECT_NE(second_output, std::string::npos) << bytes;
+  EXPECT_LT(first_output, second_output);
+  EXPECT_EQ(bytes.find("DP-2"), std::string::npos) << bytes;
+}
+
 // The state letter of a process in /proc, or 0 when there is none.
 char ProcessState(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -444,6 +540,169 @@ TEST_F(WallpaperBackendTest, TheResidentDesktopFollowsTheBackendSettingAtEachCha
   ASSERT_EQ(calls.size(), 7u);
   EXPECT_EQ(calls[0], (Call{"record", "first", first}));
   for (size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].at(1), "second") << i;
+}
+
+std::vector<std::tuple<int, int, int, int, bool, std::string>> Described(
+    const std::optional<MonitorList>& monitors) {
+  std::vector<std::tuple<int, int, int, int, bool, std::string>> described;
+  for (const Monitor& monitor : monitors.value_or(MonitorList{})) {
+    described.emplace_back(monitor.rect.left, monitor.rect.top, monitor.rect.right,
+                           monitor.rect.bottom, monitor.primary, Narrow(monitor.name));
+  }
+  return described;
+}
+
+// GNOME Shell 43's reply with a landscape and a portrait monitor, as gdbus
+// prints it; `layout` and the second monitor's scale and transform vary.
+std::string MutterState(const std::string& layout, const std::string& scale,
+                        const std::string& transform) {
+  return "(uint32 2, [(('Meta-0', 'MetaVendor', 'MetaVirtualMonitor', '0x00'), "
+         "[('640x480@60.000', 640, 480, 60.0, 1.0, [1.0], "
+         "{'is-current': <true>, 'is-preferred': <true>})], "
+         "{'is-builtin': <false>, 'display-name': <'MetaVendor'>}), "
+         "(('Meta-1', 'MetaVendor', 'MetaVirtualMonitor', '0x01'), "
+         "[('1280x960@60.000', 1280, 960, 60.0, 1.0, [1.0, 2.0], {'is-preferred': <true>}), "
+         "('960x1280@60.000', 960, 1280, 60.0, 1.0, [1.0, 2.0], {'is-current': <true>})], "
+         "{'is-builtin': <false>, 'display-name': <'Dell \\'U\\' \\u00e9'>})], "
+         "[(0, 0, 1.0, uint32 0, true, [('Meta-0', 'MetaVendor', 'MetaVirtualMonitor', '0x00')], "
+         "@a{sv} {}), "
+         "(640, -40, " +
+         scale + ", uint32 " + transform +
+         ", false, [('Meta-1', 'MetaVendor', 'MetaVirtualMonitor', '0x01')], {})], "
+         "{" +
+         layout + "'legacy-ui-scaling-factor': <1>})\n";
+}
+
+TEST(MutterMonitorsTest, LogicalMonitorsTakeTheirCurrentModeTurnedAndScaledAsTheLayoutIs) {
+  using Row = std::tuple<int, int, int, int, bool, std::string>;
+  // Physical layout: the mode's pixels, whatever the scale.
+  EXPECT_EQ(Described(MutterMonitors(MutterState("'layout-mode': <uint32 2>, ", "2.0", "0"))),
+            (std::vector<Row>{{0, 0, 640, 480, true, "Meta-0"},
+                              {640, -40, 1600, 1240, false, "Meta-1"}}));
+  // Logical layout (and a reply that does not say): divided by the scale.
+  for (const char* layout : {"'layout-mode': <uint32 1>, ", ""}) {
+    EXPECT_EQ(Described(MutterMonitors(MutterState(layout, "2.0", "0"))),
+              (std::vector<Row>{{0, 0, 640, 480, true, "Meta-0"},
+                                {640, -40, 1120, 600, false, "Meta-1"}}))
+        << layout;
+  }
+  // Turned by 90 or 270 degrees, flipped or not, the sides swap.
+  for (const char* transform : {"1", "3", "5", "7"}) {
+    EXPECT_EQ(Described(MutterMonitors(MutterState("", "1.0", transform)))[1],
+              (Row{640, -40, 1920, 920, false, "Meta-1"}))
+        << transform;
+  }
+  EXPECT_EQ(Described(MutterMonitors(MutterState("", "1.0", "2")))[1],
+            (Row{640, -40, 1600, 1240, false, "Meta-1"}));
+  // A warning gdbus printed first is passed over.
+  EXPECT_EQ(Described(MutterMonitors("(gdbus:12): GLib-WARNING **: something\n" +
+                                     MutterState("", "1.0", "0")))
+                .size(),
+            2u);
+}
+
+TEST(MutterMonitorsTest, NoMonitorsFromAnythingElse) {
+  for (const std::string& nothing :
+       {std::string(), std::string("Error: GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown"),
+        std::string("(uint32 2, [], [], {})"), MutterState("", "1.0", "0").substr(0, 300),
+        // A logical monitor whose connector has no current mode.
+        std::string("(uint32 1, [(('A', 'v', 'p', 's'), [('m', 640, 480, 60.0, 1.0, [1.0], {})], "
+                    "{})], [(0, 0, 1.0, 0, true, [('A', 'v', 'p', 's')], {})], {})")}) {
+    EXPECT_EQ(MutterMonitors(nothing), std::nullopt) << nothing;
+  }
+}
+
+TEST(KScreenMonitorsTest, EnabledOutputsTakeTheirModeTurnedAndScaled) {
+  using Row = std::tuple<int, int, int, int, bool, std::string>;
+  const auto output = [](const char* name, int x, int y, int rotation, const char* scale,
+                         const char* extra) {
+    return std::string("{\"connected\": true, \"currentModeId\": \"1\", \"enabled\": true, ") +
+           "\"modes\": [{\"id\": \"0\", \"size\": {\"height\": 2160, \"width\": 3840}}, " +
+           "{\"id\": \"1\", \"size\": {\"height\": 1080, \"width\": 1920}}], \"name\": \"" + name +
+           "\", \"pos\": {\"x\": " + std::to_string(x) + ", \"y\": " + std::to_string(y) +
+           "}, \"rotation\": " + std::to_string(rotation) + ", \"scale\": " + scale +
+           ", \"size\": {\"height\": 1, \"width\": 1}" + extra + "}";
+  };
+  // As kscreen-doctor -j prints them, a warning before the document.
+  const std::string json =
+      "QStandardPaths: runtime directory '/run/user' is not owned by UID 0\n{\"outputs\": [" +
+      output("DP-1", 0, 0, 1, "1", ", \"priority\": 2") + ", " +
+      output("DP-2", 1920, -100, 2, "1.5", ", \"priority\": 1") + ", " +
+      output("HDMI-1", 0, 0, 1, "1", ", \"enabled\": false, \"priority\": 3") + ", " +
+      output("DP-3", -1080, 0, 8, "1", ", \"primary\": true, \"priority\": 3") + ", " +
+      output("DP-4", 0, 1080, 4, "1", ", \"primary\": true") + "]}";
+  EXPECT_EQ(Described(KScreenMonitors(json)),
+            (std::vector<Row>{{0, 0, 1920, 1080, false, "DP-1"},
+                              {1920, -100, 2640, 1180, true, "DP-2"},
+                              {-1080, 0, 0, 1920, false, "DP-3"},
+                              {0, 1080, 1920, 2160, true, "DP-4"}}));
+  for (const char* nothing : {"", "kscreen-doctor: no backend", "{\"outputs\": []}",
+                              "{\"outputs\": [{\"enabled\": true, \"name\": \"X\"}]}"}) {
+    EXPECT_EQ(KScreenMonitors(nothing), std::nullopt) << nothing;
+  }
+}
+
+TEST_F(WallpaperBackendTest, ComposedPicturesAreSpannedOrSetPerScreen) {
+  const SharedString written = Written("picture");
+  const auto [first, second] = AlternateNames(Narrow(written));
+  ComposedWallpaper wallpaper;
+  wallpaper.path = written;
+  wallpaper.box = {0, 0, 1120, 640};
+
+  // GNOME spans the box's picture over the monitors; a single picture is
+  // stretched as it always was.
+  LinuxDesktop gnome(u"gnome");
+  EXPECT_FALSE(gnome.WantsMonitorFiles());
+  gnome.SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"), "'" + FileUri(first) + "'");
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'spanned'");
+  gnome.SetWallpaper(written, nullptr);
+  EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
+  // Cinnamon and MATE span too: a value their schemas refused would throw.
+  LinuxDesktop(u"cinnamon").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.cinnamon.desktop.background", "picture-options"), "'spanned'");
+  LinuxDesktop(u"mate").SetComposedWallpaper(wallpaper);
+  EXPECT_EQ(Get("org.mate.background", "picture-options"), "'spanned'");
+
+  // Plasma gives each desktop its screen's own file, matched by rectangle.
+  Fake("qdbus6");
+  LinuxDesktop plasma(u"kde");
+  EXPECT_TRUE(plasma.WantsMonitorFiles());
+  Written("composed");
+  const SharedString left = folder_ / u"左 'a'.bmp";
+  TestFolder::WriteBytes(left, "left");
+  wallpaper.monitors = {{Monitor{{0, 0, 640, 480}, true, u"Virtual-0"}, left},
+                        {Monitor{{640, 0, 1120, 640}, false, u"Virtual-1"}, SharedString()}};
+  plasma.SetComposedWallpaper(wallpaper);
+  const std::vector<std::vector<std::string>> calls = Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  const std::string& script = calls[0].back();
+  const std::string shown_left = AlternateNames(Narrow(left)).first;
+  EXPECT_NE(script.find("[0, 0, 640, 480, " + ScriptString(FileUri(shown_left)) + "]"),
+            std::string::npos)
+      << script;
+  // A monitor without a file of its own is not listed; its desktop, like
+  // one on a screen none matches, gets the composed picture.
+  EXPECT_EQ(script.find("640, 0, 480, 640"), std::string::npos) << script;
+  const std::string shown_composed =
+      TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(first)) == "composed" ? first : second;
+  EXPECT_NE(script.find("image !== null ? image : " + ScriptString(FileUri(shown_composed))),
+            std::string::npos)
+      << script;
+  EXPECT_EQ(TestFolder::ReadBytes(Orvex::Detail::FromSystemPath(shown_left)), "left");
+}
+
+TEST_F(WallpaperBackendTest, TheResidentDesktopsLastResortMonitorsComeOnlyWhenNothingElseKnows) {
+  // A command knows no monitors, and there is no X server to ask.
+  Keep("DISPLAY");
+  ::unsetenv("DISPLAY");
+  const SharedString setting = u"'" + Orvex::Detail::FromSystemPath(recorder_) + u"' %f";
+  ResidentDesktop desktop(std::make_unique<LinuxDesktop>(setting), setting,
+                          [&] { return setting; });
+  EXPECT_TRUE(desktop.GetMonitors().empty());
+  const MonitorList toolkit = {Named(u"eDP-1", {0, 0, 2880, 1800}, true)};
+  desktop.SetLastResortMonitors([&] { return toolkit; });
+  ExpectMonitors(desktop.GetMonitors(), toolkit);
 }
 
 }  // namespace

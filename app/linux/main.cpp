@@ -7,6 +7,7 @@
 
 #include "app/linux/linux_desktop.h"
 #include "app/linux/message_box_notifier.h"
+#include "app/linux/qt_screens.h"
 #include "app/linux/resident_desktop.h"
 #include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
@@ -56,6 +57,7 @@ int Run(int argc, char* argv[]) {
   MessageBoxNotifier notifier;
   // A change of the backend setting takes effect at the next change.
   ResidentDesktop resident_desktop(std::move(desktop), backend_setting);
+  resident_desktop.SetLastResortMonitors(QtScreenMonitors);
   TrayProgram program(resident_desktop);
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {

@@ -30,6 +30,12 @@ ResidentDesktop::ResidentDesktop(std::unique_ptr<LinuxDesktop> desktop, SharedSt
       setting_(std::move(setting)),
       read_setting_(std::move(read_setting)) {}
 
+MonitorList ResidentDesktop::GetMonitors() {
+  MonitorList monitors = LinuxDesktop::GetMonitors();
+  if (monitors.empty() && last_resort_monitors_) monitors = last_resort_monitors_();
+  return monitors;
+}
+
 void ResidentDesktop::BeforeUse() {
   ReapEndedSwaybg();
   SharedString setting = read_setting_();

@@ -24,6 +24,13 @@ class ResidentDesktop : public LinuxDesktop {
   ResidentDesktop(std::unique_ptr<LinuxDesktop> desktop, Orvex::SharedString setting,
                   SettingReader read_setting = WallpaperBackendSetting);
 
+  // Where the monitors come from when neither the desktop nor an X server
+  // tells them (the resident program asks its toolkit's screens).
+  void SetLastResortMonitors(std::function<MonitorList()> monitors) {
+    last_resort_monitors_ = std::move(monitors);
+  }
+  MonitorList GetMonitors() override;
+
  protected:
   // A change starts by asking the screen size; removing and setting the
   // wallpaper look at the setting too, for callers that ask nothing first.
@@ -33,4 +40,5 @@ class ResidentDesktop : public LinuxDesktop {
   Orvex::SharedString setting_;
   std::optional<Orvex::SharedString> refused_;
   SettingReader read_setting_;
+  std::function<MonitorList()> last_resort_monitors_;
 };

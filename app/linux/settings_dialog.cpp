@@ -99,6 +99,13 @@ void SettingsDialog::BuildControls() {
   }
   list_grid->setColumnStretch(3, 1);
   other_layout->addLayout(list_grid);
+  // Not indented: with or without resizing, each monitor may get its own
+  // picture.
+  auto* monitors_row = new QHBoxLayout;
+  monitors_row->addWidget(new QLabel(ToQString(kMultiMonitorLabel)));
+  monitors_row->addWidget(AddList(kCtlMultiMonitor));
+  monitors_row->addStretch();
+  other_layout->addLayout(monitors_row);
   other_layout->addWidget(AddCheckBox(kCtlSharp, u"画像をシャープにする"));
   other_layout->addWidget(AddCheckBox(kCtlRemoveOnSuspend, u"一時停止時に壁紙を外す"));
 

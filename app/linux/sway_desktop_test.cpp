@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "app/linux/linux_desktop.h"
+#include "app/monitors.h"
 #include "codecs/bmp_saver.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
@@ -174,6 +176,70 @@ TEST_F(SwayDesktopTest, AFileSwayCannotReadIsAnErrorNotASuccess) {
   LinuxDesktop desktop(u"sway");
   const SharedString missing = folder_ / u"missing.bmp";
   EXPECT_THROW(desktop.SetWallpaper(missing, nullptr), Orvex::RuntimeException);
+}
+
+// Outputs of different sizes, each with a file of its own size, set by its
+// name: each output shows its own picture, pixel for pixel.
+TEST_F(SwayDesktopTest, EachOutputShowsItsOwnPictureExactly) {
+  Orvex::RunCommandChecked({"swaymsg", "output", "HEADLESS-2", "resolution", "400x600"});
+  LinuxDesktop desktop(u"sway");
+  ASSERT_TRUE(desktop.WantsMonitorFiles());
+  MonitorList monitors = desktop.GetMonitors();
+  ASSERT_EQ(monitors.size(), 2u);
+  std::sort(monitors.begin(), monitors.end(),
+            [](const Monitor& a, const Monitor& b) { return a.name < b.name; });
+  EXPECT_EQ(monitors[0].name, u"HEADLESS-1");
+  EXPECT_EQ(monitors[1].name, u"HEADLESS-2");
+  EXPECT_EQ(monitors[0].rect.Width(), 640);
+  EXPECT_EQ(monitors[0].rect.Height(), 480);
+  EXPECT_EQ(monitors[1].rect.Width(), 400);
+  EXPECT_EQ(monitors[1].rect.Height(), 600);
+  EXPECT_NE(monitors[0].primary, monitors[1].primary);
+
+  ComposedWallpaper wallpaper;
+  wallpaper.path = file_;
+  wallpaper.box = BoundingBox(monitors);
+  // Only the outputs' own files are shown; the composed one is not read.
+  TestFolder::WriteBytes(file_, "composed");
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    const auto size = Orvex::PlaneSize{static_cast<int32_t>(monitors[i].rect.Width()),
+                                       static_cast<int32_t>(monitors[i].rect.Height())};
+    Orvex::CMemoryPlane32 plane;
+    plane.SetSize(size);
+    for (int32_t y = 0; y < size.height; ++y) {
+      for (int32_t x = 0; x < size.width; ++x) {
+        plane.Fill(PlanePixel(Pattern(x, y, 40 * static_cast<uint32_t>(i + 1))),
+                   Orvex::PlaneRect{x, y, x + 1, y + 1});
+      }
+    }
+    const SharedString own = folder_.Path() + u"walls/Pelmora-" + monitors[i].name + u".bmp";
+    Orvex::CBmpSaver().Save(own, plane, Orvex::PlaneRect{0, 0, size.width, size.height});
+    wallpaper.monitors.push_back({monitors[i], own});
+  }
+  desktop.SetComposedWallpaper(wallpaper);
+
+  const auto shows = [](const char* output, uint32_t seed, int width, int height) {
+    const std::optional<Shot> shot = Photograph(output);
+    if (!shot || shot->width != width || shot->height != height) return false;
+    for (const auto& [x, y] : {std::pair{0, 0},
+                               {width - 1, 0},
+                               {0, height - 1},
+                               {37, 91},
+                               {width / 2, height / 2},
+                               {width - 1, height - 1}}) {
+      if (shot->At(x, y) != Pattern(x, y, seed)) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(WaitFor([&] { return shows("HEADLESS-1", 40, 640, 480); }, std::chrono::seconds(10)));
+  EXPECT_TRUE(WaitFor([&] { return shows("HEADLESS-2", 80, 400, 600); }, std::chrono::seconds(10)));
+  if (const char* folder = std::getenv("PELMORA_SCREENSHOTS")) {
+    for (const char* output : kOutputs) {
+      Orvex::RunCommand(
+          {"grim", "-o", output, std::string(folder) + "/sway-monitors-" + output + ".png"});
+    }
+  }
+  Orvex::RunCommand({"swaymsg", "output", "HEADLESS-2", "resolution", "640x480"});
 }
 
 }  // namespace

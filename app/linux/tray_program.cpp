@@ -1,6 +1,7 @@
 #include "app/linux/tray_program.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
@@ -12,6 +13,11 @@
 using Orvex::SharedString;
 
 namespace {
+
+// Adding, removing or turning a monitor arrives as a burst of
+// notifications, one per screen and property, spread over a second or so:
+// the pictures are fitted once the burst is over, not once per step of it.
+constexpr int kDisplaySettleMs = 2000;
 
 constexpr char16_t kErrorCaption[] = u"エラー (3)";
 constexpr char16_t kNoTrayCaption[] = u"Pelmora";
@@ -44,10 +50,16 @@ TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_f
   connect(&timer_, &QTimer::timeout, this, [this] {
     if (resident_) Guarded([this] { resident_->cycle.ChangeNow(); });
   });
+  refit_timer_.setSingleShot(true);
+  refit_timer_.setInterval(kDisplaySettleMs);
+  connect(&refit_timer_, &QTimer::timeout, this, [this] {
+    if (resident_) Guarded([this] { resident_->cycle.RefitToDisplays(); });
+  });
 }
 
 TrayProgram::~TrayProgram() {
   timer_.stop();
+  refit_timer_.stop();
   resident_.reset();
   tray_icon_.hide();
 }
@@ -73,6 +85,7 @@ void TrayProgram::Start() {
   // has: the tray, the menu and the settings dialog still work.
   Guarded([this] { RegisterLoadersFromSettings(loaders_, store_factory_); });
   resident_ = std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_);
+  WatchDisplays();
   // The first change runs from the event loop, as every later one does.
   QMetaObject::invokeMethod(
       this, [this] { StartCycle(); }, Qt::QueuedConnection);
@@ -84,6 +97,24 @@ void TrayProgram::StartCycle() {
   Orvex::ShowMessage(nullptr, Orvex::kMbIconInformation, kNoTrayCaption, kNoTrayText);
   RunCommand(kCmdSettings);
   Close();
+}
+
+void TrayProgram::WatchDisplays() {
+  auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (!application) return;
+  const auto changed = [this] { refit_timer_.start(); };
+  connect(application, &QGuiApplication::screenAdded, this, [this, changed](QScreen* screen) {
+    WatchScreen(screen);
+    changed();
+  });
+  connect(application, &QGuiApplication::screenRemoved, this, changed);
+  connect(application, &QGuiApplication::primaryScreenChanged, this, changed);
+  for (QScreen* screen : QGuiApplication::screens()) WatchScreen(screen);
+}
+
+void TrayProgram::WatchScreen(QScreen* screen) {
+  // A monitor turned or moved keeps its screen; only its geometry changes.
+  connect(screen, &QScreen::geometryChanged, this, [this] { refit_timer_.start(); });
 }
 
 void TrayProgram::RunCommand(int id) {

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QObject>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
@@ -41,6 +42,9 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   QSystemTrayIcon& TrayIcon() { return tray_icon_; }
   QMenu& Menu() { return menu_; }
   const QTimer& ChangeTimer() const { return timer_; }
+  // Restarted by each notification of a display change; when it runs out,
+  // the pictures on show are fitted to the monitors as they are then.
+  const QTimer& RefitTimer() const { return refit_timer_; }
   const WallpaperCycle& Cycle() const { return resident_->cycle; }
   bool HasTray() const { return has_tray_; }
 
@@ -64,6 +68,8 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   template <class Step>
   void Guarded(const Step& step);
   void StartCycle();
+  void WatchDisplays();
+  void WatchScreen(QScreen* screen);
 
   IDesktop& desktop_;
   WallpaperCycle::StoreFactory store_factory_;
@@ -71,6 +77,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   QSystemTrayIcon tray_icon_;
   QMenu menu_;
   QTimer timer_;
+  QTimer refit_timer_;
   std::function<bool()> tray_probe_;
   std::function<bool()> sni_probe_;
   bool has_tray_ = true;

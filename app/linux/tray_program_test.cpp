@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -73,6 +75,8 @@ class TrayProgramTest : public QObject {
     plane.SetSize({16, 9});
     plane.FillAll(0x336699);
     Orvex::CBmpSaver().Save(folder_ / u"images/a.bmp", plane, Orvex::PlaneRect{0, 0, 16, 9});
+    // A second picture, so that a change that advances shows it.
+    Orvex::CBmpSaver().Save(folder_ / u"images/b.bmp", plane, Orvex::PlaneRect{0, 0, 16, 9});
   }
 
   void init() {
@@ -107,6 +111,7 @@ class TrayProgramTest : public QObject {
       s.SetInt(u"ResizeAlignH", 5);
       s.SetInt(u"DoubleClick", 7);
       s.SetInt(u"Interval(sec)", 90);
+      s.SetInt(u"MultiMonitor", 2);
     });
     ConfigStore store = Store();
     store.LoadWithDefaults();
@@ -115,6 +120,11 @@ class TrayProgramTest : public QObject {
     QVERIFY(!change_at_start->isChecked());
     QCOMPARE(qobject_cast<QComboBox*>(dialog.Control(kCtlAlignH))->currentIndex(), -1);
     QCOMPARE(qobject_cast<QLineEdit*>(dialog.Control(kCtlInterval))->text(), u"90"_qs);
+    auto* multi_monitor = qobject_cast<QComboBox*>(dialog.Control(kCtlMultiMonitor));
+    QCOMPARE(multi_monitor->count(), 3);
+    QCOMPARE(multi_monitor->currentIndex(), 2);
+    QCOMPARE(multi_monitor->itemText(1), u"モニターごと"_qs);
+    QVERIFY(multi_monitor->toolTip().contains(u"モニター"_qs));
     // DoubleClick outside the five leaves every radio button clear, though
     // they form an exclusive group.
     for (int id = kCtlDoubleClickFirst; id <= kCtlDoubleClickLast; ++id) {
@@ -137,11 +147,13 @@ class TrayProgramTest : public QObject {
     QTest::keyClicks(interval, u"1a2"_qs);
     QCOMPARE(interval->text(), u"12"_qs);
     QTest::mouseClick(dialog.Control(kCtlDoubleClickFirst + 3), Qt::LeftButton);
+    multi_monitor->setCurrentIndex(1);
     QTest::mouseClick(dialog.Control(kCtlOk), Qt::LeftButton);
     QCOMPARE(dialog.result(), static_cast<int>(QDialog::Accepted));
     QCOMPARE(store.GetInt(u"Interval(sec)"), 12);
     QCOMPARE(store.GetInt(u"DoubleClick"), 3);
     QCOMPARE(store.GetInt(u"ResizeAlignH"), -1);
+    QCOMPARE(store.GetInt(u"MultiMonitor"), 1);
   }
 
   void settingsCommandWritesOnlyWhatOkAccepted() {
@@ -203,6 +215,32 @@ class TrayProgramTest : public QObject {
     QVERIFY(!program.Cycle().Suspended());
     program.OnMessage("something else");
     QCOMPARE(desktop.wallpapers.size(), size_t{1});
+  }
+
+  void aBurstOfDisplayChangesRefitsOnceWithoutAdvancing() {
+    FakeDesktop desktop;
+    TrayProgram program(desktop, Factory());
+    program.SetTrayProbe([] { return true; });
+    program.Start();
+    program.OnMessage("notify");
+    QCOMPARE(desktop.wallpapers.size(), size_t{1});
+    const uint32_t position = program.Cycle().ImagePosition();
+    const SharedString shown = program.Cycle().CurrentSource();
+
+    // A monitor plugged in: several notifications within the settling time.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    emit qApp->screenAdded(screen);
+    QTest::qWait(300);
+    emit screen->geometryChanged(QRect(0, 0, 800, 600));
+    QTest::qWait(300);
+    emit qApp->screenRemoved(screen);
+    QVERIFY(program.RefitTimer().isActive());
+    QCOMPARE(desktop.wallpapers.size(), size_t{1});
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.wallpapers.size(), size_t{2}, 5000);
+    QCOMPARE(program.Cycle().ImagePosition(), position);
+    QCOMPARE(program.Cycle().CurrentSource(), shown);
+    QTest::qWait(2500);
+    QCOMPARE(desktop.wallpapers.size(), size_t{2});
   }
 
   void withoutTrayTheUserIsToldOnceAndGetsTheDialog() {

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "app/desktop.h"
+
 namespace {
 
 // A backend a user may choose by its name.
@@ -40,4 +42,8 @@ std::string WallpaperBackendNameList() {
     list += choice.name;
   }
   return list;
+}
+
+void WallpaperBackend::ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) {
+  Show(file, wallpaper.pixels);
 }

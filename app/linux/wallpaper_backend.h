@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "app/monitors.h"
 #include "imaging/plane_geometry.h"
 
 namespace Orvex {
 class CPlane32;
 }  // namespace Orvex
+
+struct ComposedWallpaper;
 
 // One desktop's way of showing a picture. Failures throw
 // Orvex::RuntimeException (a command that failed, a setting refused).
@@ -33,6 +36,16 @@ class WallpaperBackend {
   // The desktop's own background colour, red in the low byte, where it has
   // a setting for one.
   virtual std::optional<uint32_t> BackgroundColor() { return std::nullopt; }
+  // The monitors, where this desktop knows them better than the X server.
+  virtual std::optional<MonitorList> Monitors() { return std::nullopt; }
+  // Whether the desktop takes a file per monitor: ShowComposed then finds
+  // them in the wallpaper's monitors.
+  virtual bool WantsMonitorFiles() const { return false; }
+  // A wallpaper made for several monitors. file: the composed bitmap's
+  // absolute path, as Show gets it; the monitors' own files, when asked
+  // for, are in `wallpaper`. By default the composed picture as Show shows
+  // it.
+  virtual void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper);
 };
 
 // Makes the backend a user chose by its name ("gnome", "kde", ...; the

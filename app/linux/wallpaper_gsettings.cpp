@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/linux/mutter_monitors.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_quoting.h"
 #include "foundation/posix/run_command.h"
@@ -25,21 +26,23 @@ struct GSettingsDesktop {
   const char* dark_picture_key;
   // The key and value that leave the desktop its background colour alone.
   std::pair<const char*, const char*> remove;
+  // Whether the desktop's compositor tells the monitors over the session
+  // bus (GNOME Shell's does); the others are asked through X.
+  bool asks_mutter;
 };
 
 // GNOME, Unity and Budgie. Since GNOME 42 the dark style shows a picture of
 // its own, so both keys get the file where the second one exists.
-constexpr GSettingsDesktop kGnome = {"org.gnome.desktop.background",
-                                     "picture-uri",
-                                     true,
-                                     "picture-uri-dark",
-                                     {"picture-options", "'none'"}};
+constexpr GSettingsDesktop kGnome = {
+    "org.gnome.desktop.background", "picture-uri", true, "picture-uri-dark",
+    {"picture-options", "'none'"},  true};
 constexpr GSettingsDesktop kCinnamon = {
-    "org.cinnamon.desktop.background", "picture-uri", true, nullptr, {"picture-options", "'none'"}};
+    "org.cinnamon.desktop.background", "picture-uri", true, nullptr,
+    {"picture-options", "'none'"},     false};
 // MATE takes a plain path, not a URI, and has no style without a picture:
 // an empty file name is its colour alone.
 constexpr GSettingsDesktop kMate = {
-    "org.mate.background", "picture-filename", false, nullptr, {"picture-filename", "''"}};
+    "org.mate.background", "picture-filename", false, nullptr, {"picture-filename", "''"}, false};
 
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
@@ -94,13 +97,13 @@ class GSettingsWallpaper : public WallpaperBackend {
   explicit GSettingsWallpaper(const GSettingsDesktop& desktop) : desktop_(desktop) {}
 
   void Show(const std::string& file, const Orvex::CPlane32*) override {
-    const std::string picture = GVariantString(desktop_.picture_is_uri ? FileUri(file) : file);
-    KeyValues values = {{desktop_.picture_key, picture}};
-    if (desktop_.dark_picture_key && HasGSettingsKey(desktop_.schema, desktop_.dark_picture_key)) {
-      values.emplace_back(desktop_.dark_picture_key, picture);
-    }
-    values.emplace_back("picture-options", "'stretched'");
-    SetGSettings(desktop_.schema, values);
+    SetPicture(file, "'stretched'");
+  }
+  // The composed picture covers the box around all monitors, which is what
+  // these desktops span a picture over: each monitor shows its own part,
+  // pixel for pixel.
+  void ShowComposed(const std::string& file, const ComposedWallpaper&) override {
+    SetPicture(file, "'spanned'");
   }
   void Remove() override {
     SetGSettings(desktop_.schema, {{desktop_.remove.first, desktop_.remove.second}});
@@ -108,8 +111,31 @@ class GSettingsWallpaper : public WallpaperBackend {
   std::optional<uint32_t> BackgroundColor() override {
     return GetGSettingsColor(desktop_.schema, "primary-color");
   }
+  std::optional<MonitorList> Monitors() override {
+    if (!desktop_.asks_mutter) return std::nullopt;
+    return QueryMutterMonitors();
+  }
+  // The box around the monitors, as an X screen is: without an X server
+  // (a Wayland-only session) the compositor is the only one to ask.
+  std::optional<Orvex::PlaneSize> ScreenSize() override {
+    const std::optional<MonitorList> monitors = Monitors();
+    if (!monitors) return std::nullopt;
+    const Orvex::PlaneRect box = BoundingBox(*monitors);
+    if (box.IsEmpty()) return std::nullopt;
+    return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
+  }
 
  private:
+  void SetPicture(const std::string& file, const char* options) {
+    const std::string picture = GVariantString(desktop_.picture_is_uri ? FileUri(file) : file);
+    KeyValues values = {{desktop_.picture_key, picture}};
+    if (desktop_.dark_picture_key && HasGSettingsKey(desktop_.schema, desktop_.dark_picture_key)) {
+      values.emplace_back(desktop_.dark_picture_key, picture);
+    }
+    values.emplace_back("picture-options", options);
+    SetGSettings(desktop_.schema, values);
+  }
+
   const GSettingsDesktop& desktop_;
 };
 

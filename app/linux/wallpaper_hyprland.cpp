@@ -8,10 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "app/desktop.h"
+#include "app/linux/logical_layout.h"
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
 
 namespace {
 
@@ -40,6 +43,40 @@ class HyprlandWallpaper : public WallpaperBackend {
   void Remove() override { RunHyprpaper({"unload", "all"}); }
 
   std::optional<Orvex::PlaneSize> ScreenSize() override {
+    const std::optional<std::string> monitors = ListMonitors();
+    return monitors ? HyprlandScreenSize(*monitors) : std::nullopt;
+  }
+
+  std::optional<MonitorList> Monitors() override {
+    const std::optional<std::string> listed = ListMonitors();
+    if (!listed) return std::nullopt;
+    MonitorList monitors = HyprlandMonitors(*listed);
+    if (monitors.empty()) return std::nullopt;
+    return monitors;
+  }
+  bool WantsMonitorFiles() const override { return true; }
+
+  // Every file is loaded before any is shown, so that the monitors change
+  // together; a monitor name with a comma cannot be given to hyprpaper and
+  // keeps what it shows.
+  void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) override {
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const MonitorWallpaper& monitor : wallpaper.monitors) {
+      const std::string name = Orvex::GetDefaultEncoding().ToMultiByte(monitor.monitor.name);
+      if (monitor.path.IsEmpty() || name.empty() || name.find(',') != std::string::npos) continue;
+      shown.emplace_back(name, Orvex::Detail::ToSystemPath(monitor.path));
+    }
+    if (shown.empty()) {
+      Show(file, wallpaper.pixels);
+      return;
+    }
+    for (const auto& [name, own] : shown) RunHyprpaper({"preload", own});
+    for (const auto& [name, own] : shown) RunHyprpaper({"wallpaper", name + "," + own});
+    RunHyprpaper({"unload", "unused"});
+  }
+
+ private:
+  static std::optional<std::string> ListMonitors() {
     Orvex::CommandResult monitors;
     try {
       monitors = Orvex::RunCommand({"hyprctl", "-j", "monitors"});
@@ -47,7 +84,7 @@ class HyprlandWallpaper : public WallpaperBackend {
       return std::nullopt;
     }
     if (monitors.exit_code != 0) return std::nullopt;
-    return HyprlandScreenSize(monitors.output);
+    return monitors.output;
   }
 };
 
@@ -69,6 +106,31 @@ std::optional<Orvex::PlaneSize> HyprlandScreenSize(const std::string& monitors_j
     if (!first) first = size;
   }
   return first;
+}
+
+MonitorList HyprlandMonitors(const std::string& monitors_json) {
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(monitors_json));
+  std::vector<LogicalOutput> outputs;
+  for (const QJsonValue& entry : document.array()) {
+    const QJsonObject monitor = entry.toObject();
+    if (monitor.value(QLatin1String("disabled")).toBool()) continue;
+    LogicalOutput logical;
+    logical.name = Orvex::GetDefaultEncoding().ToWide(
+        monitor.value(QLatin1String("name")).toString().toStdString());
+    logical.scale = monitor.value(QLatin1String("scale")).toDouble(1);
+    if (!(logical.scale > 0)) continue;
+    // The mode's pixels, turned as the monitor is, make its logical size.
+    double width = monitor.value(QLatin1String("width")).toDouble();
+    double height = monitor.value(QLatin1String("height")).toDouble();
+    if (monitor.value(QLatin1String("transform")).toInt(-1) % 2 == 1) std::swap(width, height);
+    logical.x = monitor.value(QLatin1String("x")).toDouble();
+    logical.y = monitor.value(QLatin1String("y")).toDouble();
+    logical.width = width / logical.scale;
+    logical.height = height / logical.scale;
+    logical.focused = monitor.value(QLatin1String("focused")).toBool();
+    outputs.push_back(std::move(logical));
+  }
+  return MonitorsFromLogicalLayout(outputs);
 }
 
 std::unique_ptr<WallpaperBackend> MakeHyprlandWallpaper() {

@@ -4,7 +4,9 @@
 namespace {
 
 // pcmanfm-qt draws LXQt's desktop and hands the request to its running
-// instance.
+// instance. It fits the picture to each screen on its own and has no mode
+// that spans one over all of them, so a picture composed for several
+// monitors is shown as any other.
 class LxqtWallpaper : public WallpaperBackend {
  public:
   void Show(const std::string& file, const Orvex::CPlane32*) override {

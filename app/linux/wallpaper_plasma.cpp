@@ -1,9 +1,12 @@
 #include "app/linux/wallpaper_plasma.h"
 
+#include "app/desktop.h"
+#include "app/linux/kscreen_monitors.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/wallpaper_quoting.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
 
 namespace {
 
@@ -40,6 +43,27 @@ class PlasmaWallpaper : public WallpaperBackend {
     RunScript(PlasmaShowScript(file));
   }
   void Remove() override { RunScript(PlasmaRemoveScript()); }
+
+  std::optional<MonitorList> Monitors() override { return QueryKScreenMonitors(); }
+  // The box around the outputs, as an X screen is: a Wayland session may
+  // have no X server to ask.
+  std::optional<Orvex::PlaneSize> ScreenSize() override {
+    const std::optional<MonitorList> monitors = Monitors();
+    if (!monitors) return std::nullopt;
+    const Orvex::PlaneRect box = BoundingBox(*monitors);
+    if (box.IsEmpty()) return std::nullopt;
+    return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
+  }
+  // Each desktop containment has a picture of its own.
+  bool WantsMonitorFiles() const override { return true; }
+  void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) override {
+    std::vector<PlasmaScreenPicture> pictures;
+    for (const MonitorWallpaper& monitor : wallpaper.monitors) {
+      if (monitor.path.IsEmpty()) continue;
+      pictures.push_back({monitor.monitor.rect, Orvex::Detail::ToSystemPath(monitor.path)});
+    }
+    RunScript(PlasmaShowPerScreenScript(pictures, file));
+  }
 };
 
 }  // namespace
@@ -49,6 +73,45 @@ std::string PlasmaShowScript(const std::string& file) {
   return ForEveryDesktop("org.kde.image", "  d.writeConfig(\"Image\", " +
                                               ScriptString(FileUri(file)) +
                                               ");\n  d.writeConfig(\"FillMode\", 0);\n");
+}
+
+std::string PlasmaShowPerScreenScript(const std::vector<PlasmaScreenPicture>& pictures,
+                                      const std::string& fallback) {
+  // Screens are numbered by the shell, not by output name, and the numbers
+  // change as outputs come and go: the rectangle is what both sides agree
+  // on.
+  std::string script = "var pictures = [\n";
+  for (const PlasmaScreenPicture& picture : pictures) {
+    script += "  [" + std::to_string(picture.rect.left) + ", " + std::to_string(picture.rect.top) +
+              ", " + std::to_string(picture.rect.Width()) + ", " +
+              std::to_string(picture.rect.Height()) + ", " + ScriptString(FileUri(picture.file)) +
+              "],\n";
+  }
+  script +=
+      "];\n"
+      // A scaled screen's rectangle may be rounded otherwise than ours:
+      // the picture whose rectangle covers most of the screen, and more
+      // than half of it, is the screen's.
+      "function pictureFor(screen) {\n"
+      "  if (screen < 0) return null;\n"
+      "  var g = screenGeometry(screen);\n"
+      "  var best = null, covered = g.width * g.height / 2;\n"
+      "  for (var j = 0; j < pictures.length; j++) {\n"
+      "    var p = pictures[j];\n"
+      "    var w = Math.min(g.x + g.width, p[0] + p[2]) - Math.max(g.x, p[0]);\n"
+      "    var h = Math.min(g.y + g.height, p[1] + p[3]) - Math.max(g.y, p[1]);\n"
+      "    if (w > 0 && h > 0 && w * h > covered) {\n"
+      "      best = p[4];\n"
+      "      covered = w * h;\n"
+      "    }\n"
+      "  }\n"
+      "  return best;\n"
+      "}\n";
+  return script + ForEveryDesktop("org.kde.image",
+                                  "  var image = pictureFor(d.screen);\n"
+                                  "  d.writeConfig(\"Image\", image !== null ? image : " +
+                                      ScriptString(FileUri(fallback)) +
+                                      ");\n  d.writeConfig(\"FillMode\", 0);\n");
 }
 
 std::string PlasmaRemoveScript() {

@@ -9,10 +9,13 @@
 #include <QJsonValue>
 #include <string>
 
+#include "app/desktop.h"
+#include "app/linux/logical_layout.h"
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
 #include "foundation/posix/unique_fd.h"
 
 namespace {
@@ -59,27 +62,71 @@ void RunSway(const std::vector<std::string>& command) {
   }
 }
 
+// sway answers success for a file it cannot read and shows nothing.
+void CheckReadable(const std::string& file) {
+  if (!Orvex::UniqueFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC))) {
+    throw Orvex::Win32Exception(u"壁紙の設定に失敗 : " + Orvex::GetDefaultEncoding().ToWide(file));
+  }
+}
+
+// The output names go into sway's command as quoted words, as the paths do.
+std::string SwayOutputWord(const Orvex::SharedString& name) {
+  return SwayPathWord(Orvex::GetDefaultEncoding().ToMultiByte(name));
+}
+
+// swaymsg's list of outputs; nothing when sway cannot be asked.
+std::optional<std::string> SwayOutputs() {
+  Orvex::CommandResult outputs;
+  try {
+    outputs = Orvex::RunCommand({"swaymsg", "-r", "-t", "get_outputs"});
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  if (outputs.exit_code != 0) return std::nullopt;
+  return outputs.output;
+}
+
 class SwayWallpaper : public WallpaperBackend {
  public:
   void Show(const std::string& file, const Orvex::CPlane32*) override {
-    // sway answers success for a file it cannot read and shows nothing.
-    if (!Orvex::UniqueFd(::open(file.c_str(), O_RDONLY | O_CLOEXEC))) {
-      throw Orvex::Win32Exception(u"壁紙の設定に失敗 : " +
-                                  Orvex::GetDefaultEncoding().ToWide(file));
-    }
+    CheckReadable(file);
     RunSway({"output", "*", "bg", SwayPathWord(file), "stretch"});
   }
   void Remove() override { RunSway({"output", "*", "bg", "#000000", "solid_color"}); }
 
   std::optional<Orvex::PlaneSize> ScreenSize() override {
-    Orvex::CommandResult outputs;
-    try {
-      outputs = Orvex::RunCommand({"swaymsg", "-r", "-t", "get_outputs"});
-    } catch (const std::exception&) {
-      return std::nullopt;
+    const std::optional<std::string> outputs = SwayOutputs();
+    return outputs ? SwayScreenSize(*outputs) : std::nullopt;
+  }
+
+  std::optional<MonitorList> Monitors() override {
+    const std::optional<std::string> outputs = SwayOutputs();
+    if (!outputs) return std::nullopt;
+    MonitorList monitors = SwayMonitors(*outputs);
+    if (monitors.empty()) return std::nullopt;
+    return monitors;
+  }
+  bool WantsMonitorFiles() const override { return true; }
+
+  // Each output its own file, all in one message, so that sway redraws the
+  // outputs together; "fill" keeps a file of the output's own size as it is.
+  void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) override {
+    std::vector<std::string> command;
+    for (const MonitorWallpaper& monitor : wallpaper.monitors) {
+      if (monitor.path.IsEmpty()) continue;
+      const std::string own = Orvex::Detail::ToSystemPath(monitor.path);
+      CheckReadable(own);
+      if (!command.empty()) command.push_back(",");
+      for (const std::string& word : {std::string("output"), SwayOutputWord(monitor.monitor.name),
+                                      std::string("bg"), SwayPathWord(own), std::string("fill")}) {
+        command.push_back(word);
+      }
     }
-    if (outputs.exit_code != 0) return std::nullopt;
-    return SwayScreenSize(outputs.output);
+    if (command.empty()) {
+      Show(file, wallpaper.pixels);
+      return;
+    }
+    RunSway(command);
   }
 };
 
@@ -100,4 +147,25 @@ std::optional<Orvex::PlaneSize> SwayScreenSize(const std::string& outputs_json) 
     }
   }
   return largest;
+}
+
+MonitorList SwayMonitors(const std::string& outputs_json) {
+  std::vector<LogicalOutput> outputs;
+  for (const QJsonValue& entry : JsonArray(outputs_json)) {
+    const QJsonObject output = entry.toObject();
+    // Outputs that are off keep an old rectangle, or none.
+    if (!output.value(QLatin1String("active")).toBool()) continue;
+    const QJsonObject rect = output.value(QLatin1String("rect")).toObject();
+    LogicalOutput logical;
+    logical.name = Orvex::GetDefaultEncoding().ToWide(
+        output.value(QLatin1String("name")).toString().toStdString());
+    logical.x = rect.value(QLatin1String("x")).toDouble();
+    logical.y = rect.value(QLatin1String("y")).toDouble();
+    logical.width = rect.value(QLatin1String("width")).toDouble();
+    logical.height = rect.value(QLatin1String("height")).toDouble();
+    logical.scale = output.value(QLatin1String("scale")).toDouble(1);
+    logical.focused = output.value(QLatin1String("focused")).toBool();
+    outputs.push_back(std::move(logical));
+  }
+  return MonitorsFromLogicalLayout(outputs);
 }

@@ -12,9 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/desktop.h"
 #include "app/linux/wallpaper_backend.h"
+#include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
 
 namespace {
 
@@ -92,6 +95,25 @@ class SwaybgWallpaper : public WallpaperBackend {
     Replace({"swaybg", "-o", "*", "-i", file, "-m", "stretch"});
   }
   void Remove() override { Replace({"swaybg", "-o", "*", "-c", "#000000"}); }
+  bool WantsMonitorFiles() const override { return true; }
+  // One swaybg draws every output: each named output its own file.
+  void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) override {
+    std::vector<std::string> argv = {"swaybg"};
+    for (const MonitorWallpaper& monitor : wallpaper.monitors) {
+      if (monitor.path.IsEmpty() || monitor.monitor.name.IsEmpty()) continue;
+      for (const std::string& word :
+           {std::string("-o"), Orvex::GetDefaultEncoding().ToMultiByte(monitor.monitor.name),
+            std::string("-i"), Orvex::Detail::ToSystemPath(monitor.path), std::string("-m"),
+            std::string("fill")}) {
+        argv.push_back(word);
+      }
+    }
+    if (argv.size() == 1) {
+      Show(file, wallpaper.pixels);
+      return;
+    }
+    Replace(argv);
+  }
 
  private:
   static void Replace(const std::vector<std::string>& argv) {

@@ -1,3 +1,4 @@
+#include "app/desktop.h"
 #include "app/linux/wallpaper_backend.h"
 #include "app/linux/x11_desktop.h"
 #include "foundation/posix/system_path.h"
@@ -9,6 +10,9 @@ class X11Wallpaper : public WallpaperBackend {
  public:
   void Show(const std::string& file, const Orvex::CPlane32* pixels) override {
     desktop_.SetWallpaper(Orvex::Detail::FromSystemPath(file), pixels);
+  }
+  void ShowComposed(const std::string&, const ComposedWallpaper& wallpaper) override {
+    desktop_.SetComposedWallpaper(wallpaper);
   }
   void Remove() override { desktop_.RemoveWallpaper(); }
   bool ReadsTheFile() const override { return false; }

@@ -1,8 +1,11 @@
 #include <sstream>
 
+#include "app/desktop.h"
 #include "app/linux/wallpaper_backend.h"
+#include "foundation/encoding.h"
 #include "foundation/exceptions.h"
 #include "foundation/posix/run_command.h"
+#include "foundation/posix/system_path.h"
 
 namespace {
 
@@ -32,6 +35,12 @@ std::vector<std::string> ImageProperties() {
   return properties;
 }
 
+// Where xfdesktop keeps the picture of a monitor it has not shown yet on
+// this screen's first workspace.
+std::string NewImageProperty(const std::string& monitor) {
+  return "/backdrop/screen0/monitor" + monitor + "/workspace0" + kImageSuffix;
+}
+
 std::string StyleProperty(const std::string& image_property) {
   return image_property.substr(0, image_property.size() - (sizeof(kImageSuffix) - 1)) +
          "/image-style";
@@ -49,6 +58,35 @@ class XfceWallpaper : public WallpaperBackend {
       SetStyle(property, kStyleStretched);
       Orvex::RunCommandChecked(
           {"xfconf-query", "-c", kChannel, "-p", property, "-n", "-t", "string", "-s", file});
+    }
+  }
+  bool WantsMonitorFiles() const override { return true; }
+  // Each monitor's properties (one per workspace) get its own file; a
+  // monitor xfdesktop has none for yet gets them on the first workspace.
+  void ShowComposed(const std::string& file, const ComposedWallpaper& wallpaper) override {
+    const std::vector<std::string> properties = ImageProperties();
+    std::vector<std::pair<std::string, std::string>> settings;
+    for (const MonitorWallpaper& monitor : wallpaper.monitors) {
+      const std::string name = Orvex::GetDefaultEncoding().ToMultiByte(monitor.monitor.name);
+      if (monitor.path.IsEmpty() || name.empty() || name.find('/') != std::string::npos) continue;
+      const std::string own = Orvex::Detail::ToSystemPath(monitor.path);
+      const std::string part = "/monitor" + name + "/";
+      bool found = false;
+      for (const std::string& property : properties) {
+        if (property.find(part) == std::string::npos) continue;
+        settings.emplace_back(property, own);
+        found = true;
+      }
+      if (!found) settings.emplace_back(NewImageProperty(name), own);
+    }
+    if (settings.empty()) {
+      Show(file, wallpaper.pixels);
+      return;
+    }
+    for (const auto& [property, own] : settings) {
+      SetStyle(property, kStyleStretched);
+      Orvex::RunCommandChecked(
+          {"xfconf-query", "-c", kChannel, "-p", property, "-n", "-t", "string", "-s", own});
     }
   }
   void Remove() override {

@@ -16,6 +16,7 @@
 #include <X11/Xutil.h>
 
 #include "app/linux/x11_error_trap.h"
+#include "app/linux/x11_monitors.h"
 #include "app/linux/x11_pixel_transfer.h"
 #include "app/linux/x11_root_property.h"
 
@@ -128,6 +129,15 @@ X11Desktop::X11Desktop(const char* display_name, X11Transfer transfer)
 X11Desktop::~X11Desktop() = default;
 
 void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
+  Put(path, pixels, std::nullopt);
+}
+
+void X11Desktop::SetComposedWallpaper(const ComposedWallpaper& wallpaper) {
+  Put(wallpaper.path, wallpaper.pixels, wallpaper.box);
+}
+
+void X11Desktop::Put(const SharedString& path, const Orvex::CPlane32* pixels,
+                     const std::optional<Orvex::PlaneRect>& origin) {
   Orvex::CDib32 read_back;
   if (!pixels) {
     ReadBitmap(path, read_back);
@@ -143,7 +153,7 @@ void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* p
   const Window root = DefaultRootWindow(display);
   const XWindowAttributes attributes = RootAttributes(display);
   X11WallpaperPixmap wallpaper = DrawWallpaperPixmap(
-      display, attributes, RootPixelFormat(display, attributes), *pixels, transfer_, trap);
+      display, attributes, RootPixelFormat(display, attributes), *pixels, transfer_, trap, origin);
   last_transfer_ = wallpaper.transfer;
 
   const Pixmap pixmap = wallpaper.pixmap.Get();
@@ -185,6 +195,12 @@ std::optional<Orvex::PlaneSize> X11Desktop::GetScreenSize() {
     return std::nullopt;
   }
   return Orvex::PlaneSize{attributes.width, attributes.height};
+}
+
+MonitorList X11Desktop::GetMonitors() {
+  MonitorList monitors = ReadRandrMonitors(display_.get());
+  if (monitors.empty()) return IDesktop::GetMonitors();
+  return monitors;
 }
 
 void X11Desktop::ShowError(const SharedString& caption, const SharedString& text) {

@@ -7,6 +7,7 @@
 
 #include "app/desktop.h"
 #include "foundation/exceptions.h"
+#include "imaging/plane_geometry.h"
 
 struct _XDisplay;
 
@@ -55,9 +56,15 @@ class X11Desktop : public IDesktop {
   // outlives the program, as a wallpaper must; the one it replaces is freed
   // when this program's convention shows it was left behind the same way.
   void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
+  // The root window spans every monitor: the composed picture goes onto it
+  // at the box's place, black where it does not reach.
+  void SetComposedWallpaper(const ComposedWallpaper& wallpaper) override;
   // Back to a black root window without a published pixmap.
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
+  // RandR's monitors, asked afresh each time; one monitor of the screen's
+  // size where RandR lists none.
+  MonitorList GetMonitors() override;
   // A bare root window has no colour setting of its own; black is what it
   // shows once the wallpaper is removed.
   uint32_t GetDesktopColor() override { return 0; }
@@ -67,6 +74,10 @@ class X11Desktop : public IDesktop {
   X11Transfer LastTransfer() const { return last_transfer_; }
 
  private:
+  // origin: where the picture's top-left corner goes; centred without one.
+  void Put(const Orvex::SharedString& path, const Orvex::CPlane32* pixels,
+           const std::optional<Orvex::PlaneRect>& origin);
+
   std::optional<std::string> display_name_;
   X11Display display_;
   X11Transfer transfer_;

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "codecs/bmp_saver.h"
+#include "foundation/posix/run_command.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
 
@@ -239,3 +241,73 @@ TEST(X11DesktopTest, AMissingDisplayIsNamed) {
 }
 
 }  // namespace
+
+// RandR monitors of the test's own server: the screen's output cut down to
+// the left part (the primary) and a monitor of the user's own beside it.
+class MonitorLayoutTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped()) return;
+    if (!Orvex::IsProgramAvailable("xrandr")) GTEST_SKIP() << "xrandr is not installed";
+    const std::string full = std::to_string(width_) + "x" + std::to_string(height_);
+    restore_mode_ = full;
+    Xrandr(
+        {"--newmode", "left", "0", "800", "0", "0", "0", std::to_string(height_), "0", "0", "0"});
+    Xrandr({"--addmode", "screen", "left"});
+    Xrandr({"--fb", full, "--output", "screen", "--mode", "left", "--primary"});
+    Xrandr({"--setmonitor", "SIDE", "480/127x640/169+800+0", "none"});
+  }
+  void TearDown() override {
+    if (!restore_mode_.empty()) {
+      Orvex::RunCommand({"xrandr", "--delmonitor", "SIDE"});
+      Orvex::RunCommand({"xrandr", "--output", "screen", "--mode", restore_mode_});
+    }
+    DesktopTest::TearDown();
+  }
+  static void Xrandr(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xrandr");
+    const Orvex::CommandResult result = Orvex::RunCommand(arguments);
+    ASSERT_EQ(result.exit_code, 0) << result.output;
+  }
+
+  std::string restore_mode_;
+};
+
+TEST_F(MonitorLayoutTest, MonitorsAreRandrsByNameAndTheComposedPictureSitsAtItsBox) {
+  ASSERT_EQ(width_, 1280);
+  X11Desktop desktop;
+  const MonitorList monitors = desktop.GetMonitors();
+  ASSERT_EQ(monitors.size(), 2u);
+  const Monitor& screen = monitors[0].name == u"screen" ? monitors[0] : monitors[1];
+  const Monitor& side = monitors[0].name == u"SIDE" ? monitors[0] : monitors[1];
+  EXPECT_EQ(screen.name, u"screen");
+  EXPECT_EQ(side.name, u"SIDE");
+  EXPECT_EQ(screen.rect, (Orvex::PlaneRect{0, 0, 800, height_}));
+  EXPECT_EQ(side.rect, (Orvex::PlaneRect{800, 0, 1280, 640}));
+  EXPECT_TRUE(screen.primary);
+  EXPECT_FALSE(side.primary);
+
+  // A picture of the side monitor alone lands on it, not centred on the
+  // screen; the rest of the root window is black.
+  for (const X11Transfer transfer : kTransfers) {
+    SCOPED_TRACE(static_cast<int>(transfer));
+    X11Desktop placing(nullptr, transfer);
+    Orvex::CMemoryPlane32 plane;
+    plane.SetSize({480, 640});
+    plane.FillAll(kRed);
+    plane.Fill(kBlue, Orvex::PlaneRect{0, 0, 1, 1});
+    plane.Fill(kBlue, Orvex::PlaneRect{479, 639, 480, 640});
+    ComposedWallpaper wallpaper;
+    wallpaper.path = folder_ / u"never-written.bmp";
+    wallpaper.pixels = &plane;
+    wallpaper.box = side.rect;
+    placing.SetComposedWallpaper(wallpaper);
+    EXPECT_EQ(ScreenPixel(800, 0), 0x0000FFu);
+    EXPECT_EQ(ScreenPixel(801, 0), 0xFF0000u);
+    EXPECT_EQ(ScreenPixel(1279, 639), 0x0000FFu);
+    EXPECT_EQ(ScreenPixel(1279, 640), 0u);
+    EXPECT_EQ(ScreenPixel(799, 0), 0u);
+    EXPECT_EQ(ScreenPixel(0, 0), 0u);
+  }
+}

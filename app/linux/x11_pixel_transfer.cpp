@@ -55,7 +55,7 @@ class BandImage {
   std::vector<char> buffer_;
 };
 
-// The visible part of a plane centred on the screen.
+// The visible part of a plane on the screen.
 struct Placement {
   int32_t src_x, src_y, dst_x, dst_y, width, height;
 
@@ -64,11 +64,11 @@ struct Placement {
   }
 };
 
-Placement Centre(const XWindowAttributes& root, const Orvex::CPlane32& plane) {
+// dx, dy: where the plane's top-left corner goes, in root-window pixels.
+Placement Place(const XWindowAttributes& root, const Orvex::CPlane32& plane, int32_t dx,
+                int32_t dy) {
   const int32_t w = plane.GetWidth();
   const int32_t h = plane.GetHeight();
-  const int32_t dx = (root.width - w) / 2;
-  const int32_t dy = (root.height - h) / 2;
   Placement place{};
   place.src_x = std::max(0, -dx);
   place.src_y = std::max(0, -dy);
@@ -76,7 +76,15 @@ Placement Centre(const XWindowAttributes& root, const Orvex::CPlane32& plane) {
   place.dst_y = std::max(0, dy);
   place.width = std::min(w - place.src_x, root.width - place.dst_x);
   place.height = std::min(h - place.src_y, root.height - place.dst_y);
+  // Entirely off the screen: nothing to draw.
+  place.width = std::max(0, place.width);
+  place.height = std::max(0, place.height);
   return place;
+}
+
+Placement Centre(const XWindowAttributes& root, const Orvex::CPlane32& plane) {
+  return Place(root, plane, (root.width - plane.GetWidth()) / 2,
+               (root.height - plane.GetHeight()) / 2);
 }
 
 // Rows of the picture sent in one request of about the given size.
@@ -202,8 +210,10 @@ void DrawCentred(Display* display, const XWindowAttributes& root, const X11Pixel
 
 X11WallpaperPixmap DrawWallpaperPixmap(Display* display, const XWindowAttributes& root,
                                        const X11PixelFormat& format, const Orvex::CPlane32& plane,
-                                       X11Transfer transfer, X11ErrorTrap& trap) {
-  const Placement place = Centre(root, plane);
+                                       X11Transfer transfer, X11ErrorTrap& trap,
+                                       std::optional<Orvex::PlaneRect> origin) {
+  const Placement place =
+      origin ? Place(root, plane, origin->left, origin->top) : Centre(root, plane);
   std::unique_ptr<X11SharedImage> shared;
   if (transfer == X11Transfer::kSharedPixmapWhereOffered) {
     const Pixmap pixmap = MakeSharedPixmap(display, root, format, plane, place, trap, shared);

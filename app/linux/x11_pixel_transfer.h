@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "app/linux/x11_desktop.h"
+#include "imaging/plane_geometry.h"
 
 // Last: Xlib's macros must not reach the headers above.
 #include <X11/Xlib.h>
@@ -30,11 +32,13 @@ struct X11WallpaperPixmap {
   X11Transfer transfer;
 };
 
-// A pixmap of the screen's size with the plane centred on black, its pixels
-// sent the fastest way that transfer allows: converted straight into a
-// shared pixmap, through bands of shared memory, or through the connection.
+// A pixmap of the screen's size with the plane on black, its pixels sent the fastest way that
+// transfer allows: converted straight into a shared pixmap, through bands of shared memory, or
+// through the connection. The plane's top-left corner goes to `origin` in root-window pixels, or
+// the plane is centred without one; what falls outside the screen is cut.
 // Throws Orvex::RuntimeException (kX11SetFailed : ...) when the server
 // refuses; nothing is left on the server then.
 X11WallpaperPixmap DrawWallpaperPixmap(Display* display, const XWindowAttributes& root,
                                        const X11PixelFormat& format, const Orvex::CPlane32& plane,
-                                       X11Transfer transfer, X11ErrorTrap& trap);
+                                       X11Transfer transfer, X11ErrorTrap& trap,
+                                       std::optional<Orvex::PlaneRect> origin = std::nullopt);

@@ -12,6 +12,11 @@ namespace {
 constexpr UINT kStartMessage = WM_APP + 2;
 
 constexpr UINT_PTR kChangeTimerId = 100;
+// Armed by each display change and fired once: the system sends a burst of
+// them while monitors come and go, and the pictures are fitted again only
+// to the layout it settles on.
+constexpr UINT_PTR kDisplayTimerId = 101;
+constexpr uint32_t kDisplaySettleMs = 2000;
 
 }  // namespace
 
@@ -44,7 +49,7 @@ void CAppWindow::OnCreate() {
 
   RegisterLoadersFromSettings(loaders_, store_factory_);
   tray_icon_ = std::make_unique<TrayIcon>(window_.Handle(), kTrayCallbackMessage);
-  desktop_ = std::make_unique<Win32Desktop>(window_.Handle());
+  desktop_ = std::make_unique<Win32Desktop>(window_.Handle(), store_factory_);
   resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_);
   // The first change waits for the message loop. WM_CREATE arrives as a
   // callback from inside window creation, and the system swallows whatever
@@ -69,8 +74,16 @@ void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
 bool CAppWindow::OnMessage(Orvex::SMessage& message) {
   switch (message.id) {
     case WM_TIMER:
-      if (resident_) resident_->cycle.ChangeNow();
+      if (message.wparam == kDisplayTimerId) {
+        KillTimer(window_.Handle(), kDisplayTimerId);
+        if (resident_) resident_->cycle.RefitToDisplays();
+      } else if (resident_) {
+        resident_->cycle.ChangeNow();
+      }
       return true;
+    case WM_DISPLAYCHANGE:
+      if (resident_) window_.SetTimer(kDisplayTimerId, kDisplaySettleMs);
+      return false;
     case WM_COMMAND:
       return resident_ && resident_->commands.OnCommand(LOWORD(message.wparam));
     case kTrayCallbackMessage:

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "app/win32/desktop.h"
 #include "codecs/bmp_saver.h"
 #include "foundation/file_system.h"
@@ -140,6 +143,90 @@ TEST_F(AppWindowTest, ASecondStartReachesTheTrayWindowWhileTheDialogIsOpen) {
   EXPECT_EQ(script.wallpaper_behind_dialog, saved_);
   // The window is gone and so is its mark.
   EXPECT_EQ(Orvex::FindProgramWindow(Orvex::GetExecutablePath()), nullptr);
+  EXPECT_TRUE(boxes_.captions.empty());
+}
+
+// A burst of display changes: the picture on show is fitted again once,
+// after the last of them has settled, and the list does not move on.
+struct DisplayScript {
+  int step = 0;
+  HWND tray = nullptr;
+  DWORD start = 0;
+  SharedString saved;
+  std::string shown;
+  bool refitted_too_early = true;
+  std::string refitted;
+};
+DisplayScript* g_display_script = nullptr;
+
+void CALLBACK DisplayTick(HWND, UINT, UINT_PTR, DWORD) {
+  DisplayScript& s = *g_display_script;
+  const DWORD elapsed = GetTickCount() - s.start;
+  auto display_change = [&] { PostMessageW(s.tray, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480)); };
+  switch (s.step) {
+    case 0:
+      s.tray = Orvex::FindProgramWindow(Orvex::GetExecutablePath());
+      if (!s.tray) return;
+      PostMessageW(s.tray, WM_COMMAND, kCmdChangeNow, 0);
+      break;
+    case 1:
+      if (Win32Desktop::CurrentWallpaper() != s.saved) return;
+      s.shown = TestFolder::ReadBytes(s.saved);
+      std::filesystem::remove(Orvex::Testing::FsPath(s.saved));
+      s.start = GetTickCount();
+      display_change();
+      break;
+    case 2:
+      if (elapsed < 1000) return;
+      display_change();
+      break;
+    case 3:
+      if (elapsed < 1500) return;
+      display_change();
+      break;
+    case 4:
+      // Past the settling time of the first message, not of the last.
+      if (elapsed < 2500) return;
+      s.refitted_too_early = TestFolder::FsExists(s.saved);
+      break;
+    case 5:
+      if (!TestFolder::FsExists(s.saved) && elapsed < 15000) return;
+      s.refitted = TestFolder::ReadBytes(s.saved);
+      PostMessageW(s.tray, WM_COMMAND, kCmdExit, 0);
+      break;
+    default:
+      return;
+  }
+  ++s.step;
+}
+
+void CALLBACK GiveUpDisplays(HWND, UINT, UINT_PTR, DWORD) {
+  g_display_script->step = 99;
+  if (g_display_script->tray) PostMessageW(g_display_script->tray, WM_CLOSE, 0, 0);
+}
+
+TEST_F(AppWindowTest, DisplayChangesRefitThePictureOnShowOnceTheyHaveSettled) {
+  // Two pictures: moving on in the list would show the other one.
+  Orvex::CMemoryPlane32 plane;
+  plane.SetSize({18, 32});
+  plane.FillAll(0xCC6633);
+  Orvex::CBmpSaver().Save(images_ / u"orange.bmp", plane, Orvex::PlaneRect{0, 0, 18, 32});
+
+  DisplayScript script;
+  script.saved = saved_;
+  g_display_script = &script;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, DisplayTick);
+  const UINT_PTR guard = SetTimer(nullptr, 0, 30000, GiveUpDisplays);
+  CAppWindow window(false, Factory());
+  EXPECT_EQ(window.Run(), 0);
+  KillTimer(nullptr, timer);
+  KillTimer(nullptr, guard);
+  g_display_script = nullptr;
+
+  EXPECT_EQ(script.step, 6);
+  EXPECT_FALSE(script.refitted_too_early);
+  EXPECT_FALSE(script.shown.empty());
+  EXPECT_EQ(script.refitted, script.shown);
   EXPECT_TRUE(boxes_.captions.empty());
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "foundation/test_folder.h"
 #include "foundation/win32/window_test_support.h"
 // clang-format off: needs the declarations of win32.h first
@@ -82,6 +84,67 @@ TEST(ConfigDialogTest, ShowsTheStoreAndOkWritesTheEditedControlsBack) {
   EXPECT_TRUE(store.GetBool(u"WaitFirst"));
   EXPECT_EQ(store.GetInt(u"ResizeAlignH"), 0);
   EXPECT_EQ(store.GetInt(u"DoubleClick"), 3);
+}
+
+// The multi-monitor choice is newer than the settings file: a file that
+// never had it keeps not having it unless the user picks an item.
+TEST(ConfigDialogTest, TheMultiMonitorListOffersThreeChoicesAndWritesOnlyAChosenOne) {
+  if (!CanCreateWindows()) GTEST_SKIP() << "no window station to create windows in";
+  Orvex::Testing::TestFolder folder;
+  ConfigStore store(folder.Path() + u"Pelmora.cfg", folder.Path() + u"lock");
+  store.LoadWithDefaults();
+  ASSERT_EQ(store.Entries().count(u"MultiMonitor"), 0u);
+
+  std::vector<int> tab_order;
+  auto run = [&](int choose) {
+    std::vector<SharedString> items;
+    int shown = -2;
+    CConfigDialog dialog(store);
+    Orvex::Test::FunctionHooker inspector([&](Orvex::SMessage& m) {
+      if (m.id == WM_INITDIALOG) PostMessageW(m.window, kInspect, 0, 0);
+      if (m.id != kInspect) return false;
+      HWND list = GetDlgItem(m.window, kCtlMultiMonitor);
+      const int count = list ? static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0)) : 0;
+      for (int i = 0; i < count; ++i) {
+        wchar_t text[64] = {};
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.push_back(Orvex::FromWide(text));
+      }
+      shown = dialog.GetSelection(kCtlMultiMonitor);
+      // The controls in the order of the template, which Tab walks; the
+      // labels and frames have no identifier of their own.
+      tab_order.clear();
+      for (HWND child = GetWindow(m.window, GW_CHILD); child;
+           child = GetWindow(child, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(child);
+        if (id != 0xFFFF && id != -1) tab_order.push_back(id);
+      }
+      if (choose >= 0) {
+        // As a user's pick arrives: the selection, then the list's notice.
+        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(choose), 0);
+        SendMessageW(m.window, WM_COMMAND, MAKEWPARAM(kCtlMultiMonitor, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+      }
+      SendMessageW(m.window, WM_COMMAND, IDOK, 0);
+      return true;
+    });
+    dialog.Window().AddHooker(&inspector);
+    EXPECT_EQ(dialog.DoModal(nullptr), IDOK);
+    EXPECT_EQ(items, (std::vector<SharedString>{u"同じ画像", u"モニターごと", u"全体に広げる"}));
+    return shown;
+  };
+
+  EXPECT_EQ(run(-1), 0);
+  EXPECT_EQ(store.Entries().count(u"MultiMonitor"), 0u);
+  // The list follows the fitting controls; every other control keeps its
+  // place.
+  EXPECT_EQ(tab_order, (std::vector<int>{1002, 1003, 1004, 1005, 1006, 1007, 1008,    1010,
+                                         1009, 1020, 1013, 1014, 1021, 1022, 1011,    1012,
+                                         1015, 1016, 1017, 1018, 1019, IDOK, IDCANCEL}));
+  EXPECT_EQ(run(2), 0);
+  EXPECT_EQ(store.GetInt(u"MultiMonitor"), 2);
+  EXPECT_EQ(run(1), 2);
+  EXPECT_EQ(store.GetInt(u"MultiMonitor"), 1);
 }
 
 TEST(ConfigDialogTest, CancelLeavesTheStoreAlone) {

@@ -64,4 +64,84 @@ TEST_F(Win32DesktopTest, ErrorsAreOkBoxesWithTheErrorIconAndTheGivenOwner) {
   EXPECT_EQ(notifier.texts[1], u"本文");
 }
 
+TEST(Win32MonitorsTest, EveryMonitorHasANameAndExactlyOneIsThePrimaryAtTheOrigin) {
+  Win32Desktop desktop;
+  const MonitorList monitors = desktop.GetMonitors();
+  ASSERT_FALSE(monitors.empty());
+  int primaries = 0;
+  for (const Monitor& monitor : monitors) {
+    EXPECT_FALSE(monitor.name.IsEmpty());
+    EXPECT_FALSE(monitor.rect.IsEmpty());
+    if (!monitor.primary) continue;
+    ++primaries;
+    // Windows places the primary monitor at the virtual desktop's origin.
+    EXPECT_EQ(monitor.rect.left, 0);
+    EXPECT_EQ(monitor.rect.top, 0);
+  }
+  EXPECT_EQ(primaries, 1);
+}
+
+// The user's style survives a stay in the tiled pictures for several
+// monitors: kept once, before it is first changed, and put back by the
+// first single picture after them.
+class Win32WallpaperStyleTest : public Win32DesktopTest {
+ protected:
+  void SetUp() override {
+    Win32DesktopTest::SetUp();
+    user_style_ = Win32Desktop::CurrentWallpaperStyle();
+  }
+  void TearDown() override {
+    try {
+      Win32Desktop::ApplyWallpaperStyle(user_style_);
+    } catch (...) {
+    }
+    Win32DesktopTest::TearDown();
+  }
+
+  Win32Desktop::WallpaperStyle user_style_;
+};
+
+TEST_F(Win32WallpaperStyleTest, TheStyleBeforeTheFirstComposedPictureComesBackWithOnePicture) {
+  TestFolder folder;
+  const SharedString settings = folder / u"設定.cfg";
+  Win32Desktop desktop(nullptr, [&] { return ConfigStore(settings, folder / u"lock"); });
+  const SharedString picture = WriteBitmap(folder / u"壁紙.bmp");
+  ComposedWallpaper composed;
+  composed.path = picture;
+
+  // One picture all along: neither the style nor the settings are touched.
+  const Win32Desktop::WallpaperStyle before{SharedString(u"0"), SharedString(u"10")};
+  Win32Desktop::ApplyWallpaperStyle(before);
+  desktop.SetWallpaper(picture, nullptr);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), before);
+  EXPECT_FALSE(TestFolder::FsExists(settings));
+
+  const Win32Desktop::WallpaperStyle tiled{SharedString(u"1"), SharedString(u"0")};
+  desktop.SetComposedWallpaper(composed);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), tiled);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaper(), picture);
+  // A second composed picture must not take the tiled style for the user's.
+  desktop.SetComposedWallpaper(composed);
+  desktop.SetWallpaper(picture, nullptr);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), before);
+  ConfigStore store(settings, folder / u"lock");
+  ASSERT_TRUE(store.Load());
+  EXPECT_EQ(store.Entries().count(u"SavedTileWallpaper"), 0u);
+  EXPECT_EQ(store.Entries().count(u"SavedWallpaperStyle"), 0u);
+
+  // Once put back it is the user's again: later single pictures leave it.
+  const Win32Desktop::WallpaperStyle changed_by_user{SharedString(u"0"), SharedString(u"6")};
+  Win32Desktop::ApplyWallpaperStyle(changed_by_user);
+  desktop.SetWallpaper(picture, nullptr);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), changed_by_user);
+
+  // A value the registry did not have is removed again, not invented.
+  const Win32Desktop::WallpaperStyle partial{std::nullopt, SharedString(u"2")};
+  Win32Desktop::ApplyWallpaperStyle(partial);
+  desktop.SetComposedWallpaper(composed);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), tiled);
+  desktop.SetWallpaper(picture, nullptr);
+  EXPECT_EQ(Win32Desktop::CurrentWallpaperStyle(), partial);
+}
+
 }  // namespace

@@ -2,6 +2,11 @@
 //   desktop_probe wallpaper         the wallpaper path the system reports
 //   desktop_probe color             the desktop colour as "R G B"
 //   desktop_probe screen            the display mode as "W H"
+//   desktop_probe monitors          one line per monitor the system lists:
+//                                   "LEFT TOP RIGHT BOTTOM PRIMARY NAME"
+//   desktop_probe style             the wallpaper style in the registry:
+//                                   TileWallpaper, then WallpaperStyle, one
+//                                   line each, "-" for a missing value
 //   desktop_probe box CAPTION MS    waits up to MS milliseconds for a message
 //                                   box with that caption, prints its text
 //                                   and presses its OK button
@@ -54,6 +59,33 @@ int WaitForBox(const wchar_t* caption, DWORD timeout_ms) {
   }
 }
 
+BOOL CALLBACK PrintMonitor(HMONITOR handle, HDC, LPRECT, LPARAM) {
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(handle, &info)) return TRUE;
+  const RECT& r = info.rcMonitor;
+  Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) +
+        L" " + std::to_wstring(r.bottom) + L" " +
+        ((info.dwFlags & MONITORINFOF_PRIMARY) ? L"1 " : L"0 ") + info.szDevice);
+  return TRUE;
+}
+
+std::wstring StyleValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return L"-";
+  }
+  wchar_t text[64] = {};
+  DWORD type = 0;
+  DWORD size = sizeof text - sizeof(wchar_t);
+  const LONG read =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  if (read != ERROR_SUCCESS || type != REG_SZ) return L"-";
+  return text;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -76,6 +108,14 @@ int wmain(int argc, wchar_t** argv) {
     mode.dmSize = sizeof mode;
     if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return 1;
     Print(std::to_wstring(mode.dmPelsWidth) + L" " + std::to_wstring(mode.dmPelsHeight));
+    return 0;
+  }
+  if (command == L"monitors") {
+    return EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0) ? 0 : 1;
+  }
+  if (command == L"style") {
+    Print(StyleValue(L"TileWallpaper"));
+    Print(StyleValue(L"WallpaperStyle"));
     return 0;
   }
   if (command == L"box" && argc == 4)

@@ -1,0 +1,28 @@
+#include "app/linux/qt_screens.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+#include <vector>
+
+#include "app/linux/logical_layout.h"
+#include "app/linux/qt_text.h"
+
+MonitorList QtScreenMonitors() {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return {};
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  std::vector<LogicalOutput> outputs;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect geometry = screen->geometry();
+    LogicalOutput output;
+    output.name = FromQString(screen->name());
+    output.x = geometry.x();
+    output.y = geometry.y();
+    output.width = geometry.width();
+    output.height = geometry.height();
+    output.scale = screen->devicePixelRatio();
+    output.focused = screen == primary;
+    outputs.push_back(std::move(output));
+  }
+  return MonitorsFromLogicalLayout(outputs);
+}
