@@ -65,12 +65,15 @@ SharedString FormatCycleState(const CycleState& state) {
     // Left out, it comes back as a new picture when the list is rebuilt.
     if (FitsOnALine(path.View())) AddLine(text, kRound, path.View());
   }
-  AddLine(text, kHistoryAt, SharedString::Format(u"%u", state.history_at).View());
-  for (const ShownPictures& change : state.history) {
-    AddLine(text, kChange, u"");
-    for (const MonitorSource& shown : change) {
+  // A change none of whose pictures can be written is left out, and the
+  // entry on show counted without it.
+  std::u16string changes;
+  uint32_t written = 0, history_at = 0;
+  for (size_t i = 0; i < state.history.size(); ++i) {
+    std::u16string lines;
+    for (const MonitorSource& shown : state.history[i]) {
       const SharedString path = PathForKeeping(shown.source, folder);
-      if (!FitsOnALine(path.View())) continue;
+      if (path.IsEmpty() || !FitsOnALine(path.View())) continue;
       std::u16string key(kPicture);
       const std::u16string_view name = shown.monitor.View();
       if (!name.empty() && FitsOnALine(name) && name.find(kSeparator) == name.npos) {
@@ -78,9 +81,16 @@ SharedString FormatCycleState(const CycleState& state) {
         key += name;
         key += u']';
       }
-      AddLine(text, key, path.View());
+      AddLine(lines, key, path.View());
     }
+    if (lines.empty()) continue;
+    if (i <= state.history_at) history_at = written;
+    ++written;
+    AddLine(changes, kChange, u"");
+    changes += lines;
   }
+  AddLine(text, kHistoryAt, SharedString::Format(u"%u", history_at).View());
+  text += changes;
   return SharedString(std::move(text));
 }
 
@@ -122,6 +132,7 @@ std::optional<CycleState> ParseCycleState(std::u16string_view text) {
       if (!have_folder || value.empty()) return std::nullopt;
       state.round.push_back(PathFromKeeping(SharedString(value), state.image_folder));
     } else if (key == kChange) {
+      if (!state.history.empty() && state.history.back().empty()) return std::nullopt;
       state.history.emplace_back();
     } else if (key.substr(0, kPicture.size()) == kPicture) {
       const std::u16string_view rest = key.substr(kPicture.size());
@@ -138,7 +149,10 @@ std::optional<CycleState> ParseCycleState(std::u16string_view text) {
     }
   }
   if (!have_folder || !have_position || !have_shown) return std::nullopt;
-  if (!state.history.empty() && state.history_at >= state.history.size()) return std::nullopt;
+  if (!state.history.empty() &&
+      (state.history.back().empty() || state.history_at >= state.history.size())) {
+    return std::nullopt;
+  }
   return state;
 }
 

@@ -73,6 +73,7 @@ TEST(CycleStateFile, AnythingButAWholeStateIsNothing) {
            head + u"Position = 0\r\nShown = 0\r\nPicture = a.bmp\r\n",  // outside a change
            head + u"Position = 0\r\nShown = 0\r\nHistoryAt = 1\r\nChange = \r\nPicture = a\r\n",
            head + u"Position = 0\r\nShown = 0\r\nWhatever = 1\r\n",
+           head + u"Position = 0\r\nShown = 0\r\nChange = \r\n",  // a change of nothing
        }) {
     EXPECT_FALSE(ParseCycleState(damaged)) << std::string(damaged.begin(), damaged.end());
   }
