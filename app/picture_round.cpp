@@ -1,6 +1,7 @@
 #include "app/picture_round.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <set>
 #include <utility>
 

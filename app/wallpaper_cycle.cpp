@@ -1,6 +1,7 @@
 #include "app/wallpaper_cycle.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
