@@ -54,6 +54,12 @@ bool TrayCommands::OnCommand(int id) {
     case kCmdNotify:
       cycle_.ChangeNow();
       return true;
+    case kCmdPrevious:
+      cycle_.ShowPrevious();
+      return true;
+    case kCmdExclude:
+      cycle_.ExcludeCurrent();
+      return true;
     case kCmdOpenSource:
       shell_.OpenWithShell(cycle_.CurrentSource());
       return true;

@@ -19,6 +19,8 @@ inline constexpr int kCmdSettings = 40008;
 inline constexpr int kCmdOpenProgramFolder = 40009;
 inline constexpr int kCmdOpenWebPage = 40010;
 inline constexpr int kCmdSendMail = 40011;
+inline constexpr int kCmdPrevious = 40012;
+inline constexpr int kCmdExclude = 40013;
 
 // Where the program is distributed, and how its author is written to.
 inline constexpr char16_t kProjectPageAddress[] = u"https://pelmora.example.org/";

@@ -225,8 +225,25 @@ TEST_F(TrayCommandsTest, ShellCommandsAndExit) {
   EXPECT_EQ(shell_.closes, 0);
   EXPECT_TRUE(commands_.OnCommand(kCmdExit));
   EXPECT_EQ(shell_.closes, 1);
-  EXPECT_FALSE(commands_.OnCommand(40012));
+  EXPECT_FALSE(commands_.OnCommand(40014));
   EXPECT_FALSE(commands_.OnCommand(0));
+}
+
+TEST_F(TrayCommandsTest, PreviousAndNeverAgainReachTheCycle) {
+  Orvex::CMemoryPlane32 plane;
+  plane.SetSize({16, 9});
+  plane.FillAll(0x993366);
+  Orvex::CBmpSaver().Save(images_ / u"b.bmp", plane, Orvex::PlaneRect{0, 0, 16, 9});
+  commands_.OnCommand(kCmdChangeNow);
+  const SharedString first = cycle_.CurrentSource();
+  commands_.OnCommand(kCmdChangeNow);
+  EXPECT_TRUE(commands_.OnCommand(kCmdPrevious));
+  EXPECT_EQ(cycle_.CurrentSource(), first);
+  EXPECT_TRUE(commands_.OnCommand(kCmdExclude));
+  EXPECT_NE(cycle_.CurrentSource(), first);
+  EXPECT_EQ(TestFolder::ReadBytes(temp_ / u"Pelmora.exclude").size(),
+            2 + 2 * (Orvex::FileNamePart(first).Length() + 2));
+  EXPECT_EQ(desktop_.wallpapers.size(), 4u);
 }
 
 TEST_F(TrayCommandsTest, StartingShowsTheStateAndWaitsWhenAsked) {

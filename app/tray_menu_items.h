@@ -13,6 +13,8 @@ struct TrayMenuItem {
 // ampersand marks the access key.
 inline constexpr TrayMenuItem kTrayMenuItems[] = {
     {kCmdChangeNow, u"壁紙の変更(&W)"},
+    {kCmdPrevious, u"前の壁紙に戻す(&B)"},
+    {kCmdExclude, u"この画像を今後表示しない(&N)"},
     {kCmdOpenSource, u"現在の壁紙の元のファイルを開く(&O)"},
     {kCmdSuspend, u"一時停止(&S)"},
     {kCmdResume, u"再開(&R)"},

@@ -1,6 +1,7 @@
 #include "app/wallpaper_cycle.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "app/config_keys.h"
+#include "app/kept_paths.h"
 #include "app/wallpaper_render.h"
 #include "codecs/opened_image.h"
 #include "foundation/file_system.h"
@@ -20,6 +22,8 @@ using Orvex::SharedString;
 namespace {
 
 constexpr int kBuildNumber = 15;
+// How many changes the history keeps to go back to.
+constexpr size_t kHistoryLength = 100;
 // The longest period the system timer accepts.
 constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 
@@ -110,80 +114,146 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
     desktop_.ShowError(u"エラー", SharedString(u"画像フォルダ '") + folder + u"' が見つかりません");
     return;
   }
-  RefreshImageList(folder);
-  if (image_list_.empty()) {
+  RefreshImageList(store, folder);
+  if (round_.Pictures().empty()) {
     return;
   }
-  Show(store, false);
+  // After going back, a change first walks forward again, as a browser's
+  // forward button does; then the round continues.
+  if (!WalkHistory(store, 1) && Show(store, nullptr, false)) Record();
+  SaveState(store);
+}
+
+void WallpaperCycle::ShowPrevious() {
+  ConfigStore store = store_factory_();
+  store.LoadWithDefaults();
+  if (store.GetBool(config_key::kSuspend)) return;
+  const SharedString folder = ImageFolder(store);
+  if (Orvex::IsDirectory(folder)) RefreshImageList(store, folder);
+  if (WalkHistory(store, -1)) SaveState(store);
+}
+
+void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
+  ConfigStore store = store_factory_();
+  store.LoadWithDefaults();
+  SharedString picture = monitor.IsEmpty() ? current_source_ : SharedString();
+  for (const MonitorSource& shown : monitor_sources_) {
+    if (!monitor.IsEmpty() && shown.monitor == monitor) picture = shown.source;
+  }
+  if (picture.IsEmpty()) return;
+  ExcludeList::Add(ExcludeList::PathFor(store.FilePath()), store.LockName(),
+                   watched_folder_.IsEmpty() ? ImageFolder(store) : watched_folder_, picture);
+  excluded_.Insert(picture);
+  round_.Remove(picture);
+  // The other monitors keep their pictures; the excluded one is no longer
+  // one that can be kept, so its monitor takes the next.
+  if (!store.GetBool(config_key::kSuspend) && !round_.Pictures().empty()) {
+    const ShownPictures keep = OnShow();
+    if (Show(store, &keep, false)) {
+      if (history_.empty()) {
+        Record();
+      } else {
+        history_[history_at_] = OnShow();
+      }
+    }
+  }
+  SaveState(store);
 }
 
 void WallpaperCycle::RefitToDisplays() {
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
-  if (store.GetBool(config_key::kSuspend) || image_list_.empty()) return;
-  Show(store, true);
+  if (store.GetBool(config_key::kSuspend) || round_.Pictures().empty()) return;
+  const ShownPictures keep = OnShow();
+  if (!Show(store, &keep, false)) return;
+  // A new monitor's picture belongs to the change on show.
+  if (history_.empty()) {
+    Record();
+  } else {
+    history_[history_at_] = OnShow();
+  }
+  SaveState(store);
 }
 
-void WallpaperCycle::Show(const ConfigStore& store, bool refit) {
+bool WallpaperCycle::Show(const ConfigStore& store, const ShownPictures* keep, bool by_order) {
+  bool shown = false;
   const MultiMonitorChoice mode = ReadMultiMonitorChoice(store);
   if (mode != MultiMonitorChoice::kSame) {
     const MonitorList monitors = OrderFromPrimary(desktop_.GetMonitors());
     if (monitors.empty()) {
       desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
     } else if (mode == MultiMonitorChoice::kPerMonitor) {
-      ShowPerMonitor(store, monitors, refit);
+      shown = ShowPerMonitor(store, monitors, keep, by_order);
     } else {
-      ShowSpanned(store, monitors, refit);
+      shown = ShowSpanned(store, monitors, keep);
     }
   } else if (store.GetBool(config_key::kResize) && !desktop_.GetScreenSize()) {
     // Said once, where the render would fail quietly on every picture.
     desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
   } else {
-    ShowOnePicture(store, refit);
+    shown = ShowOnePicture(store, keep);
   }
   // The resident program waits long between changes: the pixel buffers a
   // change recycled among its own planes are given back, not kept for the
   // next one.
   Orvex::PlaneBlockCache::Instance().Flush();
+  return shown;
 }
 
-void WallpaperCycle::ShowOnePicture(const ConfigStore& store, bool refit) {
-  if (!refit || current_source_.IsEmpty()) {
-    image_position_ = (image_position_ + 1) % static_cast<uint32_t>(image_list_.size());
-    current_source_ = image_list_[image_position_];
+bool WallpaperCycle::Usable(const SharedString& picture) const {
+  return !picture.IsEmpty() && !excluded_.Contains(picture) && Orvex::Exists(picture);
+}
+
+SharedString WallpaperCycle::KeptOrNext(const ShownPictures* keep) {
+  if (keep != nullptr) {
+    for (const MonitorSource& shown : *keep) {
+      if (Usable(shown.source)) return shown.source;
+    }
   }
+  const std::optional<uint32_t> at = round_.TakeNext();
+  return at ? round_.Pictures()[*at] : SharedString();
+}
+
+bool WallpaperCycle::ShowOnePicture(const ConfigStore& store, const ShownPictures* keep) {
+  const SharedString picture = KeptOrNext(keep);
+  if (picture.IsEmpty()) return false;
+  current_source_ = picture;
   monitor_sources_.clear();
   // A file that cannot be shown only costs its turn: the next change takes
   // the next entry, and nobody is interrupted by a message.
   try {
     RenderWallpaper(store, current_source_, loaders_, desktop_);
+    return true;
   } catch (const std::exception&) {
+    return false;
   }
 }
 
-void WallpaperCycle::ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors,
-                                    bool refit) {
+bool WallpaperCycle::ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors,
+                                    const ShownPictures* keep, bool by_order) {
   const auto take = [this](const Monitor& monitor) {
-    const std::optional<uint32_t> at =
-        TakeNextForMonitor(image_list_, image_position_, monitor.IsPortrait(), probe_);
-    return image_list_[*at];
+    const std::optional<uint32_t> at = round_.TakeNextForMonitor(monitor.IsPortrait(), probe_);
+    return at ? round_.Pictures()[*at] : SharedString();
   };
   std::vector<SharedString> pictures;
-  for (const Monitor& monitor : monitors) {
+  for (size_t i = 0; i < monitors.size(); ++i) {
     SharedString kept;
-    if (refit) {
-      for (const MonitorSource& shown : monitor_sources_) {
-        if (shown.monitor == monitor.name && !shown.source.IsEmpty()) kept = shown.source;
+    if (keep != nullptr) {
+      for (const MonitorSource& shown : *keep) {
+        if (shown.monitor == monitors[i].name && Usable(shown.source)) kept = shown.source;
+      }
+      if (kept.IsEmpty() && by_order && i < keep->size() && Usable((*keep)[i].source)) {
+        kept = (*keep)[i].source;
       }
     }
-    pictures.push_back(kept.IsEmpty() ? take(monitor) : kept);
+    pictures.push_back(kept.IsEmpty() ? take(monitors[i]) : kept);
   }
   // Each broken picture is replaced by the next; after a whole lap of the
   // list there is nothing new left to try.
   size_t tries = 0;
   const ReplacementPicture replacement =
       [&](const Monitor& monitor) -> std::optional<SharedString> {
-    if (++tries >= image_list_.size()) return std::nullopt;
+    if (++tries >= round_.Pictures().size()) return std::nullopt;
     return take(monitor);
   };
   try {
@@ -195,42 +265,134 @@ void WallpaperCycle::ShowPerMonitor(const ConfigStore& store, const MonitorList&
         break;
       }
     }
+    return true;
   } catch (const std::exception&) {
+    return false;
   }
 }
 
-void WallpaperCycle::ShowSpanned(const ConfigStore& store, const MonitorList& monitors,
-                                 bool refit) {
-  if (!refit || current_source_.IsEmpty()) {
-    image_position_ = (image_position_ + 1) % static_cast<uint32_t>(image_list_.size());
-    current_source_ = image_list_[image_position_];
-  }
+bool WallpaperCycle::ShowSpanned(const ConfigStore& store, const MonitorList& monitors,
+                                 const ShownPictures* keep) {
+  const SharedString picture = KeptOrNext(keep);
+  if (picture.IsEmpty()) return false;
+  current_source_ = picture;
   monitor_sources_.clear();
   try {
     RenderSpannedWallpaper(store, monitors, current_source_, loaders_, desktop_);
+    return true;
   } catch (const std::exception&) {
+    return false;
   }
 }
 
-void WallpaperCycle::RefreshImageList(const SharedString& folder) {
+ShownPictures WallpaperCycle::OnShow() const {
+  if (!monitor_sources_.empty()) return monitor_sources_;
+  if (current_source_.IsEmpty()) return {};
+  return {MonitorSource{SharedString(), current_source_}};
+}
+
+void WallpaperCycle::Record() {
+  ShownPictures entry = OnShow();
+  if (entry.empty()) return;
+  history_.push_back(std::move(entry));
+  if (history_.size() > kHistoryLength) {
+    history_.erase(history_.begin(), history_.begin() + static_cast<std::ptrdiff_t>(
+                                                            history_.size() - kHistoryLength));
+  }
+  history_at_ = history_.size() - 1;
+}
+
+bool WallpaperCycle::Showable(const ShownPictures& entry) const {
+  return std::any_of(entry.begin(), entry.end(),
+                     [this](const MonitorSource& shown) { return Usable(shown.source); });
+}
+
+bool WallpaperCycle::WalkHistory(const ConfigStore& store, int step) {
+  if (history_.empty()) return false;
+  const auto n = static_cast<std::ptrdiff_t>(history_.size());
+  for (auto at = static_cast<std::ptrdiff_t>(history_at_) + step; at >= 0 && at < n; at += step) {
+    const ShownPictures entry = history_[static_cast<size_t>(at)];
+    if (!Showable(entry)) continue;
+    history_at_ = static_cast<size_t>(at);
+    Show(store, &entry, true);
+    return true;
+  }
+  // Nothing ahead can be shown any more: the round continues from here.
+  if (step > 0) history_.resize(history_at_ + 1);
+  return false;
+}
+
+void WallpaperCycle::RefreshImageList(const ConfigStore& store, const SharedString& folder) {
+  // The user may edit the exclude list: it is read at every change, and a
+  // list that changed rebuilds the round.
+  ExcludeList excluded = ExcludeList::Read(ExcludeList::PathFor(store.FilePath()), folder);
+  const bool exclusions_changed = !(excluded == excluded_);
+  excluded_ = std::move(excluded);
+  bool new_folder = false;
   if (!observer_started_ || !Orvex::EqualsIgnoreCase(watched_folder_, folder)) {
     observer_.Stop();
     observer_.Start(folder, true);
     watched_folder_ = folder;
     observer_started_ = true;
-    image_list_.clear();
+    new_folder = true;
   }
   const int changes = observer_.TakeChangeCount();
-  if (image_list_.empty() || changes > 0) {
-    image_list_ = Orvex::ListEntries(watched_folder_, -1);
-    ShuffleImageList(image_list_);
+  if (!new_folder && !round_.Pictures().empty() && changes == 0 && !exclusions_changed) return;
+  std::vector<SharedString> pictures = Orvex::ListEntries(watched_folder_, -1);
+  pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                [this](const SharedString& p) { return excluded_.Contains(p); }),
+                 pictures.end());
+  if (!state_read_) {
+    state_read_ = true;
+    RestoreState(store, folder, pictures);
+  } else if (new_folder) {
+    round_.Start(std::move(pictures));
+  } else {
+    round_.Rebuild(pictures);
   }
 }
 
-void ShuffleImageList(std::vector<SharedString>& list) {
-  std::mt19937& engine = Orvex::GetRandomEngine();
-  for (size_t i = 1; i < list.size(); ++i) {
-    const size_t j = engine() % (i + 1);
-    std::swap(list[i], list[j]);
+void WallpaperCycle::RestoreState(const ConfigStore& store, const SharedString& folder,
+                                  const std::vector<SharedString>& pictures) {
+  std::optional<CycleState> state = ReadCycleState(CycleStatePath(store.FilePath()));
+  // A round kept for another folder is of no use here; the history is.
+  if (state && PathKey(Orvex::EnsureTrailingSeparator(state->image_folder)) == PathKey(folder) &&
+      round_.Restore(std::move(state->round), state->position, state->shown)) {
+    round_.Rebuild(pictures);
+  } else {
+    round_.Start(pictures);
+  }
+  if (!state || state->history.empty()) return;
+  history_ = std::move(state->history);
+  history_at_ = state->history_at;
+  if (history_.size() > kHistoryLength) {
+    const size_t dropped = history_.size() - kHistoryLength;
+    history_.erase(history_.begin(), history_.begin() + static_cast<std::ptrdiff_t>(dropped));
+    history_at_ = history_at_ >= dropped ? history_at_ - dropped : 0;
+  }
+  // What the last run showed is on show: it can be opened or excluded
+  // before the first change.
+  if (current_source_.IsEmpty()) {
+    const ShownPictures& on_show = history_[history_at_];
+    current_source_ = on_show.front().source;
+    if (on_show.size() > 1 || !on_show.front().monitor.IsEmpty()) monitor_sources_ = on_show;
+  }
+}
+
+void WallpaperCycle::SaveState(const ConfigStore& store) const {
+  if (!state_read_) return;
+  CycleState state;
+  state.image_folder = watched_folder_;
+  state.round = round_.Pictures();
+  state.position = round_.Position();
+  state.shown = round_.Shown();
+  state.history = history_;
+  state.history_at = static_cast<uint32_t>(history_at_);
+  // Losing the state costs no more than a repeat or two after the next
+  // start; a box on every change for a folder that cannot be written would
+  // cost far more.
+  try {
+    WriteCycleState(CycleStatePath(store.FilePath()), store.LockName(), state);
+  } catch (const std::exception&) {
   }
 }

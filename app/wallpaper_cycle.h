@@ -8,8 +8,11 @@
 
 #include "app/composed_render.h"
 #include "app/config_store.h"
+#include "app/cycle_state_file.h"
 #include "app/desktop.h"
+#include "app/exclude_list.h"
 #include "app/monitor_assignment.h"
+#include "app/picture_round.h"
 #include "app/tray_host.h"
 #include "foundation/dir_observer.h"
 #include "foundation/shared_string.h"
@@ -22,6 +25,11 @@ class LoaderRegistry;
 // wallpaper (RenderWallpaper), and keeps the suspension state and the
 // change interval. Everything runs on the tray window's thread, one
 // synchronous change at a time.
+//
+// The pictures come up in rounds (PictureRound), and the last changes are
+// kept as a history to go back in. Both are kept beside the settings file
+// after every change (CycleState), so that a new start continues the round;
+// the pictures the user excluded (ExcludeList) never come up.
 class WallpaperCycle {
  public:
   // Makes the empty store an operation fills and reads; every part of the
@@ -51,6 +59,15 @@ class WallpaperCycle {
   // new layout, without moving on in the list. A monitor that stays keeps
   // its picture; a new one takes the next.
   void RefitToDisplays();
+  // Back one change in the history: the pictures shown then, fitted to the
+  // screen as it is now. Nothing at the oldest change kept. The next change
+  // then walks forward through the history before it continues the round.
+  void ShowPrevious();
+  // Adds the picture on show to the exclude list, takes it out of the round
+  // and shows another in its place. `monitor` names the monitor whose
+  // picture it is where monitors have their own; empty means the primary's
+  // (or the one picture). The picture file itself is not touched.
+  void ExcludeCurrent(const Orvex::SharedString& monitor = {});
   // True when the suspension state changed (and the tray icon with it).
   bool UpdateSuspendState(const ConfigStore& store);
   void UpdateInterval(const ConfigStore& store);
@@ -62,8 +79,14 @@ class WallpaperCycle {
   // shortest period, very long ones the longest the system timer takes.
   static uint32_t TimerPeriod(int interval_seconds);
 
-  const std::vector<Orvex::SharedString>& ImageList() const { return image_list_; }
-  uint32_t ImagePosition() const { return image_position_; }
+  // The round's pictures and the index of the one taken last.
+  const std::vector<Orvex::SharedString>& ImageList() const { return round_.Pictures(); }
+  uint32_t ImagePosition() const { return round_.Position(); }
+  const PictureRound& Round() const { return round_; }
+  // The changes kept to go back to, oldest first, and the one on show.
+  const std::vector<ShownPictures>& History() const { return history_; }
+  size_t HistoryPosition() const { return history_at_; }
+  const ExcludeList& Excluded() const { return excluded_; }
   // The picture on show; with a picture per monitor, the primary's.
   const Orvex::SharedString& CurrentSource() const { return current_source_; }
   // With a picture per monitor, what each monitor shows.
@@ -75,13 +98,32 @@ class WallpaperCycle {
   const Orvex::CDirObserver& Observer() const { return observer_; }
 
  private:
-  void RefreshImageList(const Orvex::SharedString& folder);
-  // The change in each of the MultiMonitor modes; `refit` keeps the
-  // pictures on show.
-  void ShowOnePicture(const ConfigStore& store, bool refit);
-  void ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors, bool refit);
-  void ShowSpanned(const ConfigStore& store, const MonitorList& monitors, bool refit);
-  void Show(const ConfigStore& store, bool refit);
+  void RefreshImageList(const ConfigStore& store, const Orvex::SharedString& folder);
+  // The first build of the list: the round kept for this folder, if any.
+  void RestoreState(const ConfigStore& store, const Orvex::SharedString& folder,
+                    const std::vector<Orvex::SharedString>& pictures);
+  void SaveState(const ConfigStore& store) const;
+  // The change in each of the MultiMonitor modes; `keep` holds pictures to
+  // show again (those on show for a refit, a history entry when going back
+  // or forward): by monitor name, and with `by_order` a monitor without
+  // one takes the entry in its place. True when something was shown.
+  bool ShowOnePicture(const ConfigStore& store, const ShownPictures* keep);
+  bool ShowPerMonitor(const ConfigStore& store, const MonitorList& monitors,
+                      const ShownPictures* keep, bool by_order);
+  bool ShowSpanned(const ConfigStore& store, const MonitorList& monitors,
+                   const ShownPictures* keep);
+  bool Show(const ConfigStore& store, const ShownPictures* keep, bool by_order);
+  // What is on show now, as the history keeps it.
+  ShownPictures OnShow() const;
+  void Record();
+  // Moves through the history by `step` to the next entry that can still be
+  // shown and shows it; false when there is none.
+  bool WalkHistory(const ConfigStore& store, int step);
+  bool Showable(const ShownPictures& entry) const;
+  // A picture that can be shown again: not excluded, still there.
+  bool Usable(const Orvex::SharedString& picture) const;
+  // The first usable picture of `keep`, else the round's next.
+  Orvex::SharedString KeptOrNext(const ShownPictures* keep);
 
   void ShowSuspendState();
 
@@ -90,8 +132,11 @@ class WallpaperCycle {
   const Orvex::LoaderRegistry& loaders_;
   StoreFactory store_factory_;
 
-  std::vector<Orvex::SharedString> image_list_;
-  uint32_t image_position_ = 0;
+  PictureRound round_;
+  std::vector<ShownPictures> history_;
+  size_t history_at_ = 0;
+  ExcludeList excluded_;
+  bool state_read_ = false;
   Orvex::SharedString current_source_;
   std::vector<MonitorSource> monitor_sources_;
   PictureSizeProbe probe_;
@@ -101,7 +146,3 @@ class WallpaperCycle {
   bool suspended_ = false;
   int interval_seconds_ = 0;
 };
-
-// Shuffles the list in place with the process-wide engine (Fisher-Yates,
-// front to back), so that every rebuild gives a new order.
-void ShuffleImageList(std::vector<Orvex::SharedString>& list);

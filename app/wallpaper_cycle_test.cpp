@@ -353,6 +353,160 @@ TEST_F(WallpaperCycleTest, SuspensionAndIntervalAreAppliedOnlyWhenChanged) {
   EXPECT_EQ(desktop_.timer_periods.size(), 2u);
 }
 
+// A new start (a new cycle on the same settings) continues the round where
+// the last one left it; a state file that is damaged, left half-written or
+// kept for another folder only costs the round, silently.
+TEST_F(WallpaperCycleTest, RestartContinuesTheRoundAndBadStateStartsAfresh) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp", u"d.bmp", u"e.bmp"})
+    WriteImage(images_ / name, {8, 8}, {});
+  const SharedString state = temp_ / u"settings.state";
+  std::set<SharedString> shown;
+  {
+    WallpaperCycle cycle(desktop_, registry_);
+    for (int i = 0; i < 2; ++i) {
+      cycle.ChangeWallpaper(store_);
+      shown.insert(cycle.CurrentSource());
+    }
+  }
+  // A write killed halfway leaves its temporary file behind.
+  TestFolder::WriteBytes(state + u".tmp", "\xff\xfeP\0e\0");
+  {
+    WallpaperCycle cycle(desktop_, registry_);
+    // What the last run showed is on show before the first change.
+    EXPECT_TRUE(shown.count(cycle.CurrentSource()) == 0);
+    for (int i = 0; i < 3; ++i) {
+      cycle.ChangeWallpaper(store_);
+      shown.insert(cycle.CurrentSource());
+    }
+    EXPECT_EQ(cycle.Round().Shown(), 5u);
+  }
+  EXPECT_EQ(shown.size(), 5u);
+
+  for (const std::string& bad :
+       {std::string("\xff\xfe"), std::string("PelmoraState = 1\nPosition = 9\nShown = 9\n")}) {
+    TestFolder::WriteBytes(state, bad);
+    WallpaperCycle cycle(desktop_, registry_);
+    cycle.ChangeWallpaper(store_);
+    EXPECT_EQ(cycle.Round().Shown(), 1u);
+    EXPECT_EQ(cycle.ImageList().size(), 5u);
+  }
+  // The round kept is another folder's: a fresh one here.
+  TestFolder other;
+  WriteImage(other / u"x.bmp", {8, 8}, {});
+  store_.SetString(u"ImageDir", other.Path());
+  { WallpaperCycle(desktop_, registry_).ChangeWallpaper(store_); }
+  store_.SetString(u"ImageDir", images_.Path());
+  WallpaperCycle cycle(desktop_, registry_);
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(cycle.Round().Shown(), 1u);
+  EXPECT_EQ(cycle.History().back()[0].source, cycle.CurrentSource());
+  EXPECT_TRUE(desktop_.errors.empty());
+}
+
+// Back through the history and forward again, like a browser; then the
+// round goes on with pictures not yet shown.
+TEST_F(WallpaperCycleTest, PreviousWalksBackThenChangesWalkForwardFirst) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp", u"d.bmp", u"e.bmp"})
+    WriteImage(images_ / name, {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_, [this] { return store_; });
+  store_.Save();
+  std::vector<SharedString> seen;
+  for (int i = 0; i < 3; ++i) {
+    cycle.ChangeWallpaper(store_);
+    seen.push_back(cycle.CurrentSource());
+  }
+  cycle.ShowPrevious();
+  EXPECT_EQ(cycle.CurrentSource(), seen[1]);
+  cycle.ShowPrevious();
+  cycle.ShowPrevious();  // at the oldest: stays
+  EXPECT_EQ(cycle.CurrentSource(), seen[0]);
+  EXPECT_EQ(desktop_.wallpapers.size(), 5u);
+
+  // Going back survives a restart too.
+  WallpaperCycle restarted(desktop_, registry_, [this] { return store_; });
+  restarted.ChangeWallpaper(store_);
+  EXPECT_EQ(restarted.CurrentSource(), seen[1]);
+  restarted.ChangeWallpaper(store_);
+  EXPECT_EQ(restarted.CurrentSource(), seen[2]);
+  std::set<SharedString> all(seen.begin(), seen.end());
+  for (int i = 0; i < 2; ++i) {
+    restarted.ChangeWallpaper(store_);
+    all.insert(restarted.CurrentSource());
+  }
+  EXPECT_EQ(all.size(), 5u);
+  EXPECT_EQ(restarted.History().size(), 5u);
+
+  // A picture gone from the folder is passed over.
+  Orvex::Delete(all.count(seen[1]) ? seen[1] : seen[0], false);
+  restarted.ShowPrevious();
+  restarted.ShowPrevious();
+  restarted.ShowPrevious();
+  EXPECT_EQ(restarted.CurrentSource(), seen[0]);
+}
+
+// Never again: the picture goes into the list (relative to the folder), out
+// of the round, and off the screen at once, and does not come back until
+// its line is removed. The file itself stays.
+TEST_F(WallpaperCycleTest, ExcludedPictureStaysAwayUntilItsLineIsRemoved) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp"})
+    WriteImage(images_ / name, {8, 8}, {});
+  store_.Save();
+  WallpaperCycle cycle(desktop_, registry_, [this] { return store_; });
+  cycle.ChangeWallpaper(store_);
+  const SharedString excluded = cycle.CurrentSource();
+  cycle.ExcludeCurrent();
+  EXPECT_NE(cycle.CurrentSource(), excluded);
+  EXPECT_EQ(desktop_.wallpapers.size(), 2u);
+  EXPECT_TRUE(Orvex::Exists(excluded));
+  const SharedString list = temp_ / u"settings.exclude";
+  std::u16string text;
+  Orvex::ReadTextFile(list, text);
+  EXPECT_EQ(text, std::u16string(Orvex::FileNamePart(excluded).View()) + u"\r\n");
+
+  // The history does not bring it back either.
+  cycle.ShowPrevious();
+  EXPECT_NE(cycle.CurrentSource(), excluded);
+  for (int i = 0; i < 6; ++i) {
+    cycle.ChangeWallpaper(store_);
+    EXPECT_NE(cycle.CurrentSource(), excluded);
+  }
+  EXPECT_EQ(cycle.ImageList().size(), 2u);
+
+  TestFolder::WriteBytes(list, "");
+  bool back = false;
+  for (int i = 0; i < 3; ++i) {
+    cycle.ChangeWallpaper(store_);
+    back = back || cycle.CurrentSource() == excluded;
+  }
+  EXPECT_TRUE(back);
+  EXPECT_EQ(cycle.ImageList().size(), 3u);
+}
+
+// With a picture per monitor, the history keeps every monitor's, and never
+// again replaces only the chosen monitor's picture.
+TEST_F(WallpaperCycleTest, PerMonitorHistoryAndExclusion) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp", u"d.bmp", u"e.bmp", u"f.bmp"})
+    WriteImage(images_ / name, {16, 9}, {});
+  desktop_.monitors = MonitorList{Monitor{PlaneRect{0, 0, 160, 90}, true, u"A"},
+                                  Monitor{PlaneRect{160, 0, 320, 90}, false, u"B"}};
+  store_.SetInt(u"MultiMonitor", 1);
+  store_.Save();
+  WallpaperCycle cycle(desktop_, registry_, [this] { return store_; });
+  cycle.ChangeWallpaper(store_);
+  const std::vector<MonitorSource> first = cycle.MonitorSources();
+  cycle.ChangeWallpaper(store_);
+  cycle.ShowPrevious();
+  ASSERT_EQ(cycle.MonitorSources().size(), 2u);
+  EXPECT_EQ(cycle.MonitorSources()[0].source, first[0].source);
+  EXPECT_EQ(cycle.MonitorSources()[1].source, first[1].source);
+
+  cycle.ExcludeCurrent(u"B");
+  EXPECT_EQ(cycle.MonitorSources()[0].source, first[0].source);
+  EXPECT_NE(cycle.MonitorSources()[1].source, first[1].source);
+  EXPECT_TRUE(cycle.Excluded().Contains(first[1].source));
+  EXPECT_EQ(cycle.History()[cycle.HistoryPosition()][1].source, cycle.MonitorSources()[1].source);
+}
+
 TEST(WallpaperCycleTimer, PeriodNeverOverflows) {
   EXPECT_EQ(WallpaperCycle::TimerPeriod(0), 0u);
   EXPECT_EQ(WallpaperCycle::TimerPeriod(1800), 1800000u);

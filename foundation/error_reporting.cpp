@@ -10,6 +10,7 @@ namespace {
 // A plain pointer, not a shared one: the abort path reads it from a signal
 // handler, where taking a lock could deadlock.
 constinit std::atomic<IUserNotifier*> g_notifier{nullptr};
+constinit std::atomic<bool> g_error_reported{false};
 
 }  // namespace
 
@@ -24,6 +25,7 @@ IUserNotifier* SetUserNotifier(IUserNotifier* notifier) {
 
 int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
                 const SharedString& text) {
+  if ((flags & kMbIconHand) != 0) g_error_reported.store(true, std::memory_order_relaxed);
   return GetUserNotifier().Notify(owner, flags, caption, text);
 }
 
@@ -33,7 +35,12 @@ int ShowException(WindowHandle owner, const SharedString& caption,
   // narrowed it gives back what the thrower wrote.
   const SharedString text = GetDefaultEncoding().ToWide(exception.what());
   DrainQuitMessages();
+  g_error_reported.store(true, std::memory_order_relaxed);
   return ShowMessage(owner, kExceptionBoxFlags, caption, text);
 }
+
+bool ErrorWasReported() { return g_error_reported.load(std::memory_order_relaxed); }
+
+int ExitCodeOfStart() { return ErrorWasReported() ? 1 : 0; }
 
 }  // namespace Orvex

@@ -64,4 +64,11 @@ int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
 // requests are drained first.
 int ShowException(WindowHandle owner, const SharedString& caption, const std::exception& exception);
 
+// Whether this process has shown an error (an exception, or a box with the
+// error icon): a start that did must not end as if all went well.
+bool ErrorWasReported();
+// The exit code of a start that ran to its end: 1 when it reported an
+// error, else 0.
+int ExitCodeOfStart();
+
 }  // namespace Orvex

@@ -49,6 +49,18 @@ TEST_F(ErrorReportingTest, ShowMessagePassesEverythingThrough) {
   EXPECT_EQ(notifier_.last_text, u"本文");
 }
 
+// A start that showed an error ends with exit code 1; a notice with the
+// information icon is no error. (Once set, the mark stays for the process:
+// earlier tests may have set it.)
+TEST_F(ErrorReportingTest, ErrorBoxesMarkTheStartAsFailed) {
+  const bool before = ErrorWasReported();
+  ShowMessage(nullptr, kMbIconInformation, u"お知らせ", u"トレイがありません");
+  EXPECT_EQ(ErrorWasReported(), before);
+  ShowMessage(nullptr, kMbIconHand, u"エラー", u"画像フォルダが見つかりません");
+  EXPECT_TRUE(ErrorWasReported());
+  EXPECT_EQ(ExitCodeOfStart(), 1);
+}
+
 TEST_F(ErrorReportingTest, ShowExceptionShowsTheStoredTextUnchanged) {
   const IOException io(SharedString(u"C:\\画像\\壁紙.jpg のオープン・作成に失敗"));
   EXPECT_EQ(ShowException(nullptr, u"エラー (3)", io), kIdOk);

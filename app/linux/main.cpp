@@ -40,15 +40,17 @@ int Run(int argc, char* argv[]) {
       ApplyCommandLine(Orvex::GetProcessArguments(), *desktop, StartUpLockName());
   // "/suspend" and "/resume" have edited the settings; the resident program
   // applies them when told, as it does for a plain second start.
+  // A start that reported an error says so in its exit code too, so that a
+  // script can tell.
   if (request.state_switch) {
     NotifyResident();
-    return 0;
+    return Orvex::ExitCodeOfStart();
   }
   const std::unique_ptr<ResidentInstance> instance = BecomeResidentOrNotify();
-  if (!instance) return 0;
+  if (!instance) return Orvex::ExitCodeOfStart();
   if (request.once) {
     RunOneShot(*desktop, Orvex::LoaderRegistry::Instance());
-    return 0;
+    return Orvex::ExitCodeOfStart();
   }
 
   QApplication application(argc, argv);
@@ -85,6 +87,6 @@ int main(int argc, char* argv[]) {
     return 1;
   } catch (const std::exception& e) {
     Orvex::ShowException(nullptr, kFatalCaption, e);
-    return 0;
+    return 1;
   }
 }

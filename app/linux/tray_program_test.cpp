@@ -95,11 +95,11 @@ class TrayProgramTest : public QObject {
     const QList<QAction*> actions = menu.actions();
     QCOMPARE(actions.size(), static_cast<qsizetype>(std::size(kTrayMenuItems)));
     QCOMPARE(actions[0]->text(), u"壁紙の変更(&W)"_qs);
-    QVERIFY(actions[4]->isSeparator());
-    QCOMPARE(actions[12]->text(), u"終了(&X)"_qs);
+    QVERIFY(actions[6]->isSeparator());
+    QCOMPARE(actions[14]->text(), u"終了(&X)"_qs);
     for (QAction* action : actions) QVERIFY(action->isEnabled() && !action->isCheckable());
     // The command runs once the menu has gone, not inside its trigger.
-    actions[2]->trigger();
+    actions[4]->trigger();
     QVERIFY(run.empty());
     QTRY_COMPARE(run, std::vector<int>{kCmdSuspend});
   }

@@ -5,6 +5,7 @@
 #include "app/win32/app_window.h"
 #include "app/win32/desktop.h"
 #include "foundation/command_line.h"
+#include "foundation/error_reporting.h"
 #include "foundation/file_system.h"
 #include "foundation/win32/program_window.h"
 
@@ -15,12 +16,15 @@ int CAppFrame::Run() {
     Win32Desktop desktop;
     request = ApplyCommandLine(Orvex::GetArguments(command_line), desktop, StartUpLockName());
   }
+  // A start that reported an error says so in its exit code too, so that a
+  // script can tell; the resident program ends as its window says.
   if (!request.state_switch && IsFirstInstance()) {
     CAppWindow window(request.once);
-    return window.Run();
+    const int code = window.Run();
+    return request.once ? Orvex::ExitCodeOfStart() : code;
   }
   NotifyResidentInstance();
-  return 0;
+  return Orvex::ExitCodeOfStart();
 }
 
 bool NotifyResidentInstance() {

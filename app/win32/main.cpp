@@ -3,8 +3,8 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line,
                    int show_command) {
-  // Whatever escapes ends the program with a box that says so; the exit
-  // code stays 0, as for a normal end.
+  // Whatever escapes ends the program with a box that says so, and exit
+  // code 1.
   CAppFrame frame(instance, previous_instance, command_line, show_command);
   return frame.GuardedRun();
 }

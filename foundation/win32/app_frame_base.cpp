@@ -24,7 +24,7 @@ int CAppFrameBase::GuardedRun() {
     return Run();
   } catch (const std::exception& error) {
     OnUnhandledError(error);
-    return 0;
+    return 1;
   }
 }
 

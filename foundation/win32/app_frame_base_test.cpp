@@ -20,11 +20,11 @@ class Frame : public CSingleAppFrameBase {
   bool fail_;
 };
 
-TEST(AppFrameTest, AnErrorLeavingRunIsTheFatalBoxAndExitCodeZero) {
+TEST(AppFrameTest, AnErrorLeavingRunIsTheFatalBoxAndExitCodeOne) {
   Orvex::Test::RecordingNotifier boxes;
   EXPECT_EQ(Frame(false).GuardedRun(), 5);
   EXPECT_TRUE(boxes.captions.empty());
-  EXPECT_EQ(Frame(true).GuardedRun(), 0);
+  EXPECT_EQ(Frame(true).GuardedRun(), 1);
   ASSERT_EQ(boxes.captions.size(), 1u);
   EXPECT_EQ(boxes.captions[0], SharedString(u"エラー発生：終了します"));
   EXPECT_EQ(boxes.texts[0], SharedString(u"起動できない"));

@@ -4,9 +4,9 @@
 Three copies of the program, each with its own settings file beside it:
   ok       a folder with one image: the wallpaper file is written, set and
            shown on the desktop;
-  missing  an image folder that does not exist: an error box, exit code 0;
+  missing  an image folder that does not exist: an error box, exit code 1;
   broken   a settings value that cannot be read: the box that ends the
-           program, exit code 0.
+           program, exit code 1.
 The session itself (Xvfb, the virtual desktop, the screenshot) is the job
 of wine-desktop; this script runs inside it once more with --inside to
 start the programs and ask the desktop what it shows.
@@ -170,12 +170,12 @@ def outside(args):
     checks.expect(missing["found"], "missing image folder: an error box appears")
     checks.expect(missing["text"] == setup["missing_text"],
                   f"missing image folder: the box says {missing['text']!r}")
-    checks.expect(missing["exit"] == 0, f"missing image folder: exit code {missing['exit']}")
+    checks.expect(missing["exit"] == 1, f"missing image folder: exit code {missing['exit']}")
     broken = results["broken"]
     checks.expect(broken["found"], "unreadable setting: the closing box appears")
     checks.expect(broken["text"] == setup["fatal_text"],
                   f"unreadable setting: the box says {broken['text']!r}")
-    checks.expect(broken["exit"] == 0, f"unreadable setting: exit code {broken['exit']}")
+    checks.expect(broken["exit"] == 1, f"unreadable setting: exit code {broken['exit']}")
     checks.expect(not os.path.exists(os.path.join(setup["cases"]["missing"], "never.bmp")),
                   "missing image folder: nothing written")
 
