@@ -27,6 +27,8 @@ inline constexpr char16_t kDoubleClick[] = u"DoubleClick";
 inline constexpr char16_t kWallpaperBackend[] = u"WallpaperBackend";
 // Absent from a freshly written file: a file without it behaves as before.
 inline constexpr char16_t kMultiMonitor[] = u"MultiMonitor";
+// A command run after each change; absent from a freshly written file.
+inline constexpr char16_t kOnChange[] = u"OnChange";
 // Windows only: the user's wallpaper style (the registry's TileWallpaper
 // and WallpaperStyle texts) from before the program first tiled a picture
 // over several monitors, kept until it is put back. An empty value stands

@@ -1,5 +1,7 @@
 #include "app/start_up.h"
 
+#include <utility>
+
 #include "app/config_keys.h"
 #include "app/config_store.h"
 #include "app/user_paths.h"
@@ -9,7 +11,46 @@
 
 using Orvex::SharedString;
 
+namespace {
+
+struct RequestSwitch {
+  const char16_t* word;
+  ResidentRequest request;
+  const char* message;
+  int command;
+};
+
+constexpr RequestSwitch kRequestSwitches[] = {
+    {u"/next", ResidentRequest::kNext, "notify", kCmdNotify},
+    {u"/previous", ResidentRequest::kPrevious, "previous", kCmdPrevious},
+    {u"/exclude", ResidentRequest::kExclude, "exclude", kCmdExclude},
+    {u"/status", ResidentRequest::kStatus, "status", 0},
+};
+
+}  // namespace
+
 SharedString StartUpLockName() { return SettingsLockName(); }
+
+const char* ResidentMessage(ResidentRequest request) {
+  for (const RequestSwitch& entry : kRequestSwitches) {
+    if (entry.request == request) return entry.message;
+  }
+  return "notify";
+}
+
+ResidentRequest ResidentRequestOfMessage(const std::string& message) {
+  for (const RequestSwitch& entry : kRequestSwitches) {
+    if (message == entry.message) return entry.request;
+  }
+  return ResidentRequest::kNone;
+}
+
+int ResidentCommandId(ResidentRequest request) {
+  for (const RequestSwitch& entry : kRequestSwitches) {
+    if (entry.request == request) return entry.command;
+  }
+  return 0;
+}
 
 StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDesktop& desktop,
                               const SharedString& lock_name,
@@ -38,6 +79,10 @@ StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDeskt
       store.Save();
     } else if (argument == SharedString(u"/once")) {
       request.once = true;
+    } else {
+      for (const RequestSwitch& entry : kRequestSwitches) {
+        if (argument == SharedString(entry.word)) request.resident = entry.request;
+      }
     }
   }
   return request;
@@ -54,6 +99,12 @@ ConfigStore RegisterLoadersFromSettings(Orvex::LoaderRegistry& loaders,
 
 ResidentCycle::ResidentCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
                              ITrayHost& tray, ITrayShell& shell,
-                             const WallpaperCycle::StoreFactory& store_factory)
-    : cycle(desktop, loaders, store_factory, &tray),
-      commands(cycle, desktop, shell, store_factory) {}
+                             const WallpaperCycle::StoreFactory& store_factory,
+                             HookLauncher launcher)
+    : hook(std::move(launcher), desktop),
+      cycle(desktop, loaders, store_factory, &tray),
+      commands(cycle, desktop, shell, store_factory) {
+  cycle.SetAfterChange([this](const ConfigStore& store, const SharedString& picture) {
+    hook.AfterChange(store, picture);
+  });
+}

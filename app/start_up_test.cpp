@@ -37,6 +37,32 @@ class StartUpTest : public ::testing::Test {
   FakeDesktop desktop_;
 };
 
+// The requests for the resident program change nothing here; the last one
+// given is the one sent, and each maps to its message and tray command.
+TEST_F(StartUpTest, RequestsForTheResidentProgram) {
+  Write(false, true);
+  EXPECT_EQ(Apply({}).resident, ResidentRequest::kNone);
+  EXPECT_EQ(Apply({u"/Next", u"/previous "}).resident, ResidentRequest::kNone);
+  EXPECT_EQ(Apply({u"/next"}).resident, ResidentRequest::kNext);
+  const StartRequest request = Apply({u"/exclude", u"/once", u"/previous"});
+  EXPECT_EQ(request.resident, ResidentRequest::kPrevious);
+  EXPECT_FALSE(request.state_switch);
+  EXPECT_EQ(Apply({u"/status"}).resident, ResidentRequest::kStatus);
+  EXPECT_FALSE(Saved().GetBool(u"Suspend"));
+  EXPECT_EQ(desktop_.removals, 0);
+
+  for (const ResidentRequest r : {ResidentRequest::kNext, ResidentRequest::kPrevious,
+                                  ResidentRequest::kExclude, ResidentRequest::kStatus}) {
+    EXPECT_EQ(ResidentRequestOfMessage(ResidentMessage(r)), r);
+  }
+  // A plain second start sends what "/next" sends.
+  EXPECT_EQ(std::string(ResidentMessage(ResidentRequest::kNone)), "notify");
+  EXPECT_EQ(ResidentCommandId(ResidentRequest::kNext), kCmdNotify);
+  EXPECT_EQ(ResidentCommandId(ResidentRequest::kPrevious), kCmdPrevious);
+  EXPECT_EQ(ResidentCommandId(ResidentRequest::kExclude), kCmdExclude);
+  EXPECT_EQ(ResidentRequestOfMessage("bogus"), ResidentRequest::kNone);
+}
+
 TEST_F(StartUpTest, SwitchesActInOrderAndOnlyWhenSpelledExactly) {
   Write(false, true);
   StartRequest request = Apply({u"/SUSPEND", u"/once ", u"suspend", u"/Resume"});

@@ -120,7 +120,10 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
   }
   // After going back, a change first walks forward again, as a browser's
   // forward button does; then the round continues.
-  if (!WalkHistory(store, 1) && Show(store, nullptr, false)) Record();
+  if (!WalkHistory(store, 1) && Show(store, nullptr, false)) {
+    Record();
+    Changed(store);
+  }
   SaveState(store);
 }
 
@@ -155,6 +158,7 @@ void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
       } else {
         history_[history_at_] = OnShow();
       }
+      Changed(store);
     }
   }
   SaveState(store);
@@ -302,6 +306,10 @@ void WallpaperCycle::Record() {
   history_at_ = history_.size() - 1;
 }
 
+void WallpaperCycle::Changed(const ConfigStore& store) const {
+  if (after_change_) after_change_(store, current_source_);
+}
+
 bool WallpaperCycle::Showable(const ShownPictures& entry) const {
   return std::any_of(entry.begin(), entry.end(),
                      [this](const MonitorSource& shown) { return Usable(shown.source); });
@@ -314,7 +322,7 @@ bool WallpaperCycle::WalkHistory(const ConfigStore& store, int step) {
     const ShownPictures entry = history_[static_cast<size_t>(at)];
     if (!Showable(entry)) continue;
     history_at_ = static_cast<size_t>(at);
-    Show(store, &entry, true);
+    if (Show(store, &entry, true)) Changed(store);
     return true;
   }
   // Nothing ahead can be shown any more: the round continues from here.

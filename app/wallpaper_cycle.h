@@ -36,6 +36,11 @@ class WallpaperCycle {
   // program that loads settings takes one, so that tests can point them all
   // at a file of their own.
   using StoreFactory = std::function<ConfigStore()>;
+  // Told after every change that put a picture on show, with the settings
+  // of that change and the picture (the primary's where monitors have
+  // their own).
+  using AfterChange =
+      std::function<void(const ConfigStore& store, const Orvex::SharedString& picture)>;
   // The default factory: the program's settings file (SettingsFilePath).
   static ConfigStore ProgramStore() { return ConfigStore(); }
 
@@ -93,6 +98,7 @@ class WallpaperCycle {
   const std::vector<MonitorSource>& MonitorSources() const { return monitor_sources_; }
   // Reads a picture's size without decoding it; tests may replace it.
   void SetSizeProbe(PictureSizeProbe probe) { probe_ = std::move(probe); }
+  void SetAfterChange(AfterChange after_change) { after_change_ = std::move(after_change); }
   bool Suspended() const { return suspended_; }
   int IntervalSeconds() const { return interval_seconds_; }
   const Orvex::CDirObserver& Observer() const { return observer_; }
@@ -116,6 +122,7 @@ class WallpaperCycle {
   // What is on show now, as the history keeps it.
   ShownPictures OnShow() const;
   void Record();
+  void Changed(const ConfigStore& store) const;
   // Moves through the history by `step` to the next entry that can still be
   // shown and shows it; false when there is none.
   bool WalkHistory(const ConfigStore& store, int step);
@@ -140,6 +147,7 @@ class WallpaperCycle {
   Orvex::SharedString current_source_;
   std::vector<MonitorSource> monitor_sources_;
   PictureSizeProbe probe_;
+  AfterChange after_change_;
   Orvex::CDirObserver observer_;
   Orvex::SharedString watched_folder_;
   bool observer_started_ = false;

@@ -444,6 +444,39 @@ TEST_F(WallpaperCycleTest, PreviousWalksBackThenChangesWalkForwardFirst) {
   EXPECT_EQ(restarted.CurrentSource(), seen[0]);
 }
 
+// The hook hears every change that put a picture on show, whichever way it
+// came, with that picture; a change that showed nothing stays unheard.
+TEST_F(WallpaperCycleTest, AfterChangeHearsEachChangeWithThePictureOnShow) {
+  for (const char16_t* name : {u"a.bmp", u"b.bmp", u"c.bmp"})
+    WriteImage(images_ / name, {8, 8}, {});
+  WallpaperCycle cycle(desktop_, registry_, [this] { return store_; });
+  store_.Save();
+  std::vector<SharedString> heard;
+  cycle.SetAfterChange(
+      [&heard](const ConfigStore&, const SharedString& picture) { heard.push_back(picture); });
+  cycle.ChangeWallpaper(store_);
+  cycle.ChangeWallpaper(store_);
+  cycle.ShowPrevious();
+  cycle.ExcludeCurrent();
+  ASSERT_EQ(heard.size(), 4u);
+  EXPECT_EQ(heard[2], heard[0]);
+  EXPECT_EQ(heard[3], cycle.CurrentSource());
+  EXPECT_NE(heard[3], heard[0]);
+
+  store_.SetBool(u"Suspend", true);
+  store_.Save();
+  cycle.ChangeWallpaper(store_);
+  cycle.ShowPrevious();
+  store_.SetBool(u"Suspend", false);
+  store_.Save();
+  // The pictures left are broken: nothing is shown, nothing is heard.
+  for (const SharedString& picture : cycle.ImageList()) {
+    Orvex::WriteTextFile(picture, u"not a picture");
+  }
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(heard.size(), 4u);
+}
+
 // Never again: the picture goes into the list (relative to the folder), out
 // of the round, and off the screen at once, and does not come back until
 // its line is removed. The file itself stays.

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/linux/change_hook_launcher.h"
 #include "app/linux/linux_desktop.h"
 #include "app/linux/message_box_notifier.h"
 #include "app/linux/qt_screens.h"
@@ -38,6 +39,16 @@ int Run(int argc, char* argv[]) {
   auto desktop = std::make_unique<LinuxDesktop>(backend_setting);
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), *desktop, StartUpLockName());
+  // "/next", "/previous" and "/exclude" only ask the resident program;
+  // without one there is nobody to ask.
+  if (request.resident != ResidentRequest::kNone) {
+    if (request.state_switch) NotifyResident();
+    if (!NotifyResident(ResidentMessage(request.resident))) {
+      Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, kNoResidentCaption, kNoResidentText);
+      return 1;
+    }
+    return Orvex::ExitCodeOfStart();
+  }
   // "/suspend" and "/resume" have edited the settings; the resident program
   // applies them when told, as it does for a plain second start.
   // A start that reported an error says so in its exit code too, so that a
@@ -49,7 +60,8 @@ int Run(int argc, char* argv[]) {
   const std::unique_ptr<ResidentInstance> instance = BecomeResidentOrNotify();
   if (!instance) return Orvex::ExitCodeOfStart();
   if (request.once) {
-    RunOneShot(*desktop, Orvex::LoaderRegistry::Instance());
+    RunOneShot(*desktop, Orvex::LoaderRegistry::Instance(), WallpaperCycle::ProgramStore,
+               LaunchChangeHook);
     return Orvex::ExitCodeOfStart();
   }
 
@@ -60,7 +72,7 @@ int Run(int argc, char* argv[]) {
   // A change of the backend setting takes effect at the next change.
   ResidentDesktop resident_desktop(std::move(desktop), backend_setting);
   resident_desktop.SetLastResortMonitors(QtScreenMonitors);
-  TrayProgram program(resident_desktop);
+  TrayProgram program(resident_desktop, WallpaperCycle::ProgramStore, LaunchChangeHook);
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
     std::vector<std::string> messages;

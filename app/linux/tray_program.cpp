@@ -32,9 +32,11 @@ QIcon TrayIconPicture(int icon_id) {
                                            : u":/pelmora/running.ico"_qs);
 }
 
-TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory)
+TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_factory,
+                         HookLauncher launcher)
     : desktop_(desktop),
       store_factory_(std::move(store_factory)),
+      launcher_(std::move(launcher)),
       tray_probe_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
       sni_probe_(StatusNotifierHostPresent) {
   FillTrayMenu(menu_, [this](int id) { RunCommand(id); });
@@ -84,7 +86,8 @@ void TrayProgram::Start() {
   // A failure here is shown, and the program goes on with the loaders it
   // has: the tray, the menu and the settings dialog still work.
   Guarded([this] { RegisterLoadersFromSettings(loaders_, store_factory_); });
-  resident_ = std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_);
+  resident_ =
+      std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_, launcher_);
   WatchDisplays();
   // The first change runs from the event loop, as every later one does.
   QMetaObject::invokeMethod(
@@ -122,7 +125,8 @@ void TrayProgram::RunCommand(int id) {
 }
 
 void TrayProgram::OnMessage(const std::string& message) {
-  if (message == "notify") RunCommand(kCmdNotify);
+  const int command = ResidentCommandId(ResidentRequestOfMessage(message));
+  if (command != 0) RunCommand(command);
 }
 
 void TrayProgram::SetTrayIcon(int icon_id, const SharedString& tooltip) {

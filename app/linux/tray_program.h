@@ -22,9 +22,11 @@
 // command's error is shown in a box and the program goes on.
 class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
  public:
-  // store_factory: the settings every operation loads.
+  // store_factory: the settings every operation loads; launcher: the start
+  // of the OnChange command (none without one).
   explicit TrayProgram(IDesktop& desktop,
-                       WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
+                       WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore,
+                       HookLauncher launcher = {});
   ~TrayProgram() override;
 
   // Registers the loaders and, once the event loop runs, starts the cycle
@@ -36,7 +38,8 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   // Runs a command of the tray menu, or the notification of a second start;
   // an error is shown, not thrown.
   void RunCommand(int id);
-  // What a second start sent: "notify" has the wallpaper changed now.
+  // What a second start sent: "notify" has the wallpaper changed now,
+  // "previous" and "exclude" run those commands; other lines are ignored.
   void OnMessage(const std::string& message);
 
   QSystemTrayIcon& TrayIcon() { return tray_icon_; }
@@ -73,6 +76,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
 
   IDesktop& desktop_;
   WallpaperCycle::StoreFactory store_factory_;
+  HookLauncher launcher_;
   Orvex::LoaderRegistry loaders_;
   QSystemTrayIcon tray_icon_;
   QMenu menu_;

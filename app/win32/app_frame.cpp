@@ -16,6 +16,16 @@ int CAppFrame::Run() {
     Win32Desktop desktop;
     request = ApplyCommandLine(Orvex::GetArguments(command_line), desktop, StartUpLockName());
   }
+  // "/next", "/previous" and "/exclude" only ask the resident program;
+  // without one there is nobody to ask.
+  if (request.resident != ResidentRequest::kNone) {
+    if (request.state_switch) NotifyResidentInstance();
+    if (!NotifyResidentInstance(ResidentCommandId(request.resident))) {
+      Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, kNoResidentCaption, kNoResidentText);
+      return 1;
+    }
+    return Orvex::ExitCodeOfStart();
+  }
   // A start that reported an error says so in its exit code too, so that a
   // script can tell; the resident program ends as its window says.
   if (!request.state_switch && IsFirstInstance()) {
@@ -27,8 +37,8 @@ int CAppFrame::Run() {
   return Orvex::ExitCodeOfStart();
 }
 
-bool NotifyResidentInstance() {
+bool NotifyResidentInstance(int command) {
   HWND window = Orvex::FindProgramWindow(Orvex::GetExecutablePath());
   if (!window || !IsWindow(window)) return false;
-  return PostMessageW(window, WM_COMMAND, kCmdNotify, 0) != FALSE;
+  return PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(command), 0) != FALSE;
 }

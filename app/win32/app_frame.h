@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/tray_commands.h"
 #include "foundation/win32/app_frame_base.h"
 
 // The program's start: the command line's switches, then either the
@@ -12,6 +13,7 @@ class CAppFrame : public Orvex::CSingleAppFrameBase {
   int Run() override;
 };
 
-// Tells the resident instance of this program to reload its settings and
-// change the wallpaper. False when there is none.
-bool NotifyResidentInstance();
+// Has the resident instance of this program run a tray command; the
+// default reloads its settings and changes the wallpaper. False when there
+// is none.
+bool NotifyResidentInstance(int command = kCmdNotify);

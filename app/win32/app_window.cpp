@@ -1,5 +1,6 @@
 #include "app/win32/app_window.h"
 
+#include "app/win32/change_hook_launcher.h"
 #include "app/win32/config_dialog.h"
 #include "foundation/win32/program_window.h"
 
@@ -50,7 +51,8 @@ void CAppWindow::OnCreate() {
   RegisterLoadersFromSettings(loaders_, store_factory_);
   tray_icon_ = std::make_unique<TrayIcon>(window_.Handle(), kTrayCallbackMessage);
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle(), store_factory_);
-  resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_);
+  resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_,
+                                              LaunchChangeHook);
   // The first change waits for the message loop. WM_CREATE arrives as a
   // callback from inside window creation, and the system swallows whatever
   // is raised there: a plug-in that faults during that change would

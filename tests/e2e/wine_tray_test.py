@@ -8,6 +8,9 @@ the wallpaper the system reports; xdotool clicks the icon where a real click
 matters. The groups, in order:
   icon       the icon appears with the running tooltip and the first change;
              a plain second start makes the resident instance change
+  steer      second starts with /next, /previous and /exclude steer the
+             resident instance; OnChange (the driver, recording) follows
+             each change with the picture and the written file
   menu       a right click on the icon opens menu 102 (its texts are read
              from the executable); its first item changes the wallpaper
   commands   suspend shows the other icon and tip and removes the wallpaper,
@@ -24,7 +27,8 @@ matters. The groups, in order:
   timer      Interval(sec) = 2 from the dialog changes the wallpaper by itself
   errors     a missing image folder and an unreadable setting show their
              boxes and the program keeps changing
-  exit       the menu's last item ends the program with code 0, the icon goes
+  exit       the menu's last item ends the program with code 0, the icon goes;
+             then /next finds nobody, says so and ends with 1
 Screenshots of the desktop with the icon, the open menu and the open dialog
 stay in the output folder.
 """
@@ -304,6 +308,51 @@ def group_icon(s, c, program):
     return at
 
 
+def group_steer(s, c):
+    log = os.path.join(os.path.dirname(s.setup["opened"]), "changes.txt")
+    s.edit_settings(OnChange=f'"{windows_path(os.path.abspath(s.args.driver))}" record '
+                    f'"{windows_path(log)}" %f %w')
+
+    def changes():
+        try:
+            with open(log, encoding="utf-8") as f:
+                return [line.split("\t") for line in f.read().splitlines()]
+        except FileNotFoundError:
+            return []
+
+    def step(switch, count):
+        before = s.stamp()
+        code = s.second_start(switch)
+        c.expect(code == 0 and s.wait_change(before),
+                 f"{switch}: ends with code {code} and the wallpaper changes")
+        seen = wait_for(changes, 10, 0.2, until=lambda lines: len(lines) >= count)
+        return seen[count - 1] if seen and len(seen) >= count else None
+
+    first, second = step("/next", 1), step("/next", 2)
+    c.expect(first and second and first[0] != second[0],
+             f"/next twice: two pictures ({first}, {second})")
+    c.expect(first and first[1:] == [windows_path(s.setup["save_file"])],
+             f"OnChange: the picture and the written file, each one argument ({first})")
+    back = step("/previous", 3)
+    c.expect(back == first, f"/previous: the picture before ({back})")
+    after = step("/exclude", 4)
+    c.expect(after and first and after[0] != first[0], f"/exclude: another picture ({after})")
+    excluded = os.path.join(s.setup["folder"], "Pelmora.exclude")
+    try:
+        with open(excluded, encoding="utf-16") as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        lines = None
+    name = first[0].rsplit("\\", 1)[-1] if first else None
+    c.expect(lines == [name], f"/exclude: the list holds {lines}, not [{name!r}]")
+    # The other groups want every picture and no hook.
+    if os.path.exists(excluded):
+        os.remove(excluded)
+    entries = s.settings()
+    entries.pop("OnChange", None)
+    write_settings(s.cfg, entries)
+
+
 def group_menu(s, c, icon_at):
     code, out = s.drive("menu", s.setup["exe"])
     items = [None if line == "-" else line.split("\t") for line in out.splitlines()]
@@ -573,6 +622,17 @@ def group_exit(s, c, program, icon_at):
     c.expect(not s.icon_shown(s.shot_with_icon("tray_after_exit.png"), icon_at),
              "exit: the icon goes")
 
+    alone = s.start("/next")
+    code, out = s.drive("box", 20000)
+    c.expect(code == 0 and "常駐しているPelmoraが見つかりません" in out,
+             f"/next without a resident instance: the box says so ({out!r})")
+    try:
+        code = alone.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        alone.kill()
+        code = None
+    c.expect(code == 1, f"/next without a resident instance: ends with code {code}")
+
 
 def inside(args):
     setup = json.loads(args.setup)
@@ -582,6 +642,7 @@ def inside(args):
     program = s.start()
     try:
         icon_at = group_icon(s, checks, program)
+        group_steer(s, checks)
         group_menu(s, checks, icon_at)
         opened = group_commands(s, checks, icon_at)
         group_double_click(s, checks, icon_at, opened)
