@@ -51,6 +51,14 @@ def check_zip(checks, path):
         checks.expect(folders == ZIP_FOLDERS, f"zip: its folders are {sorted(folders)}")
         readme = archive.read("Pelmora/readme.txt") if "Pelmora/readme.txt" in names else b""
         licence = archive.read("Pelmora/license.txt") if "Pelmora/license.txt" in names else b""
+        exe = archive.read("Pelmora/Pelmora.exe") if "Pelmora/Pelmora.exe" in names else b""
+    # The zip's name and the program's version resource tell one version.
+    version = os.path.basename(path).split("-")[1]
+    key = "FileVersion".encode("utf-16-le")
+    at = exe.find(key)
+    shown = exe[at + len(key):at + len(key) + 40].decode("utf-16-le", "replace") if at >= 0 else ""
+    checks.expect(shown.strip("\0").startswith(version + "\0"),
+                  f"Pelmora.exe: its FileVersion is the zip's {version}")
     checks.expect(readme.startswith(b"\xef\xbb\xbf"), "readme: UTF-8 with a byte-order mark")
     try:
         text = readme[3:].decode("utf-8")
