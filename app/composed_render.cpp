@@ -87,10 +87,6 @@ void ShowComposed(const ConfigStore& store, Orvex::CPlane32& composed, const Pla
   desktop.SetComposedWallpaper(wallpaper);
 }
 
-Orvex::PlaneSize BoxSize(const PlaneRect& box) {
-  return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
-}
-
 }  // namespace
 
 std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
@@ -100,9 +96,10 @@ std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
                                                      const Orvex::LoaderRegistry& loaders,
                                                      IDesktop& desktop) {
   const PlaneRect box = BoundingBox(monitors);
-  if (box.IsEmpty()) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
+  const std::optional<Orvex::PlaneSize> size = BoundingBoxSize(monitors);
+  if (!size) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
   Orvex::CMemoryPlane32 composed;
-  composed.SetSize(BoxSize(box));
+  composed.SetSize(*size);
   const uint32_t background = desktop.GetDesktopColor();
   for (const PlaneRect& gap : UncoveredByMonitors(box, monitors)) {
     composed.Fill(background, InBox(Monitor{gap, false, SharedString()}, box));
@@ -146,9 +143,10 @@ void RenderSpannedWallpaper(const ConfigStore& store, const MonitorList& monitor
                             const SharedString& source, const Orvex::LoaderRegistry& loaders,
                             IDesktop& desktop) {
   const PlaneRect box = BoundingBox(monitors);
-  if (box.IsEmpty()) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
+  const std::optional<Orvex::PlaneSize> size = BoundingBoxSize(monitors);
+  if (!size) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
   Orvex::CMemoryPlane32 composed;
-  composed.SetSize(BoxSize(box));
+  composed.SetSize(*size);
   DrawPicture(store, source, loaders, desktop, composed, composed.GetBounds());
   Orvex::CPlane32* result = &composed;
   Orvex::CMemoryPlane32 sharpened;

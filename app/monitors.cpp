@@ -18,6 +18,12 @@ PlaneRect BoundingBox(const MonitorList& monitors) {
   return box;
 }
 
+std::optional<Orvex::PlaneSize> BoundingBoxSize(const MonitorList& monitors) {
+  const PlaneRect box = BoundingBox(monitors);
+  if (box.IsEmpty()) return std::nullopt;
+  return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
+}
+
 MonitorList OrderFromPrimary(MonitorList monitors) {
   if (monitors.empty()) return monitors;
   auto primary = std::find_if(monitors.begin(), monitors.end(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "foundation/shared_string.h"
@@ -21,6 +22,9 @@ using MonitorList = std::vector<Monitor>;
 
 // The smallest rectangle that holds every monitor; empty for none.
 Orvex::PlaneRect BoundingBox(const MonitorList& monitors);
+// Its size, as an X screen around the monitors has it; nothing for no
+// monitors.
+std::optional<Orvex::PlaneSize> BoundingBoxSize(const MonitorList& monitors);
 
 // The monitors in the order they take pictures: the primary first (the
 // first monitor when none is marked), then the others by the distance of

@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "foundation/command_line.h"
 #include "foundation/error_reporting.h"
 #include "foundation/posix/resident_instance.h"
+#include "pelmora_version.h"
 
 namespace {
 
@@ -90,6 +93,11 @@ int Run(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before anything else: no settings, folders, lock or desktop.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("pelmora %s\n", PELMORA_VERSION);
+    return 0;
+  }
   Orvex::SetProcessArguments(argc, argv);
   try {
     return Run(argc, argv);

@@ -119,10 +119,7 @@ class GSettingsWallpaper : public WallpaperBackend {
   // (a Wayland-only session) the compositor is the only one to ask.
   std::optional<Orvex::PlaneSize> ScreenSize() override {
     const std::optional<MonitorList> monitors = Monitors();
-    if (!monitors) return std::nullopt;
-    const Orvex::PlaneRect box = BoundingBox(*monitors);
-    if (box.IsEmpty()) return std::nullopt;
-    return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
+    return monitors ? BoundingBoxSize(*monitors) : std::nullopt;
   }
 
  private:

@@ -49,10 +49,7 @@ class PlasmaWallpaper : public WallpaperBackend {
   // have no X server to ask.
   std::optional<Orvex::PlaneSize> ScreenSize() override {
     const std::optional<MonitorList> monitors = Monitors();
-    if (!monitors) return std::nullopt;
-    const Orvex::PlaneRect box = BoundingBox(*monitors);
-    if (box.IsEmpty()) return std::nullopt;
-    return Orvex::PlaneSize{static_cast<int32_t>(box.Width()), static_cast<int32_t>(box.Height())};
+    return monitors ? BoundingBoxSize(*monitors) : std::nullopt;
   }
   // Each desktop containment has a picture of its own.
   bool WantsMonitorFiles() const override { return true; }

@@ -28,7 +28,8 @@ import subprocess
 import sys
 import time
 
-from e2e_support import Bitmap, Checks, Xvfb, read_png, screenshot, wait_for, write_settings
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, Xvfb, read_png, screenshot, wait_for,
+                         write_settings)
 
 WIDTH, HEIGHT = 1280, 1024
 PRIMARY = (0, 0, 800, 600)
@@ -65,16 +66,9 @@ def prepare(out, program, name):
     write_settings(os.path.join(work, "pelmora.cfg"), {
         "ImageDir": os.path.join(work, "images") + "/",
         "SaveFile": os.path.join(work, "out", "Pelmora.bmp"),
-        "Suspend": "false",
+        **CENTRED_FIT,
         "WaitFirst": "false",
         "Interval(sec)": "3600",
-        "Resize": "true",
-        "ResizeFixedAspectRatio": "true",
-        "ResizeAlignH": "1",
-        "ResizeAlignV": "1",
-        "ResizeBgColor": "1",
-        "ClearType": "false",
-        "Sharp": "false",
         "MultiMonitor": "1",
     })
     env = dict(os.environ, HOME=os.path.join(work, "home"),
