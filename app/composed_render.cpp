@@ -29,8 +29,8 @@ PlaneRect InBox(const Monitor& monitor, const PlaneRect& box) {
 
 // One picture into one area of the composed plane.
 void DrawPicture(const ConfigStore& store, const SharedString& source,
-                 const Orvex::LoaderRegistry& loaders, IDesktop& desktop,
-                 Orvex::CPlane32& composed, const PlaneRect& area) {
+                 const Orvex::LoaderRegistry& loaders, IDesktop& desktop, Orvex::CPlane32& composed,
+                 const PlaneRect& area) {
   Orvex::OpenedImage opened(loaders, std::make_shared<Orvex::CFileData>(source));
   Orvex::CDib32 image;
   if (store.GetBool(config_key::kResize)) {
@@ -48,8 +48,8 @@ Orvex::CPlane32* SharpenAreas(Orvex::CPlane32& composed, Orvex::CPlane32& other,
   // What no area covers is copied as it is.
   other.CopyAll(composed, Orvex::PlaneClip{});
   for (const PlaneRect& area : areas) {
-    Orvex::Sharpen(other, composed, static_cast<int32_t>(area.left),
-                   static_cast<int32_t>(area.top), area, Orvex::PlaneClip{});
+    Orvex::Sharpen(other, composed, static_cast<int32_t>(area.left), static_cast<int32_t>(area.top),
+                   area, Orvex::PlaneClip{});
   }
   return &other;
 }
@@ -71,7 +71,8 @@ void ShowComposed(const ConfigStore& store, Orvex::CPlane32& composed, const Pla
     MonitorWallpaper part{monitors[i], SharedString()};
     if (desktop.WantsMonitorFiles()) {
       part.path = MonitorFilePath(save_path, monitors[i], i);
-      saver.Save(part.path, composed, Orvex::Intersect(InBox(monitors[i], box), composed.GetBounds()));
+      saver.Save(part.path, composed,
+                 Orvex::Intersect(InBox(monitors[i], box), composed.GetBounds()));
     }
     wallpaper.monitors.push_back(part);
   }
@@ -87,6 +88,15 @@ void ShowComposed(const ConfigStore& store, Orvex::CPlane32& composed, const Pla
   desktop.SetComposedWallpaper(wallpaper);
 }
 
+// Gives the composed plane the size of the box around the monitors and
+// returns the box; throws when there is no monitor to compose for.
+PlaneRect SizeForMonitors(Orvex::CMemoryPlane32& composed, const MonitorList& monitors) {
+  const std::optional<Orvex::PlaneSize> size = BoundingBoxSize(monitors);
+  if (!size) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
+  composed.SetSize(*size);
+  return BoundingBox(monitors);
+}
+
 }  // namespace
 
 std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
@@ -95,11 +105,8 @@ std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
                                                      const ReplacementPicture& replacement,
                                                      const Orvex::LoaderRegistry& loaders,
                                                      IDesktop& desktop) {
-  const PlaneRect box = BoundingBox(monitors);
-  const std::optional<Orvex::PlaneSize> size = BoundingBoxSize(monitors);
-  if (!size) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
   Orvex::CMemoryPlane32 composed;
-  composed.SetSize(*size);
+  const PlaneRect box = SizeForMonitors(composed, monitors);
   const uint32_t background = desktop.GetDesktopColor();
   for (const PlaneRect& gap : UncoveredByMonitors(box, monitors)) {
     composed.Fill(background, InBox(Monitor{gap, false, SharedString()}, box));
@@ -142,11 +149,8 @@ std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
 void RenderSpannedWallpaper(const ConfigStore& store, const MonitorList& monitors,
                             const SharedString& source, const Orvex::LoaderRegistry& loaders,
                             IDesktop& desktop) {
-  const PlaneRect box = BoundingBox(monitors);
-  const std::optional<Orvex::PlaneSize> size = BoundingBoxSize(monitors);
-  if (!size) throw Orvex::RuntimeException(SharedString(kNoScreenSize));
   Orvex::CMemoryPlane32 composed;
-  composed.SetSize(*size);
+  const PlaneRect box = SizeForMonitors(composed, monitors);
   DrawPicture(store, source, loaders, desktop, composed, composed.GetBounds());
   Orvex::CPlane32* result = &composed;
   Orvex::CMemoryPlane32 sharpened;
@@ -167,5 +171,6 @@ SharedString MonitorFilePath(const SharedString& composed_path, const Monitor& m
   if (name.empty()) name = SharedString::Format(u"%d", static_cast<int>(index + 1)).Str();
   const SharedString extension = Orvex::GetExtension(composed_path);
   const SharedString stem = Orvex::ChangeExtension(composed_path, SharedString());
-  return stem + u"-" + SharedString(std::u16string_view(name)) + u"." + (extension.IsEmpty() ? SharedString(u"bmp") : extension);
+  return stem + u"-" + SharedString(std::u16string_view(name)) + u"." +
+         (extension.IsEmpty() ? SharedString(u"bmp") : extension);
 }

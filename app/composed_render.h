@@ -31,12 +31,10 @@ using ReplacementPicture = std::function<std::optional<Orvex::SharedString>(cons
 // shown is replaced as `replacement` says, and a monitor left without any
 // shows the desktop's colour. Throws, leaving the wallpaper alone, when no
 // monitor got a picture.
-std::vector<MonitorSource> RenderPerMonitorWallpaper(const ConfigStore& store,
-                                                     const MonitorList& monitors,
-                                                     const std::vector<Orvex::SharedString>& pictures,
-                                                     const ReplacementPicture& replacement,
-                                                     const Orvex::LoaderRegistry& loaders,
-                                                     IDesktop& desktop);
+std::vector<MonitorSource> RenderPerMonitorWallpaper(
+    const ConfigStore& store, const MonitorList& monitors,
+    const std::vector<Orvex::SharedString>& pictures, const ReplacementPicture& replacement,
+    const Orvex::LoaderRegistry& loaders, IDesktop& desktop);
 
 // One picture fitted to the box around all monitors, saved and set as
 // above. Throws when the picture cannot be shown.

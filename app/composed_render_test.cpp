@@ -88,8 +88,8 @@ class ComposedRenderTest : public testing::Test {
 
   void WriteJpeg(const char16_t* name, int width, int height, int seed) {
     const Bytes jpeg = Orvex::Testing::EncodeJpeg(width, height, 3, Shaded(width, height, seed));
-    TestFolder::WriteBytes(images_ / name,
-                           std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
+    TestFolder::WriteBytes(
+        images_ / name, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
   }
 
   // The picture as a single screen of `size` shows it today.

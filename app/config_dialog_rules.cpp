@@ -26,7 +26,8 @@ constexpr DialogTooltip kTooltips[] = {
     {kCtlAlignV, u"縦に隙間が出来る場合に、壁紙をどちら側に寄せるか指定します。"},
     {kCtlBgColor, u"隙間が出来る場合に、何の色で埋めるか指定します。"},
     {kCtlMultiMonitor,
-     u"モニターが複数あるとき、同じ画像にするか、モニターごとに別の画像にするか、1枚の画像を全体に広げるか指定します。"},
+     u"モニターが複数あるとき、同じ画像にするか、モニターごとに別の画像にするか、1枚の画像を全体に"
+     u"広げるか指定します。"},
     {kCtlSharp, u"画像の色の境界線を強調します。"},
     {kCtlRemoveOnSuspend, u"一時停止を行った場合に、壁紙を未設定の状態にします。"},
     {1015, u"トレイアイコンのダブルクリック時に画像のフォルダを変更します。"},
@@ -156,8 +157,8 @@ void InitializeConfigDialog(const ConfigStore& store, IDialogControls& controls)
     controls.SetChecked(kCtlDoubleClickFirst + action, action == values.double_click);
   }
   for (const char16_t* item : kMultiMonitorItems) controls.AddItem(kCtlMultiMonitor, item);
-  const bool is_item =
-      values.multi_monitor >= 0 && static_cast<size_t>(values.multi_monitor) < kMultiMonitorItems.size();
+  const bool is_item = values.multi_monitor >= 0 &&
+                       static_cast<size_t>(values.multi_monitor) < kMultiMonitorItems.size();
   controls.SetSelection(kCtlMultiMonitor, is_item ? values.multi_monitor : -1);
   ApplyEnablingRule(controls);
 }

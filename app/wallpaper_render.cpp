@@ -174,7 +174,7 @@ void DrawFitted(const ConfigStore& store, IDesktop& desktop, Orvex::OpenedImage&
   // Laid out as on a screen of the area's size, then moved into place, so
   // that a monitor's part is byte for byte what a screen of its size shows.
   const PlaneRect origin{0, 0, static_cast<int32_t>(area.Width()),
-                        static_cast<int32_t>(area.Height())};
+                         static_cast<int32_t>(area.Height())};
   ScreenFit fit = FitToScreen(store, opened.Size(), origin);
   fit.dst = Offset(fit.dst, area.left, area.top);
   for (PlaneRect& gap : fit.gaps) gap = Offset(gap, area.left, area.top);

@@ -57,8 +57,12 @@ class BenchDesktop : public IDesktop {
   std::optional<PlaneSize> GetScreenSize() override {
     return PlaneSize{kScreenWidth, kScreenHeight};
   }
-  MonitorList GetMonitors() override { return monitors.empty() ? IDesktop::GetMonitors() : monitors; }
-  void SetComposedWallpaper(const ComposedWallpaper& composed) override { wallpaper = composed.path; }
+  MonitorList GetMonitors() override {
+    return monitors.empty() ? IDesktop::GetMonitors() : monitors;
+  }
+  void SetComposedWallpaper(const ComposedWallpaper& composed) override {
+    wallpaper = composed.path;
+  }
   uint32_t GetDesktopColor() override { return 0; }
   void ShowError(const SharedString& caption, const SharedString& text) override {
     std::fprintf(stderr, "%s: %s\n", Orvex::ToUtf8(caption).c_str(), Orvex::ToUtf8(text).c_str());
