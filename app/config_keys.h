@@ -29,6 +29,12 @@ inline constexpr char16_t kWallpaperBackend[] = u"WallpaperBackend";
 inline constexpr char16_t kMultiMonitor[] = u"MultiMonitor";
 // A command run after each change; absent from a freshly written file.
 inline constexpr char16_t kOnChange[] = u"OnChange";
+// System-wide keys for the tray commands ("Ctrl+Alt+Right"); absent or
+// empty: none. Absent from a freshly written file.
+inline constexpr char16_t kHotKeyNext[] = u"HotKeyNext";
+inline constexpr char16_t kHotKeyPrevious[] = u"HotKeyPrevious";
+inline constexpr char16_t kHotKeyExclude[] = u"HotKeyExclude";
+inline constexpr char16_t kHotKeySuspend[] = u"HotKeySuspend";
 // Windows only: the user's wallpaper style (the registry's TileWallpaper
 // and WallpaperStyle texts) from before the program first tiled a picture
 // over several monitors, kept until it is put back. An empty value stands

@@ -48,6 +48,11 @@ SharedString ConfigStore::GetString(const SharedString& key) const {
   return it->second;
 }
 
+SharedString ConfigStore::GetStringOr(const SharedString& key, const SharedString& fallback) const {
+  auto it = entries_.find(key);
+  return it == entries_.end() ? fallback : it->second;
+}
+
 int ConfigStore::GetInt(const SharedString& key) const {
   auto it = entries_.find(key);
   if (it == entries_.end() || it->second.IsEmpty()) throw ReadFailure(key, u"(数値)");

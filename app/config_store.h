@@ -35,6 +35,9 @@ class ConfigStore {
   // settings newer than the file format, which a freshly written file
   // leaves out.
   int GetIntOr(const Orvex::SharedString& key, int fallback) const;
+  // The value, or `fallback` for a key that is missing.
+  Orvex::SharedString GetStringOr(const Orvex::SharedString& key,
+                                  const Orvex::SharedString& fallback) const;
   // Exactly "true" or "false".
   bool GetBool(const Orvex::SharedString& key) const;
 

@@ -64,6 +64,10 @@ class IDesktop {
   // Whether the desktop repeats the picture from the virtual origin, as a
   // tiled wallpaper does: the composed picture is then turned to match.
   virtual bool TilesComposedPicture() const { return false; }
+  // The name of the monitor under the mouse pointer, as GetMonitors names
+  // it; empty when it cannot be told (the commands then act on the
+  // primary's picture).
+  virtual Orvex::SharedString MonitorUnderPointer() { return {}; }
   // The system colour of the desktop background, red in the low byte.
   virtual uint32_t GetDesktopColor() = 0;
   // An error box with an OK button, owned by the program's window if any.

@@ -28,6 +28,7 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   MonitorList GetMonitors() override { return monitors ? *monitors : IDesktop::GetMonitors(); }
   bool WantsMonitorFiles() const override { return monitor_files; }
   bool TilesComposedPicture() const override { return tiles; }
+  Orvex::SharedString MonitorUnderPointer() override { return pointer_monitor; }
   void RemoveWallpaper() override { ++removals; }
   std::optional<Orvex::PlaneSize> GetScreenSize() override { return screen; }
   uint32_t GetDesktopColor() override { return desktop_color; }
@@ -45,6 +46,7 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   std::optional<MonitorList> monitors;
   bool monitor_files = false;
   bool tiles = false;
+  Orvex::SharedString pointer_monitor;
   std::vector<ComposedWallpaper> composed;
   uint32_t desktop_color = 0x00FF00;
   std::vector<Orvex::SharedString> wallpapers;

@@ -57,11 +57,12 @@ bool TrayCommands::OnCommand(int id) {
     case kCmdPrevious:
       cycle_.ShowPrevious();
       return true;
+    // With a picture per monitor, the one the user is pointing at.
     case kCmdExclude:
-      cycle_.ExcludeCurrent();
+      cycle_.ExcludeCurrent(desktop_.MonitorUnderPointer());
       return true;
     case kCmdOpenSource:
-      shell_.OpenWithShell(cycle_.CurrentSource());
+      shell_.OpenWithShell(cycle_.SourceOn(desktop_.MonitorUnderPointer()));
       return true;
     case kCmdSettings:
       EditSettings();
@@ -172,4 +173,21 @@ void TrayCommands::EditSettings() {
       now.SetString(edited->first, edited->second);
     }
   });
+}
+
+void TrayCommands::OnHotKey(HotKeyAction action) {
+  switch (action) {
+    case HotKeyAction::kNext:
+      shell_.PostCommand(kCmdChangeNow);
+      break;
+    case HotKeyAction::kPrevious:
+      shell_.PostCommand(kCmdPrevious);
+      break;
+    case HotKeyAction::kExclude:
+      shell_.PostCommand(kCmdExclude);
+      break;
+    case HotKeyAction::kSuspendOrResume:
+      shell_.PostCommand(cycle_.Suspended() ? kCmdResume : kCmdSuspend);
+      break;
+  }
 }

@@ -4,6 +4,7 @@
 
 #include "app/config_store.h"
 #include "app/desktop.h"
+#include "app/hotkeys.h"
 #include "app/wallpaper_cycle.h"
 #include "foundation/shared_string.h"
 
@@ -67,6 +68,8 @@ class TrayCommands {
   bool OnCommand(int id);
   // Posts the command that DoubleClick chooses (none for unknown values).
   void OnDoubleClick();
+  // Posts the command of a hotkey that was pressed.
+  void OnHotKey(HotKeyAction action);
   // What the tray window does once it exists and the loaders are
   // registered: with once, one change and then Close (also when the change
   // fails); otherwise the cycle starts (icon, timer, maybe a change).

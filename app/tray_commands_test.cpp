@@ -246,6 +246,43 @@ TEST_F(TrayCommandsTest, PreviousAndNeverAgainReachTheCycle) {
   EXPECT_EQ(desktop_.wallpapers.size(), 4u);
 }
 
+TEST_F(TrayCommandsTest, NeverAgainAndOpenActOnTheMonitorUnderThePointer) {
+  Orvex::CMemoryPlane32 plane;
+  plane.SetSize({16, 9});
+  for (const char16_t* name : {u"b.bmp", u"c.bmp"}) {
+    Orvex::CBmpSaver().Save(images_ / name, plane, Orvex::PlaneRect{0, 0, 16, 9});
+  }
+  desktop_.monitors = MonitorList{Monitor{Orvex::PlaneRect{0, 0, 160, 90}, true, u"A"},
+                                  Monitor{Orvex::PlaneRect{160, 0, 320, 90}, false, u"B"}};
+  Edit([](ConfigStore& s) { s.SetInt(u"MultiMonitor", 1); });
+  commands_.OnCommand(kCmdChangeNow);
+  ASSERT_EQ(cycle_.MonitorSources().size(), 2u);
+  const SharedString on_a = cycle_.MonitorSources()[0].source;
+  const SharedString on_b = cycle_.MonitorSources()[1].source;
+
+  desktop_.pointer_monitor = u"B";
+  commands_.OnCommand(kCmdOpenSource);
+  commands_.OnCommand(kCmdExclude);
+  EXPECT_EQ(shell_.opened, std::vector<SharedString>{on_b});
+  EXPECT_EQ(cycle_.MonitorSources()[0].source, on_a);
+  EXPECT_NE(cycle_.MonitorSources()[1].source, on_b);
+  // A pointer the desktop cannot place acts on the primary's picture.
+  desktop_.pointer_monitor = u"";
+  commands_.OnCommand(kCmdOpenSource);
+  EXPECT_EQ(shell_.opened.back(), on_a);
+}
+
+TEST_F(TrayCommandsTest, HotKeysPostTheirCommands) {
+  commands_.OnHotKey(HotKeyAction::kNext);
+  commands_.OnHotKey(HotKeyAction::kPrevious);
+  commands_.OnHotKey(HotKeyAction::kExclude);
+  commands_.OnHotKey(HotKeyAction::kSuspendOrResume);
+  commands_.OnCommand(kCmdSuspend);
+  commands_.OnHotKey(HotKeyAction::kSuspendOrResume);
+  EXPECT_EQ(shell_.posted,
+            (std::vector<int>{kCmdChangeNow, kCmdPrevious, kCmdExclude, kCmdSuspend, kCmdResume}));
+}
+
 TEST_F(TrayCommandsTest, StartingShowsTheStateAndWaitsWhenAsked) {
   Edit([](ConfigStore& s) {
     s.SetBool(u"WaitFirst", true);

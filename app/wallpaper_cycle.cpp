@@ -49,7 +49,7 @@ void WallpaperCycle::Start(const ConfigStore& store) {
   suspended_ = store.GetBool(config_key::kSuspend);
   ShowSuspendState();
   interval_seconds_ = store.GetInt(config_key::kInterval);
-  if (tray_ != nullptr) tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
+  ArmTimer();
   if (!store.GetBool(config_key::kWaitFirst)) {
     ChangeWallpaper(store);
   }
@@ -85,7 +85,29 @@ void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
     return;
   }
   interval_seconds_ = interval;
-  if (tray_ != nullptr) tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
+  ArmTimer();
+}
+
+void WallpaperCycle::ArmTimer() {
+  if (tray_ == nullptr) return;
+  tray_->SetChangeTimer(TimerPeriod(interval_seconds_));
+  timer_armed_ = std::chrono::steady_clock::now();
+}
+
+std::optional<int64_t> WallpaperCycle::SecondsToNextChange(
+    std::chrono::steady_clock::time_point now) const {
+  if (suspended_ || !timer_armed_) return std::nullopt;
+  const auto period = std::chrono::milliseconds(TimerPeriod(interval_seconds_));
+  const auto since = std::max(now - *timer_armed_, std::chrono::steady_clock::duration::zero());
+  const auto left = period - since % period;
+  return std::chrono::ceil<std::chrono::seconds>(left).count();
+}
+
+const SharedString& WallpaperCycle::SourceOn(const SharedString& monitor) const {
+  for (const MonitorSource& shown : monitor_sources_) {
+    if (!monitor.IsEmpty() && shown.monitor == monitor) return shown.source;
+  }
+  return current_source_;
 }
 
 SharedString WallpaperCycle::ImageFolder(const ConfigStore& store) {
@@ -139,10 +161,7 @@ void WallpaperCycle::ShowPrevious() {
 void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
-  SharedString picture = monitor.IsEmpty() ? current_source_ : SharedString();
-  for (const MonitorSource& shown : monitor_sources_) {
-    if (!monitor.IsEmpty() && shown.monitor == monitor) picture = shown.source;
-  }
+  const SharedString picture = SourceOn(monitor);
   if (picture.IsEmpty()) return;
   ExcludeList::Add(ExcludeList::PathFor(store.FilePath()), store.LockName(),
                    watched_folder_.IsEmpty() ? ImageFolder(store) : watched_folder_, picture);

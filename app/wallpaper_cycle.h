@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -70,8 +71,9 @@ class WallpaperCycle {
   void ShowPrevious();
   // Adds the picture on show to the exclude list, takes it out of the round
   // and shows another in its place. `monitor` names the monitor whose
-  // picture it is where monitors have their own; empty means the primary's
-  // (or the one picture). The picture file itself is not touched.
+  // picture it is where monitors have their own (SourceOn); empty means
+  // the primary's (or the one picture). The picture file itself is not
+  // touched.
   void ExcludeCurrent(const Orvex::SharedString& monitor = {});
   // True when the suspension state changed (and the tray icon with it).
   bool UpdateSuspendState(const ConfigStore& store);
@@ -96,6 +98,12 @@ class WallpaperCycle {
   const Orvex::SharedString& CurrentSource() const { return current_source_; }
   // With a picture per monitor, what each monitor shows.
   const std::vector<MonitorSource>& MonitorSources() const { return monitor_sources_; }
+  // The picture on the named monitor where monitors have their own, else
+  // (and for a name that shows none) the picture on show.
+  const Orvex::SharedString& SourceOn(const Orvex::SharedString& monitor) const;
+  // Whole seconds, rounded up, until the timer's next change; nothing while
+  // suspended or without a timer.
+  std::optional<int64_t> SecondsToNextChange(std::chrono::steady_clock::time_point now) const;
   // Reads a picture's size without decoding it; tests may replace it.
   void SetSizeProbe(PictureSizeProbe probe) { probe_ = std::move(probe); }
   void SetAfterChange(AfterChange after_change) { after_change_ = std::move(after_change); }
@@ -133,6 +141,7 @@ class WallpaperCycle {
   Orvex::SharedString KeptOrNext(const ShownPictures* keep);
 
   void ShowSuspendState();
+  void ArmTimer();
 
   IDesktop& desktop_;
   ITrayHost* tray_;
@@ -153,4 +162,6 @@ class WallpaperCycle {
   bool observer_started_ = false;
   bool suspended_ = false;
   int interval_seconds_ = 0;
+  // When the timer was last armed; it fires every TimerPeriod from then.
+  std::optional<std::chrono::steady_clock::time_point> timer_armed_;
 };
