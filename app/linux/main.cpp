@@ -4,6 +4,8 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "app/linux/tray_program.h"
 #include "app/linux/user_paths.h"
 #include "app/linux/x11_desktop.h"
+#include "app/linux/x11_hotkeys.h"
 #include "app/one_shot.h"
 #include "app/start_up.h"
 #include "codecs/loader_registry.h"
@@ -42,15 +45,21 @@ int Run(int argc, char* argv[]) {
   auto desktop = std::make_unique<LinuxDesktop>(backend_setting);
   const StartRequest request =
       ApplyCommandLine(Orvex::GetProcessArguments(), *desktop, StartUpLockName());
-  // "/next", "/previous" and "/exclude" only ask the resident program;
-  // without one there is nobody to ask.
+  // "/next", "/previous", "/exclude" and "/status" only ask the resident
+  // program; without one there is nobody to ask.
   if (request.resident != ResidentRequest::kNone) {
     if (request.state_switch) NotifyResident();
-    if (!NotifyResident(ResidentMessage(request.resident))) {
-      Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, kNoResidentCaption, kNoResidentText);
-      return 1;
+    if (request.resident == ResidentRequest::kStatus) {
+      const std::optional<std::string> status = AskResident(ResidentMessage(request.resident));
+      if (status) {
+        std::fwrite(status->data(), 1, status->size(), stdout);
+        return std::fflush(stdout) == 0 ? Orvex::ExitCodeOfStart() : 1;
+      }
+    } else if (NotifyResident(ResidentMessage(request.resident))) {
+      return Orvex::ExitCodeOfStart();
     }
-    return Orvex::ExitCodeOfStart();
+    Orvex::ShowMessage(nullptr, Orvex::kMbIconHand, kNoResidentCaption, kNoResidentText);
+    return 1;
   }
   // "/suspend" and "/resume" have edited the settings; the resident program
   // applies them when told, as it does for a plain second start.
@@ -75,16 +84,28 @@ int Run(int argc, char* argv[]) {
   // A change of the backend setting takes effect at the next change.
   ResidentDesktop resident_desktop(std::move(desktop), backend_setting);
   resident_desktop.SetLastResortMonitors(QtScreenMonitors);
+  resident_desktop.SetPointerMonitor(QtScreenUnderPointer);
+  // Keys are grabbed only where an X server lets a client do that; a
+  // Wayland compositor binds them to commands in its own settings.
+  std::unique_ptr<X11HotKeyGrabber> hotkey_grabber;
+  if (QGuiApplication::platformName() == u"xcb"_qs) hotkey_grabber = X11HotKeyGrabber::Open();
   TrayProgram program(resident_desktop, WallpaperCycle::ProgramStore, LaunchChangeHook);
+  if (hotkey_grabber) {
+    hotkey_grabber->OnPressed([&program](HotKeyAction action) { program.OnHotKey(action); });
+    program.SetHotKeyGrabber(hotkey_grabber.get());
+  }
   QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
   QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
-    std::vector<std::string> messages;
+    std::vector<ResidentInstance::Message> messages;
     try {
       messages = instance->TakeMessages();
     } catch (const std::exception& error) {
       Orvex::ShowException(nullptr, u"エラー (3)", error);
     }
-    for (const std::string& message : messages) program.OnMessage(message);
+    for (ResidentInstance::Message& message : messages) {
+      const std::string answer = program.OnMessage(message.line);
+      if (!answer.empty()) ResidentInstance::Answer(message, answer);
+    }
   });
   program.Start();
   return QApplication::exec();

@@ -1,5 +1,6 @@
 #include "app/linux/qt_screens.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
@@ -7,6 +8,15 @@
 
 #include "app/linux/logical_layout.h"
 #include "app/linux/qt_text.h"
+
+Orvex::SharedString QtScreenUnderPointer() {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ||
+      QGuiApplication::platformName() != u"xcb"_qs) {
+    return {};
+  }
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  return screen ? FromQString(screen->name()) : Orvex::SharedString();
+}
 
 MonitorList QtScreenMonitors() {
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return {};

@@ -31,6 +31,15 @@ class ResidentDesktop : public LinuxDesktop {
   }
   MonitorList GetMonitors() override;
 
+  // Where the name of the monitor under the pointer comes from (the
+  // resident program asks its toolkit); none by default.
+  void SetPointerMonitor(std::function<Orvex::SharedString()> monitor) {
+    pointer_monitor_ = std::move(monitor);
+  }
+  Orvex::SharedString MonitorUnderPointer() override {
+    return pointer_monitor_ ? pointer_monitor_() : Orvex::SharedString();
+  }
+
  protected:
   // A change starts by asking the screen size; removing and setting the
   // wallpaper look at the setting too, for callers that ask nothing first.
@@ -41,4 +50,5 @@ class ResidentDesktop : public LinuxDesktop {
   std::optional<Orvex::SharedString> refused_;
   SettingReader read_setting_;
   std::function<MonitorList()> last_resort_monitors_;
+  std::function<Orvex::SharedString()> pointer_monitor_;
 };

@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <chrono>
 
 #include "app/linux/qt_text.h"
 #include "app/linux/settings_dialog.h"
 #include "app/linux/status_notifier_host.h"
 #include "app/linux/tray_menu.h"
 #include "app/start_up.h"
+#include "app/status_report.h"
 #include "foundation/error_reporting.h"
 
 using Orvex::SharedString;
@@ -62,6 +64,7 @@ TrayProgram::TrayProgram(IDesktop& desktop, WallpaperCycle::StoreFactory store_f
 TrayProgram::~TrayProgram() {
   timer_.stop();
   refit_timer_.stop();
+  hotkeys_.reset();
   resident_.reset();
   tray_icon_.hide();
 }
@@ -96,6 +99,11 @@ void TrayProgram::Start() {
 
 void TrayProgram::StartCycle() {
   Guarded([this] { resident_->commands.Create(false); });
+  // After the first change: a box about a key must not hold it up.
+  if (grabber_) {
+    hotkeys_ = std::make_unique<HotKeys>(*grabber_, desktop_);
+    ApplyHotKeys();
+  }
   if (has_tray_) return;
   Orvex::ShowMessage(nullptr, Orvex::kMbIconInformation, kNoTrayCaption, kNoTrayText);
   RunCommand(kCmdSettings);
@@ -122,11 +130,41 @@ void TrayProgram::WatchScreen(QScreen* screen) {
 
 void TrayProgram::RunCommand(int id) {
   if (resident_) Guarded([this, id] { resident_->commands.OnCommand(id); });
+  // The settings may have been edited: in the dialog, or by hand before a
+  // second start told us.
+  if (id == kCmdSettings || id == kCmdNotify) ApplyHotKeys();
 }
 
-void TrayProgram::OnMessage(const std::string& message) {
-  const int command = ResidentCommandId(ResidentRequestOfMessage(message));
+void TrayProgram::ApplyHotKeys() {
+  if (!hotkeys_) return;
+  Guarded([this] {
+    ConfigStore store = store_factory_();
+    store.LoadWithDefaults();
+    hotkeys_->Apply(store);
+  });
+}
+
+std::string TrayProgram::OnMessage(const std::string& message) {
+  const ResidentRequest request = ResidentRequestOfMessage(message);
+  if (request == ResidentRequest::kStatus) {
+    std::string answer;
+    if (resident_) {
+      Guarded([&] {
+        ConfigStore store = store_factory_();
+        store.LoadWithDefaults();
+        answer =
+            Orvex::ToUtf8(StatusReport(resident_->cycle, store, std::chrono::steady_clock::now()));
+      });
+    }
+    return answer;
+  }
+  const int command = ResidentCommandId(request);
   if (command != 0) RunCommand(command);
+  return {};
+}
+
+void TrayProgram::OnHotKey(HotKeyAction action) {
+  if (resident_) Guarded([this, action] { resident_->commands.OnHotKey(action); });
 }
 
 void TrayProgram::SetTrayIcon(int icon_id, const SharedString& tooltip) {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "app/hotkeys.h"
 #include "app/start_up.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
@@ -39,8 +40,17 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   // an error is shown, not thrown.
   void RunCommand(int id);
   // What a second start sent: "notify" has the wallpaper changed now,
-  // "previous" and "exclude" run those commands; other lines are ignored.
-  void OnMessage(const std::string& message);
+  // "previous" and "exclude" run those commands, "status" is answered with
+  // the status report in UTF-8; other lines are ignored. Returns the answer
+  // for the sender, empty when there is none.
+  std::string OnMessage(const std::string& message);
+  // A hotkey of the settings was pressed.
+  void OnHotKey(HotKeyAction action);
+
+  // Where the hotkeys of the settings are grabbed, set before Start; they
+  // are grabbed at the start and again whenever the settings may have
+  // changed (the dialog's OK, a second start). Without one, none are.
+  void SetHotKeyGrabber(IHotKeyGrabber* grabber) { grabber_ = grabber; }
 
   QSystemTrayIcon& TrayIcon() { return tray_icon_; }
   QMenu& Menu() { return menu_; }
@@ -73,6 +83,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   void StartCycle();
   void WatchDisplays();
   void WatchScreen(QScreen* screen);
+  void ApplyHotKeys();
 
   IDesktop& desktop_;
   WallpaperCycle::StoreFactory store_factory_;
@@ -87,6 +98,9 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   bool has_tray_ = true;
   bool click_is_double_click_ = false;
   std::unique_ptr<ResidentCycle> resident_;
+  IHotKeyGrabber* grabber_ = nullptr;
+  // Declared after the cycle: released before the commands they post to go.
+  std::unique_ptr<HotKeys> hotkeys_;
 };
 
 // The picture of the tray icon with the identifier (running or suspended).

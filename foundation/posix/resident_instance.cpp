@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "foundation/exceptions.h"
@@ -26,6 +27,9 @@ namespace {
 // A peer connects and writes its line at once; one that stays silent longer
 // than this is dropped rather than holding up the resident program.
 constexpr int kPeerTimeoutMs = 250;
+// How long an answer may take to be written: a peer that does not read it
+// is given up.
+constexpr auto kAnswerTimeout = std::chrono::milliseconds(500);
 // A flood of connections is taken in portions; the rest wait for the next
 // call, so the program stays responsive.
 constexpr int kMaxPeersPerCall = 16;
@@ -147,7 +151,9 @@ bool SendAll(int fd, const std::string& data, std::chrono::steady_clock::time_po
 
 enum class Delivery { kDelivered, kNoListener, kBusy, kFailed };
 
-Delivery TrySend(const std::string& folder, const std::string& file, const std::string& line) {
+// connection, when given, receives the connection the line went out on.
+Delivery TrySend(const std::string& folder, const std::string& file, const std::string& line,
+                 UniqueFd* connection) {
   const SocketAddress address(folder, file);
   if (!address.Valid()) return Delivery::kFailed;
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -159,7 +165,9 @@ Delivery TrySend(const std::string& folder, const std::string& file, const std::
     return Delivery::kFailed;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  return SendAll(fd.Get(), line, deadline) ? Delivery::kDelivered : Delivery::kFailed;
+  if (!SendAll(fd.Get(), line, deadline)) return Delivery::kFailed;
+  if (connection) *connection = std::move(fd);
+  return Delivery::kDelivered;
 }
 
 // True while some process holds the resident lock. Only asked when the
@@ -172,6 +180,53 @@ bool ResidentLockHeld(const std::string& lock_path) {
     if (errno != EINTR) return errno == EWOULDBLOCK;
   }
   return false;
+}
+
+// Everything the peer writes until it closes, within the deadline and the
+// size limit.
+std::optional<std::string> ReadToEnd(int fd, std::chrono::steady_clock::time_point deadline) {
+  std::string received;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      received.append(buffer, static_cast<size_t>(n));
+      if (received.size() > ResidentInstance::kMaxAnswerBytes) return std::nullopt;
+    } else if (n == 0) {
+      return received;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!WaitFor(fd, POLLIN, deadline)) return std::nullopt;
+    } else if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
+// Hands the line to the resident instance, waiting briefly for one that is
+// still setting up or busy.
+bool Deliver(const std::string& folder, const std::string& name, const std::string& message,
+             UniqueFd* connection) {
+  if (message.empty() || message.size() > ResidentInstance::kMaxMessageBytes ||
+      !IsPlainText(message)) {
+    return false;
+  }
+  // Only a folder that passes the checks is trusted with the message.
+  try {
+    EnsurePrivateFolder(folder);
+  } catch (const Orvex::Exception&) {
+    return false;
+  }
+  const std::string line = message + '\n';
+  const auto give_up = std::chrono::steady_clock::now() + kStartingResidentWait;
+  for (;;) {
+    const Delivery delivery = TrySend(folder, name + ".sock", line, connection);
+    if (delivery == Delivery::kDelivered) return true;
+    if (delivery == Delivery::kFailed || std::chrono::steady_clock::now() > give_up) return false;
+    if (delivery == Delivery::kNoListener && !ResidentLockHeld(folder + name + ".lock")) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace
@@ -272,8 +327,8 @@ ResidentInstance::~ResidentInstance() {
   lock_.Reset();
 }
 
-std::vector<std::string> ResidentInstance::TakeMessages() {
-  std::vector<std::string> messages;
+std::vector<ResidentInstance::Message> ResidentInstance::TakeMessages() {
+  std::vector<Message> messages;
   for (int i = 0; i < kMaxPeersPerCall; ++i) {
     UniqueFd peer(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!peer) {
@@ -289,9 +344,15 @@ std::vector<std::string> ResidentInstance::TakeMessages() {
       continue;
     }
     std::string line;
-    if (ReadMessage(peer.Get(), line)) messages.push_back(std::move(line));
+    if (ReadMessage(peer.Get(), line)) messages.push_back({std::move(line), std::move(peer)});
   }
   return messages;
+}
+
+bool ResidentInstance::Answer(Message& message, const std::string& answer) {
+  UniqueFd peer = std::move(message.peer);
+  if (!peer || answer.size() > kMaxAnswerBytes) return false;
+  return SendAll(peer.Get(), answer, std::chrono::steady_clock::now() + kAnswerTimeout);
 }
 
 bool NotifyResident(const std::string& message) {
@@ -300,25 +361,23 @@ bool NotifyResident(const std::string& message) {
 
 bool NotifyResident(const std::string& folder, const std::string& name,
                     const std::string& message) {
-  if (message.empty() || message.size() > ResidentInstance::kMaxMessageBytes ||
-      !IsPlainText(message)) {
-    return false;
-  }
-  // Only a folder that passes the checks is trusted with the message.
-  try {
-    EnsurePrivateFolder(folder);
-  } catch (const Orvex::Exception&) {
-    return false;
-  }
-  const std::string line = message + '\n';
-  const auto give_up = std::chrono::steady_clock::now() + kStartingResidentWait;
-  for (;;) {
-    const Delivery delivery = TrySend(folder, name + ".sock", line);
-    if (delivery == Delivery::kDelivered) return true;
-    if (delivery == Delivery::kFailed || std::chrono::steady_clock::now() > give_up) return false;
-    if (delivery == Delivery::kNoListener && !ResidentLockHeld(folder + name + ".lock")) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  return Deliver(folder, name, message, nullptr);
+}
+
+std::optional<std::string> AskResident(const std::string& message) {
+  return AskResident(ResidentFolder(), ResidentName(), message);
+}
+
+std::optional<std::string> AskResident(const std::string& folder, const std::string& name,
+                                       const std::string& message,
+                                       std::chrono::milliseconds limit) {
+  UniqueFd connection;
+  if (!Deliver(folder, name, message, &connection)) return std::nullopt;
+  // The end of the line tells the resident program that nothing more comes.
+  shutdown(connection.Get(), SHUT_WR);
+  std::optional<std::string> answer =
+      ReadToEnd(connection.Get(), std::chrono::steady_clock::now() + limit);
+  // A resident program that closes without a word did not understand.
+  if (answer && answer->empty()) return std::nullopt;
+  return answer;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,15 @@ class ResidentInstance {
  public:
   // Messages longer than this are dropped.
   static constexpr size_t kMaxMessageBytes = 128;
+  // Answers longer than this are neither sent nor taken.
+  static constexpr size_t kMaxAnswerBytes = 256 * 1024;
+
+  // One line from a peer, with the connection to it still open for an
+  // answer; the connection closes when this goes.
+  struct Message {
+    std::string line;
+    Orvex::UniqueFd peer;
+  };
 
   // Becomes the resident instance of this executable in the default folder.
   // nullptr when another process already is; throws Orvex::Win32Exception
@@ -43,7 +54,13 @@ class ResidentInstance {
   // another user, peers that send nothing within a short time, and
   // messages that are too long or hold control characters are dropped.
   // Never blocks for long: each peer gets a bounded time to speak.
-  std::vector<std::string> TakeMessages();
+  std::vector<Message> TakeMessages();
+
+  // Writes the answer to the message's peer and closes the connection.
+  // A peer that does not read is given up after a short time, so that it
+  // cannot hold up the resident program; false then, and for an answer
+  // longer than kMaxAnswerBytes, which is not sent at all.
+  static bool Answer(Message& message, const std::string& answer);
 
   const std::string& SocketPath() const { return socket_path_; }
 
@@ -65,6 +82,15 @@ class ResidentInstance {
 // resident one ended in between), tries TryBecomeResident once more.
 bool NotifyResident(const std::string& message = "notify");
 bool NotifyResident(const std::string& folder, const std::string& name, const std::string& message);
+
+// Sends one line to the resident instance and returns what it answers
+// (read until it closes the connection). Nothing when no resident instance
+// takes the line, when it closes without answering, or when its answer
+// does not come within the limit or is longer than kMaxAnswerBytes.
+std::optional<std::string> AskResident(const std::string& message);
+std::optional<std::string> AskResident(const std::string& folder, const std::string& name,
+                                       const std::string& message,
+                                       std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 // The private folder with its trailing '/' (not checked or made here), and
 // the name this executable's lock and socket go by.

@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/test_folder.h"
@@ -21,6 +23,12 @@ namespace {
 
 using Orvex::UniqueFd;
 namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const std::vector<ResidentInstance::Message>& messages) {
+  std::vector<std::string> lines;
+  for (const auto& message : messages) lines.push_back(message.line);
+  return lines;
+}
 
 class ResidentInstanceTest : public ::testing::Test {
  protected:
@@ -72,7 +80,7 @@ TEST_F(ResidentInstanceTest, OneHolderAtATimeAndTheNextTakesOver) {
   auto next = ResidentInstance::TryBecomeResident(folder_, "p");
   ASSERT_NE(next, nullptr);
   EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
-  EXPECT_EQ(next->TakeMessages(), std::vector<std::string>{"notify"});
+  EXPECT_EQ(Lines(next->TakeMessages()), std::vector<std::string>{"notify"});
 }
 
 TEST_F(ResidentInstanceTest, ASocketPathLongerThanAnAddressHoldsStillWorks) {
@@ -87,7 +95,7 @@ TEST_F(ResidentInstanceTest, ASocketPathLongerThanAnAddressHoldsStillWorks) {
   EXPECT_TRUE(fs::is_socket(deep + "p.sock"));
   EXPECT_EQ(ResidentInstance::TryBecomeResident(deep, "p"), nullptr);
   EXPECT_TRUE(NotifyResident(deep, "p", "notify"));
-  EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+  EXPECT_EQ(Lines(resident->TakeMessages()), std::vector<std::string>{"notify"});
   resident.reset();
   EXPECT_FALSE(fs::exists(deep + "p.sock"));
   EXPECT_FALSE(NotifyResident(deep, "p", "notify"));
@@ -109,7 +117,7 @@ TEST_F(ResidentInstanceTest, StaleSocketOfAKilledInstanceIsReplaced) {
   auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
   ASSERT_NE(resident, nullptr);
   EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
-  EXPECT_EQ(resident->TakeMessages(), std::vector<std::string>{"notify"});
+  EXPECT_EQ(Lines(resident->TakeMessages()), std::vector<std::string>{"notify"});
 }
 
 TEST_F(ResidentInstanceTest, AStartWaitsForAResidentThatIsStillSettingUp) {
@@ -164,9 +172,71 @@ TEST_F(ResidentInstanceTest, MessagesArriveAndBadPeersCannotHoldUpTheResident) {
   EXPECT_FALSE(NotifyResident(folder_, "p", "two\nlines"));
 
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(resident->TakeMessages(), (std::vector<std::string>{"resume", "notify"}));
+  EXPECT_EQ(Lines(resident->TakeMessages()), (std::vector<std::string>{"resume", "notify"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_TRUE(resident->TakeMessages().empty());
+}
+
+// The first message that arrives within a few seconds.
+std::vector<ResidentInstance::Message> WaitForMessages(ResidentInstance& resident) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::vector<ResidentInstance::Message> messages;
+  while (messages.empty() && std::chrono::steady_clock::now() < give_up) {
+    messages = resident.TakeMessages();
+    if (messages.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return messages;
+}
+
+TEST_F(ResidentInstanceTest, AQuestionGetsItsAnswerAndAnUnansweredOneNothing) {
+  EXPECT_EQ(AskResident(folder_, "p", "status"), std::nullopt);  // nobody resident
+  auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(resident, nullptr);
+  const std::string report = "Current = /pictures/a.png\n" + std::string(100000, 'x') + "\n";
+
+  auto asked = std::async(std::launch::async, [&] { return AskResident(folder_, "p", "status"); });
+  auto messages = WaitForMessages(*resident);
+  ASSERT_EQ(Lines(messages), std::vector<std::string>{"status"});
+  EXPECT_TRUE(ResidentInstance::Answer(messages[0], report));
+  EXPECT_EQ(asked.get(), report);
+
+  // A line the resident program only acts on closes without a word.
+  asked = std::async(std::launch::async, [&] { return AskResident(folder_, "p", "notify"); });
+  messages = WaitForMessages(*resident);
+  ASSERT_EQ(Lines(messages), std::vector<std::string>{"notify"});
+  messages.clear();
+  EXPECT_EQ(asked.get(), std::nullopt);
+}
+
+TEST_F(ResidentInstanceTest, NeitherSideWaitsLongForTheOther) {
+  auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(resident, nullptr);
+
+  // A peer that asks and never reads: more than the socket buffers hold
+  // cannot go out, and the resident program gives up instead of hanging.
+  UniqueFd deaf = Connect(resident->SocketPath(), "status\n");
+  auto messages = WaitForMessages(*resident);
+  ASSERT_EQ(messages.size(), 1u);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(
+      ResidentInstance::Answer(messages[0], std::string(ResidentInstance::kMaxAnswerBytes, 'x')));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  // A resident program that takes the question and keeps silent.
+  start = std::chrono::steady_clock::now();
+  auto asked = std::async(std::launch::async, [&] {
+    return AskResident(folder_, "p", "status", std::chrono::milliseconds(300));
+  });
+  messages = WaitForMessages(*resident);
+  EXPECT_EQ(asked.get(), std::nullopt);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  // An answer too long to be believed is not sent.
+  Connect(resident->SocketPath(), "status\n").Reset();
+  messages = WaitForMessages(*resident);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_FALSE(ResidentInstance::Answer(messages[0],
+                                        std::string(ResidentInstance::kMaxAnswerBytes + 1, 'x')));
 }
 
 }  // namespace
