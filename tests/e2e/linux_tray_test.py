@@ -9,7 +9,11 @@
       the suspended one, "/resume" and a plain second start from other
       processes reach it and change the wallpaper, its settings item opens
       the dialog and Escape
-      closes it without writing, its exit item ends the program with 0.
+      closes it without writing; hotkeys written into the settings are
+      grabbed once a second start reports the change (Ctrl+Alt+Right
+      changes the wallpaper), a value that is no key and one another client
+      holds give one box each, and only once;
+      its exit item ends the program with 0.
   linux_tray_test.py --program PELMORA --out FOLDER sni
       Under dbus-run-session with a status-notifier watcher of our own (this
       file, run with --watcher): the program registers an item whose
@@ -118,6 +122,84 @@ def tray_owned(display):
         x11.XCloseDisplay(connection)
 
 
+# Xlib through ctypes: enough to hold a key without modules the machine may
+# lack.
+CONTROL_MASK, MOD1_MASK = 1 << 2, 1 << 3
+
+
+def xlib(display):
+    x11 = ctypes.CDLL("libX11.so.6")
+    for name in ("XOpenDisplay", "XDefaultRootWindow", "XStringToKeysym"):
+        getattr(x11, name).restype = ctypes.c_ulong if name != "XOpenDisplay" else ctypes.c_void_p
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XGrabKey.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong,
+                             ctypes.c_int, ctypes.c_int, ctypes.c_int]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise RuntimeError("no X display " + display)
+    return x11, ctypes.c_void_p(connection)
+
+
+def hold_key(display, keysym, modifiers):
+    """Grabs the key as another program would, says "held", and keeps it
+    until it is ended."""
+    x11, connection = xlib(display)
+    keycode = x11.XKeysymToKeycode(connection, x11.XStringToKeysym(keysym.encode()))
+    x11.XGrabKey(connection, keycode, modifiers, x11.XDefaultRootWindow(connection), 0, 1, 1)
+    x11.XSync(connection, 0)
+    print("held", flush=True)
+    sys.stdin.read()
+
+
+def check_hotkeys(work, settings, env, bmp, second_start):
+    """The HotKey settings, taken up at a second start."""
+    holder = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--hold-key",
+                               env["DISPLAY"]], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              text=True)
+    try:
+        if holder.stdout.readline().strip() != "held":
+            CHECKS.fail("the helper could not hold Ctrl+Alt+Left")
+            return
+        entries = read_settings(settings)
+        entries.update({"Suspend": "false", "HotKeyNext": "Ctrl+Alt+Right",
+                        "HotKeyPrevious": "Ctrl+Nope", "HotKeyExclude": "ctrl + alt + left"})
+        write_settings(settings, entries)
+
+        def boxes():
+            return run(["xdotool", "search", "--onlyvisible", "--name", "^エラー$"],
+                       env).stdout.split()
+
+        # One box for each bad value, the next once the one before is closed.
+        second_start()
+        count = 0
+        while box := wait_for(boxes, 10 if count == 0 else 3):
+            count += 1
+            if count > 3:
+                break
+            time.sleep(0.3)
+            run(["xdotool", "windowfocus", "--sync", box[0], "key", "Return"], env)
+            wait_for(lambda: box[0] not in boxes(), 5)
+        if count != 2:
+            CHECKS.fail(f"{count} boxes about the two bad hotkeys, not 2")
+
+        stamp = os.stat(bmp).st_mtime_ns
+        run(["xdotool", "key", "ctrl+alt+Right"], env)
+        if not wait_for(lambda: os.stat(bmp).st_mtime_ns != stamp, 10):
+            CHECKS.fail("Ctrl+Alt+Right did not change the wallpaper")
+
+        # Told once: the same values at the next second start say nothing.
+        second_start()
+        time.sleep(2)
+        if boxes():
+            CHECKS.fail("the same bad hotkeys were reported again")
+            for box in boxes():
+                run(["xdotool", "windowfocus", "--sync", box, "key", "Return"], env)
+    finally:
+        holder.stdin.close()
+        holder.wait()
+
+
 def xembed(program, out):
     work, settings, env = prepare(out, program, "linux_tray_xembed")
     xvfb = Xvfb(WIDTH, HEIGHT)
@@ -209,6 +291,8 @@ def xembed(program, out):
                 CHECKS.fail("Escape did not close the dialog")
             if open(settings, "rb").read() != before:
                 CHECKS.fail("closing the dialog without OK changed the settings file")
+
+        check_hotkeys(work, settings, env, bmp, second_start)
 
         open_menu()
         run(["xdotool", "key", "x"], env)
@@ -372,6 +456,9 @@ def sni_inside(program, out):
 def main():
     if sys.argv[1:] == ["--watcher"]:
         watcher()
+        return 0
+    if sys.argv[1:2] == ["--hold-key"]:
+        hold_key(sys.argv[2], "Left", CONTROL_MASK | MOD1_MASK)
         return 0
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
