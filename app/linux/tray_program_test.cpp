@@ -217,6 +217,48 @@ class TrayProgramTest : public QObject {
     QCOMPARE(desktop.wallpapers.size(), size_t{1});
   }
 
+  void hotkeysFollowTheSettingsAndStatusIsAnswered() {
+    // What the program asked of the system's keys, in order.
+    struct RecordingGrabber : IHotKeyGrabber {
+      std::vector<std::string> calls;
+      bool Grab(HotKeyAction action, const HotKey& key) override {
+        calls.push_back(std::to_string(static_cast<int>(action)) + ":" + key.x_keysym);
+        return true;
+      }
+      void ReleaseAll() override { calls.push_back("release"); }
+    } grabber;
+    Edit([](ConfigStore& s) {
+      s.SetBool(u"Suspend", false);
+      s.SetString(u"HotKeyNext", u"Ctrl+Alt+Right");
+    });
+    FakeDesktop desktop;
+    {
+      TrayProgram program(desktop, Factory());
+      program.SetTrayProbe([] { return true; });
+      program.SetHotKeyGrabber(&grabber);
+      program.Start();
+      QTRY_COMPARE(grabber.calls, std::vector<std::string>{"1:Right"});
+
+      // Changed by hand, taken up when a second start says so.
+      Edit([](ConfigStore& s) { s.SetString(u"HotKeyNext", u"Win+F9"); });
+      program.OnMessage("notify");
+      QCOMPARE(grabber.calls, (std::vector<std::string>{"1:Right", "release", "1:F9"}));
+
+      // The press posts its command: the wallpaper changes.
+      const size_t changes = desktop.wallpapers.size();
+      program.OnHotKey(HotKeyAction::kNext);
+      QTRY_COMPARE(desktop.wallpapers.size(), changes + 1);
+
+      const QString status = QString::fromStdString(program.OnMessage("status"));
+      QVERIFY(status.startsWith(u"Current = "_qs));
+      QVERIFY(status.contains(u"\nSuspend = false\n"_qs));
+      QVERIFY(program.OnMessage("previous").empty());
+    }
+    // Nothing stays grabbed after the program.
+    QCOMPARE(grabber.calls.back(), std::string("release"));
+    Edit([](ConfigStore& s) { s.RemoveKey(u"HotKeyNext"); });
+  }
+
   void aBurstOfDisplayChangesRefitsOnceWithoutAdvancing() {
     FakeDesktop desktop;
     TrayProgram program(desktop, Factory());
