@@ -5,6 +5,7 @@
 #include "app/linux/x11_error_trap.h"
 
 // Last: Xlib's macros must not reach the headers above.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
 namespace {
@@ -35,6 +36,9 @@ X11HotKeyGrabber::X11HotKeyGrabber(Display* display)
       notifier_(
           std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read)) {
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadEvents(); });
+  // Without it the server sends a release before every repeated press, and
+  // a held key could not be told from one pressed again.
+  XkbSetDetectableAutoRepeat(display_, True, nullptr);
 }
 
 X11HotKeyGrabber::~X11HotKeyGrabber() {
@@ -80,6 +84,8 @@ void X11HotKeyGrabber::ReleaseAll() {
     }
   }
   grabbed_.clear();
+  // A release that comes after the ungrab never reaches us.
+  held_.clear();
   XFlush(display_);
 }
 
@@ -87,7 +93,8 @@ void X11HotKeyGrabber::ReadEvents() {
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
-    if (event.type != KeyPress) continue;
+    if (event.type == KeyRelease) held_.erase(event.xkey.keycode);
+    if (event.type != KeyPress || !held_.insert(event.xkey.keycode).second) continue;
     const unsigned state = event.xkey.state & ~(LockMask | Mod2Mask);
     for (const Grabbed& grabbed : grabbed_) {
       if (grabbed.keycode == event.xkey.keycode && grabbed.modifiers == state) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/hotkeys.h"
@@ -40,4 +41,7 @@ class X11HotKeyGrabber : public IHotKeyGrabber {
   std::unique_ptr<QSocketNotifier> notifier_;
   std::function<void(HotKeyAction)> pressed_;
   std::vector<Grabbed> grabbed_;
+  // Keys pressed and not yet released: a key held down repeats its press,
+  // which must not change the wallpaper over and over.
+  std::set<unsigned> held_;
 };

@@ -173,7 +173,8 @@ def check_hotkeys(work, settings, env, bmp, second_start):
         # One box for each bad value, the next once the one before is closed.
         second_start()
         count = 0
-        while box := wait_for(boxes, 10 if count == 0 else 3):
+        # Two are due, each given time on a loaded machine; a third is not.
+        while box := wait_for(boxes, 10 if count < 2 else 3):
             count += 1
             if count > 3:
                 break
