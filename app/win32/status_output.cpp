@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "foundation/encoding.h"
 #include "foundation/win32/win32.h"
 
 using Orvex::SharedString;
@@ -46,7 +45,19 @@ std::u16string WithCrLf(std::u16string_view text) {
 }
 
 std::string StatusFileBytes(const SharedString& text) {
-  return Orvex::GetDefaultEncoding().ToMultiByte(SharedString(WithCrLf(text.View())));
+  const std::u16string wide = WithCrLf(text.View());
+  if (wide.empty()) return {};
+  const auto* chars = reinterpret_cast<const wchar_t*>(wide.data());
+  const int count = static_cast<int>(wide.size());
+  // Without the best fit a character the code page lacks becomes '?', which
+  // no file name holds; the best fit would turn "ü" into "u" and name
+  // another file that may well exist.
+  const int size =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, count, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chars, count, bytes.data(), size, nullptr,
+                      nullptr);
+  return bytes;
 }
 
 StatusOutputResult WriteStatusOutput(const SharedString& text) {

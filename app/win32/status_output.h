@@ -10,8 +10,8 @@
 std::u16string WithCrLf(std::u16string_view text);
 
 // The bytes a pipe or a file gets: the text with "\r\n" line ends in the
-// ANSI code page, the settings file's encoding, so that a script reads both
-// the same way.
+// ANSI code page, which console tools and scripts read. A character the
+// code page cannot spell becomes '?'.
 std::string StatusFileBytes(const Orvex::SharedString& text);
 
 enum class StatusOutputResult {
