@@ -1,7 +1,12 @@
 #include "app/win32/app_window.h"
 
+#include <chrono>
+
+#include "app/status_report.h"
 #include "app/win32/change_hook_launcher.h"
 #include "app/win32/config_dialog.h"
+#include "app/win32/status_channel.h"
+#include "foundation/exceptions.h"
 #include "foundation/win32/program_window.h"
 
 using Orvex::SharedString;
@@ -27,8 +32,11 @@ CAppWindow::CAppWindow(bool once, WallpaperCycle::StoreFactory store_factory)
 }
 
 CAppWindow::~CAppWindow() {
-  // The cycle's observer and the icon go before the window they report to.
+  // The cycle's observer, the keys and the icon go before the window they
+  // report to.
   resident_.reset();
+  hotkeys_.reset();
+  hotkey_grabber_.reset();
   tray_icon_.reset();
   window_.Destroy();
 }
@@ -53,6 +61,10 @@ void CAppWindow::OnCreate() {
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle(), store_factory_);
   resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_,
                                               LaunchChangeHook);
+  if (!once_) {
+    hotkey_grabber_ = std::make_unique<Win32HotKeyGrabber>(window_.Handle());
+    hotkeys_ = std::make_unique<HotKeys>(*hotkey_grabber_, *desktop_);
+  }
   // The first change waits for the message loop. WM_CREATE arrives as a
   // callback from inside window creation, and the system swallows whatever
   // is raised there: a plug-in that faults during that change would
@@ -73,6 +85,26 @@ void CAppWindow::OnTrayCallback(LPARAM mouse_message) {
   }
 }
 
+void CAppWindow::ApplyHotKeys() {
+  if (!hotkeys_) return;
+  ConfigStore store = store_factory_();
+  try {
+    store.LoadWithDefaults();
+  } catch (const Orvex::Exception&) {
+    // The change that comes with every reload has reported the file
+    // already; the keys stay as they were.
+    return;
+  }
+  hotkeys_->Apply(store);
+}
+
+void CAppWindow::AnswerStatus(HWND caller) {
+  ConfigStore store = store_factory_();
+  store.LoadWithDefaults();
+  SendStatusReply(window_.Handle(), caller,
+                  StatusReport(resident_->cycle, store, std::chrono::steady_clock::now()));
+}
+
 bool CAppWindow::OnMessage(Orvex::SMessage& message) {
   switch (message.id) {
     case WM_TIMER:
@@ -86,8 +118,24 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
     case WM_DISPLAYCHANGE:
       if (resident_) window_.SetTimer(kDisplayTimerId, kDisplaySettleMs);
       return false;
-    case WM_COMMAND:
-      return resident_ && resident_->commands.OnCommand(LOWORD(message.wparam));
+    case WM_COMMAND: {
+      if (!resident_) return false;
+      const int id = LOWORD(message.wparam);
+      const bool handled = resident_->commands.OnCommand(id);
+      // Both come back with the settings as they are now: the keys follow.
+      if (id == kCmdNotify || id == kCmdSettings) ApplyHotKeys();
+      return handled;
+    }
+    case WM_HOTKEY:
+      if (resident_ && hotkey_grabber_) {
+        if (const auto action = hotkey_grabber_->ActionOf(message.wparam)) {
+          resident_->commands.OnHotKey(*action);
+        }
+      }
+      return true;
+    case kStatusRequestMessage:
+      if (resident_) AnswerStatus(reinterpret_cast<HWND>(message.wparam));
+      return true;
     case kTrayCallbackMessage:
       if (!resident_) return false;
       OnTrayCallback(message.lparam);
@@ -101,13 +149,19 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
       RunStage([this] { OnCreate(); });
       return true;
     case kStartMessage:
-      if (resident_) RunStage([this] { resident_->commands.Create(once_); });
+      if (resident_) {
+        RunStage([this] { resident_->commands.Create(once_); });
+        // After the first change, so that a box about a key does not keep
+        // the wallpaper waiting.
+        ApplyHotKeys();
+      }
       return true;
     case WM_CLOSE:
       window_.Destroy();
       return true;
     case WM_DESTROY:
       if (tray_icon_) tray_icon_->Remove();
+      if (hotkey_grabber_) hotkey_grabber_->ReleaseAll();
       RemovePropW(message.window, Orvex::kProgramWindowProperty);
       return true;
     default:

@@ -4,11 +4,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/hotkeys.h"
 #include "app/start_up.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
 #include "app/win32/desktop.h"
+#include "app/win32/hotkey_grabber.h"
 #include "app/win32/tray_icon.h"
 #include "codecs/loader_registry.h"
 #include "foundation/win32/msg_hooker.h"
@@ -21,7 +23,8 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 
 // The resident program: a hidden window that owns the tray icon and the
 // change timer and turns clicks, menu choices and a second start's
-// notification into the portable commands. Its text is always the tray
+// notification, its hotkeys and a second start's "/status" into the
+// portable commands. Its text is always the tray
 // tooltip, so another process can read the state from it.
 class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell {
  public:
@@ -60,6 +63,10 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   template <class Stage>
   void RunStage(const Stage& stage);
   void OnTrayCallback(LPARAM mouse_message);
+  // Grabs the keys the settings name now.
+  void ApplyHotKeys();
+  // Sends the report to the second start's window that asked for it.
+  void AnswerStatus(HWND caller);
 
   bool once_;
   std::exception_ptr once_error_;
@@ -70,4 +77,7 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   std::unique_ptr<TrayIcon> tray_icon_;
   std::unique_ptr<Win32Desktop> desktop_;
   std::unique_ptr<ResidentCycle> resident_;
+  // Only the resident program has hotkeys; "/once" has none.
+  std::unique_ptr<Win32HotKeyGrabber> hotkey_grabber_;
+  std::unique_ptr<HotKeys> hotkeys_;
 };

@@ -193,6 +193,18 @@ MonitorList Win32Desktop::GetMonitors() {
   return monitors;
 }
 
+SharedString Win32Desktop::MonitorUnderPointer() {
+  POINT pointer = {};
+  if (!GetCursorPos(&pointer)) return {};
+  HMONITOR monitor = MonitorFromPoint(pointer, MONITOR_DEFAULTTONULL);
+  if (!monitor) return {};
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, &info)) return {};
+  // The device name, as GetMonitors names each monitor.
+  return Orvex::FromWide(info.szDevice);
+}
+
 uint32_t Win32Desktop::GetDesktopColor() { return GetSysColor(COLOR_BACKGROUND) & 0xFFFFFF; }
 
 void Win32Desktop::ShowError(const SharedString& caption, const SharedString& text) {

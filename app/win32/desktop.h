@@ -38,6 +38,7 @@ class Win32Desktop : public IDesktop {
   void RemoveWallpaper() override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
   MonitorList GetMonitors() override;
+  Orvex::SharedString MonitorUnderPointer() override;
   void SetComposedWallpaper(const ComposedWallpaper& wallpaper) override;
   bool TilesComposedPicture() const override { return true; }
   uint32_t GetDesktopColor() override;

@@ -5,6 +5,7 @@
 #include "codecs/bmp_saver.h"
 #include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
+#include "foundation/win32/win32.h"
 #include "imaging/plane32.h"
 
 namespace {
@@ -79,6 +80,21 @@ TEST(Win32MonitorsTest, EveryMonitorHasANameAndExactlyOneIsThePrimaryAtTheOrigin
     EXPECT_EQ(monitor.rect.top, 0);
   }
   EXPECT_EQ(primaries, 1);
+}
+
+TEST(Win32MonitorsTest, ThePointerIsOnTheMonitorGetMonitorsNamesThere) {
+  Win32Desktop desktop;
+  POINT saved = {};
+  if (!GetCursorPos(&saved)) GTEST_SKIP() << "no pointer on this desktop";
+  for (const Monitor& monitor : desktop.GetMonitors()) {
+    const int x = (monitor.rect.left + monitor.rect.right) / 2;
+    const int y = (monitor.rect.top + monitor.rect.bottom) / 2;
+    SetCursorPos(x, y);
+    POINT now = {};
+    if (!GetCursorPos(&now) || now.x != x || now.y != y) GTEST_SKIP() << "the pointer stays put";
+    EXPECT_EQ(desktop.MonitorUnderPointer(), monitor.name);
+  }
+  SetCursorPos(saved.x, saved.y);
 }
 
 // The user's style survives a stay in the tiled pictures for several

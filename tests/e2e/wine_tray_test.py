@@ -10,7 +10,9 @@ matters. The groups, in order:
              a plain second start makes the resident instance change
   steer      second starts with /next, /previous and /exclude steer the
              resident instance; OnChange (the driver, recording) follows
-             each change with the picture and the written file
+             each change with the picture and the written file; /status
+             writes the resident state to its output (a pipe: the ANSI
+             code page, "\r\n")
   menu       a right click on the icon opens menu 102 (its texts are read
              from the executable); its first item changes the wallpaper
   commands   suspend shows the other icon and tip and removes the wallpaper,
@@ -27,8 +29,12 @@ matters. The groups, in order:
   timer      Interval(sec) = 2 from the dialog changes the wallpaper by itself
   errors     a missing image folder and an unreadable setting show their
              boxes and the program keeps changing
+  hotkeys    a key of the settings, applied at a second start's reload,
+             changes the wallpaper when pressed; an unreadable one gives one
+             box naming its setting, once; a key another program holds
+             gives its box
   exit       the menu's last item ends the program with code 0, the icon goes;
-             then /next finds nobody, says so and ends with 1
+             then /next and /status find nobody, say so and end with 1
 Screenshots of the desktop with the icon, the open menu and the open dialog
 stay in the output folder.
 """
@@ -168,6 +174,21 @@ class Session:
         except subprocess.TimeoutExpired:
             process.kill()
             return None
+
+    def status(self):
+        """A second start's /status: its exit code, the report's entries and
+        its bytes as they came through the pipe."""
+        try:
+            run = subprocess.run([self.wine, self.setup["exe"], "/status"],
+                                 capture_output=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            return None, {}, b""
+        entries = {}
+        for line in run.stdout.decode("cp932", "replace").split("\r\n"):
+            key, sep, value = line.partition(" = ")
+            if sep:
+                entries[key] = value
+        return run.returncode, entries, run.stdout
 
     def settings(self):
         return read_settings(self.cfg)
@@ -345,6 +366,23 @@ def group_steer(s, c):
         lines = None
     name = first[0].rsplit("\\", 1)[-1] if first else None
     c.expect(lines == [name], f"/exclude: the list holds {lines}, not [{name!r}]")
+
+    code, status, raw = s.status()
+    c.expect(code == 0, f"/status: ends with code {code}")
+    c.expect(raw.endswith(b"\r\n") and raw.count(b"\n") == raw.count(b"\r\n"),
+             f"/status: every line ends in CR LF ({raw[:80]!r})")
+    # "ü" is not in code page 932: a '?' there, never a look-alike.
+    shown = after[0].encode("cp932", "replace").decode("cp932") if after else None
+    c.expect(shown and status.get("Current") == shown,
+             f"/status: Current is the picture on show ({status.get('Current')!r}, {after})")
+    c.expect(status.get("Suspend") == "false" and status.get("Excluded") == "1",
+             f"/status: Suspend = false, Excluded = 1 ({status})")
+    c.expect(status.get("ImageDir") == windows_path(s.setup["images"]) + "\\",
+             f"/status: ImageDir is the full image folder ({status.get('ImageDir')!r})")
+    numbers = [status.get(k, "") for k in ("NextChange(sec)", "Pictures", "Shown")]
+    c.expect(all(n.isdigit() for n in numbers) and int(numbers[0]) <= 3600
+             and int(numbers[2]) <= int(numbers[1]),
+             f"/status: NextChange(sec) within the interval, Shown of Pictures ({numbers})")
     # The other groups want every picture and no hook.
     if os.path.exists(excluded):
         os.remove(excluded)
@@ -607,6 +645,56 @@ def group_errors(s, c, program):
              "unreadable setting: the program keeps running and changes")
 
 
+def group_hotkeys(s, c, program):
+    # A key of the settings takes effect at the reload of a second start.
+    s.edit_settings(HotKeyNext="Ctrl+Alt+Right")
+    before = s.stamp()
+    c.expect(s.second_start() == 0 and s.wait_change(before),
+             "hotkeys: a second start reloads the settings")
+    before = s.stamp()
+    s.xdotool("mousemove", WIDTH // 2, HEIGHT // 2)
+    s.xdotool("key", "ctrl+alt+Right")
+    c.expect(s.wait_change(before), "hotkeys: Ctrl+Alt+Right changes the wallpaper")
+
+    # An unreadable key: one box naming the setting, not one at every reload.
+    s.edit_settings(HotKeyNext="Ctrl+Nope")
+    s.second_start()
+    code, out = s.drive("box", 20000)
+    c.expect(code == 0 and "HotKeyNext" in out,
+             f"hotkeys: Ctrl+Nope gives a box naming HotKeyNext ({out!r})")
+    s.second_start()
+    code, out = s.drive("box", 3000)
+    c.expect(code != 0, f"hotkeys: the same value at the next reload, no second box ({out!r})")
+
+    # Another resident program (a copy under another name is a program of
+    # its own, with its settings named after it) holds Ctrl+Alt+Up once its
+    # first change is done.
+    holder_dir = os.path.join(os.path.dirname(s.setup["folder"]), "holder")
+    os.makedirs(holder_dir, exist_ok=True)
+    holder_exe = os.path.join(holder_dir, "Holder.exe")
+    shutil.copy(s.setup["exe"], holder_exe)
+    holder_saved = os.path.join(holder_dir, "held.bmp")
+    write_settings(os.path.join(holder_dir, "Holder.cfg"), {
+        "ImageDir": windows_path(s.setup["images"]) + "\\",
+        "SaveFile": windows_path(holder_saved), "Interval(sec)": "3600", "WaitFirst": "false",
+        "Suspend": "false", "HotKeyNext": "Ctrl+Alt+Up"})
+    holder = subprocess.Popen([s.wine, holder_exe])
+    try:
+        if c.expect(wait_for(lambda: os.path.exists(holder_saved), 30),
+                    "hotkeys: the other program has started"):
+            time.sleep(1)
+            s.edit_settings(HotKeyNext="", HotKeyPrevious="Ctrl+Alt+Up")
+            s.second_start()
+            code, out = s.drive("box", 15000)
+            c.expect(code == 0 and "Ctrl+Alt+Up" in out and "HotKeyPrevious" in out,
+                     f"hotkeys: a key another program holds gives its box ({out!r})")
+    finally:
+        holder.kill()
+        holder.wait(timeout=30)
+    s.edit_settings(HotKeyPrevious="")
+    c.expect(program.poll() is None, "hotkeys: the program keeps running")
+
+
 def group_exit(s, c, program, icon_at):
     menu = s.open_menu(icon_at)
     if not c.expect(menu is not None, "exit: the menu opens again"):
@@ -633,6 +721,17 @@ def group_exit(s, c, program, icon_at):
         code = None
     c.expect(code == 1, f"/next without a resident instance: ends with code {code}")
 
+    alone = s.start("/status")
+    code, out = s.drive("box", 20000)
+    c.expect(code == 0 and "常駐しているPelmoraが見つかりません" in out,
+             f"/status without a resident instance: the box says so ({out!r})")
+    try:
+        code = alone.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        alone.kill()
+        code = None
+    c.expect(code == 1, f"/status without a resident instance: ends with code {code}")
+
 
 def inside(args):
     setup = json.loads(args.setup)
@@ -649,6 +748,7 @@ def inside(args):
         group_dialog(s, checks)
         group_timer(s, checks)
         group_errors(s, checks, program)
+        group_hotkeys(s, checks, program)
         group_exit(s, checks, program, icon_at)
     except Exception as error:  # a step that could not run is a failure too
         checks.fail(f"the scenario ran to its end ({type(error).__name__}: {error})")
