@@ -15,6 +15,7 @@
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/random.h"
+#include "foundation/release_memory.h"
 #include "imaging/plane_block_cache.h"
 
 using Orvex::SharedString;
@@ -26,6 +27,11 @@ constexpr int kBuildNumber = 15;
 constexpr size_t kHistoryLength = 100;
 // The longest period the system timer accepts.
 constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
+
+// The end of every change: the resident program then waits for minutes, and
+// the C library would keep what the change freed (on Linux in the arenas of
+// the resampling threads, tens of megabytes) for the whole time.
+void ChangeEnded() { Orvex::ReleaseFreeMemory(); }
 
 }  // namespace
 
@@ -147,6 +153,7 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
     Changed(store);
   }
   SaveState(store);
+  ChangeEnded();
 }
 
 void WallpaperCycle::ShowPrevious() {
@@ -156,6 +163,7 @@ void WallpaperCycle::ShowPrevious() {
   const SharedString folder = ImageFolder(store);
   if (Orvex::IsDirectory(folder)) RefreshImageList(store, folder);
   if (WalkHistory(store, -1)) SaveState(store);
+  ChangeEnded();
 }
 
 void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
@@ -181,6 +189,7 @@ void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
     }
   }
   SaveState(store);
+  ChangeEnded();
 }
 
 void WallpaperCycle::RefitToDisplays() {
@@ -196,6 +205,7 @@ void WallpaperCycle::RefitToDisplays() {
     history_[history_at_] = OnShow();
   }
   SaveState(store);
+  ChangeEnded();
 }
 
 bool WallpaperCycle::Show(const ConfigStore& store, const ShownPictures* keep, bool by_order) {
