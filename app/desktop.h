@@ -1,16 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/monitors.h"
 #include "foundation/shared_string.h"
+#include "imaging/plane32.h"
 #include "imaging/plane_geometry.h"
-
-namespace Orvex {
-class CPlane32;
-}  // namespace Orvex
 
 // One monitor's share of a wallpaper made for several monitors.
 struct MonitorWallpaper {
@@ -50,6 +48,14 @@ class IDesktop {
   // file back.
   virtual void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) = 0;
   virtual void RemoveWallpaper() = 0;
+  // A plane of the given size to draw the next wallpaper into, where the
+  // desktop can take its pixels from there without a copy when that plane
+  // is then given to SetWallpaper. Null (the default) when it cannot: the
+  // change then draws into a plane of its own.
+  virtual std::unique_ptr<Orvex::CPlane32> OfferWallpaperPlane(const Orvex::PlaneSize& size) {
+    static_cast<void>(size);
+    return nullptr;
+  }
   // The current display mode's size; nothing when it cannot be read.
   virtual std::optional<Orvex::PlaneSize> GetScreenSize() = 0;
   // The monitors, in virtual-desktop pixels; none when they cannot be

@@ -228,17 +228,12 @@ void DrawUnscaled(IDesktop& desktop, Orvex::OpenedImage& opened, Orvex::CPlane32
 
 namespace {
 
-// Decodes the image and fits it to the screen into `work`, which takes
-// the screen's size. `image` holds the whole decoded image only for
-// loaders that cannot hand out rows, or when nothing of it is drawn.
-void DecodeFitted(const ConfigStore& store, IDesktop& desktop, Orvex::OpenedImage& opened,
-                  Orvex::CPlane32& image, Orvex::CPlane32& work) {
+PlaneSize ScreenSize(IDesktop& desktop) {
   const std::optional<PlaneSize> screen = desktop.GetScreenSize();
   if (!screen || screen->width <= 0 || screen->height <= 0) {
     throw Orvex::RuntimeException(SharedString(kNoScreenSize));
   }
-  work.SetSize(*screen);
-  DrawFitted(store, desktop, opened, image, work, work.GetBounds());
+  return *screen;
 }
 
 }  // namespace
@@ -247,22 +242,37 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
                      const Orvex::LoaderRegistry& loaders, IDesktop& desktop) {
   const SharedString save_path =
       Orvex::MakeAbsoluteToExecutable(store.GetString(config_key::kSaveFile));
+  const bool sharp = store.GetBool(config_key::kSharp);
 
   // The loader is chosen and the size read first; the pixels follow once
   // it is known where they go.
   Orvex::OpenedImage opened(loaders, std::make_shared<Orvex::CFileData>(source));
   Orvex::CDib32 image;
   Orvex::CMemoryPlane32 work;
+  // The plane the wallpaper ends in may be one the desktop takes as it is:
+  // the pixels are then drawn once and never copied for it.
+  std::unique_ptr<Orvex::CPlane32> offered;
   Orvex::CPlane32* result = &image;
   if (store.GetBool(config_key::kResize)) {
-    DecodeFitted(store, desktop, opened, image, work);
-    result = &work;
+    const PlaneSize screen = ScreenSize(desktop);
+    offered = desktop.OfferWallpaperPlane(screen);
+    Orvex::CPlane32& fitted = offered && !sharp ? *offered : work;
+    // `image` holds the whole decoded image only for loaders that cannot
+    // hand out rows, or when nothing of it is drawn.
+    fitted.SetSize(screen);
+    DrawFitted(store, desktop, opened, image, fitted, fitted.GetBounds());
+    result = &fitted;
   } else {
     opened.Load(image);
   }
 
-  if (store.GetBool(config_key::kSharp)) {
-    Orvex::CPlane32* other = result == &image ? static_cast<Orvex::CPlane32*>(&work) : &image;
+  if (sharp) {
+    Orvex::CPlane32* other = &image;
+    if (result == &image) {
+      other = &work;
+    } else if (offered) {
+      other = offered.get();
+    }
     other->SetSize(result->GetSize());
     Orvex::Sharpen(*other, *result, 0, 0, result->GetBounds(), Orvex::PlaneClip{});
     result = other;

@@ -219,6 +219,14 @@ void LinuxDesktop::RemoveWallpaper() {
   backend_->Remove();
 }
 
+std::unique_ptr<Orvex::CPlane32> LinuxDesktop::OfferWallpaperPlane(const Orvex::PlaneSize& size) {
+  BeforeUse();
+  // Only a backend that takes the pixels, not the file, can use them as
+  // they are.
+  if (backend_->ReadsTheFile()) return nullptr;
+  return backend_->OfferPlane(size);
+}
+
 X11Desktop* LinuxDesktop::Display() {
   if (!display_tried_) {
     display_tried_ = true;

@@ -50,6 +50,8 @@ class LinuxDesktop : public IDesktop {
   // sibling names, so the picture on show is never overwritten.
   void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override;
   void RemoveWallpaper() override;
+  // The backend's, for a desktop that takes the pixels themselves.
+  std::unique_ptr<Orvex::CPlane32> OfferWallpaperPlane(const Orvex::PlaneSize& size) override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
   // The backend's own list where its desktop has one, else the X server's.
   MonitorList GetMonitors() override;

@@ -7,11 +7,8 @@
 #include <vector>
 
 #include "app/monitors.h"
+#include "imaging/plane32.h"
 #include "imaging/plane_geometry.h"
-
-namespace Orvex {
-class CPlane32;
-}  // namespace Orvex
 
 struct ComposedWallpaper;
 
@@ -33,6 +30,12 @@ class WallpaperBackend {
   virtual bool ReadsTheFile() const { return true; }
   // The screen size when this desktop knows it better than the X server.
   virtual std::optional<Orvex::PlaneSize> ScreenSize() { return std::nullopt; }
+  // A plane for the next picture that Show takes without a copy, as
+  // IDesktop::OfferWallpaperPlane; none by default.
+  virtual std::unique_ptr<Orvex::CPlane32> OfferPlane(const Orvex::PlaneSize& size) {
+    static_cast<void>(size);
+    return nullptr;
+  }
   // The desktop's own background colour, red in the low byte, where it has
   // a setting for one.
   virtual std::optional<uint32_t> BackgroundColor() { return std::nullopt; }

@@ -17,6 +17,9 @@ class X11Wallpaper : public WallpaperBackend {
   void Remove() override { desktop_.RemoveWallpaper(); }
   bool ReadsTheFile() const override { return false; }
   std::optional<Orvex::PlaneSize> ScreenSize() override { return desktop_.GetScreenSize(); }
+  std::unique_ptr<Orvex::CPlane32> OfferPlane(const Orvex::PlaneSize& size) override {
+    return desktop_.OfferWallpaperPlane(size);
+  }
 
  private:
   X11Desktop desktop_;

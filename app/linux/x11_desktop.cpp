@@ -19,6 +19,8 @@
 #include "app/linux/x11_monitors.h"
 #include "app/linux/x11_pixel_transfer.h"
 #include "app/linux/x11_root_property.h"
+#include "app/linux/x11_shared_image.h"
+#include "app/linux/x11_shared_plane.h"
 
 using Orvex::SharedString;
 
@@ -116,7 +118,43 @@ void ReadBitmap(const SharedString& path, Orvex::CPlane32& plane) {
   loader.Load(plane, 0, 0);
 }
 
+// Makes the pixmap the root window's background and the published
+// wallpaper, and hands it to the connection, which is retained when it
+// closes. shared: our side of the memory the pixels came through, let go
+// while the server paints.
+void ShowPixmap(Display* display, X11Pixmap& wallpaper, X11SharedImage* shared,
+                X11ErrorTrap& trap) {
+  const Window root = DefaultRootWindow(display);
+  const Pixmap pixmap = wallpaper.Get();
+  FreeRetainedWallpaper(display, root, pixmap, trap);
+  PublishPixmap(display, root, pixmap);
+  XSetWindowBackgroundPixmap(display, root, pixmap);
+  XClearWindow(display, root);
+  // The server paints the screen while our hold on the segment goes.
+  XFlush(display);
+  if (shared) shared->Detach();
+  trap.Check(kX11SetFailed);
+  // From here on the pixmap belongs to the retained connection.
+  wallpaper.Release();
+  XSetCloseDownMode(display, RetainPermanent);
+  trap.Check(kX11SetFailed);
+}
+
 }  // namespace
+
+struct X11Desktop::Offer {
+  X11Display connection;
+  std::shared_ptr<X11SharedImage> image;
+  const Orvex::CPlane32* plane = nullptr;
+
+  Offer(X11Display owned, std::shared_ptr<X11SharedImage> shared)
+      : connection(std::move(owned)), image(std::move(shared)) {}
+  Offer(const Offer&) = delete;
+  Offer& operator=(const Offer&) = delete;
+  // The plane may outlive the offer: the server lets go of the segment
+  // while the connection is still open, our mapping goes with the plane.
+  ~Offer() { image->Detach(); }
+};
 
 void X11DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
 
@@ -128,6 +166,55 @@ X11Desktop::X11Desktop(const char* display_name, X11Transfer transfer)
 
 X11Desktop::~X11Desktop() = default;
 
+std::unique_ptr<Orvex::CPlane32> X11Desktop::OfferWallpaperPlane(const Orvex::PlaneSize& size) {
+  offer_.reset();
+  if (transfer_ != X11Transfer::kSharedPixmapWhereOffered || size.width <= 0 || size.height <= 0) {
+    return nullptr;
+  }
+  try {
+    X11Display connection = Connect(display_name_);
+    Display* display = connection.get();
+    const XWindowAttributes attributes = RootAttributes(display);
+    if (attributes.width != size.width || attributes.height != size.height ||
+        !RootPixelFormat(display, attributes).TakesPlaneRows() ||
+        !X11SharedImage::PixmapsOffered(display)) {
+      return nullptr;
+    }
+    std::shared_ptr<X11SharedImage> image = X11SharedImage::Create(
+        display, attributes.visual, attributes.depth, size.width, size.height, /*for_pixmap=*/true);
+    if (!image) return nullptr;
+    auto plane = std::make_unique<X11SharedPlane>(image);
+    offer_ = std::make_unique<Offer>(std::move(connection), std::move(image));
+    offer_->plane = plane.get();
+    return plane;
+  } catch (const std::exception&) {
+    // The change draws into a plane of its own and meets the trouble, if
+    // it lasts, when it sets the wallpaper.
+    offer_.reset();
+    return nullptr;
+  }
+}
+
+bool X11Desktop::PutOffered(Offer& offer, const std::optional<Orvex::PlaneRect>& origin) {
+  Display* display = offer.connection.get();
+  X11ErrorTrap trap(display);
+  const XWindowAttributes attributes = RootAttributes(display);
+  X11SharedImage& image = *offer.image;
+  const bool covers = offer.plane->GetWidth() == image.Width() &&
+                      offer.plane->GetHeight() == image.Height() &&
+                      attributes.width == image.Width() && attributes.height == image.Height() &&
+                      (!origin || (origin->left == 0 && origin->top == 0));
+  if (!covers) return false;
+  X11Pixmap wallpaper(display, image.MakePixmap(DefaultRootWindow(display)));
+  if (!trap.Clear()) {
+    wallpaper.Release();
+    return false;
+  }
+  last_transfer_ = X11Transfer::kSharedPixmapWhereOffered;
+  ShowPixmap(display, wallpaper, &image, trap);
+  return true;
+}
+
 void X11Desktop::SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) {
   Put(path, pixels, std::nullopt);
 }
@@ -138,6 +225,10 @@ void X11Desktop::SetComposedWallpaper(const ComposedWallpaper& wallpaper) {
 
 void X11Desktop::Put(const SharedString& path, const Orvex::CPlane32* pixels,
                      const std::optional<Orvex::PlaneRect>& origin) {
+  // Taken whatever happens: an offer serves one wallpaper.
+  const std::unique_ptr<Offer> offer = std::move(offer_);
+  if (offer && pixels == offer->plane && PutOffered(*offer, origin)) return;
+
   Orvex::CDib32 read_back;
   if (!pixels) {
     ReadBitmap(path, read_back);
@@ -150,25 +241,11 @@ void X11Desktop::Put(const SharedString& path, const Orvex::CPlane32* pixels,
   const X11Display connection = Connect(display_name_);
   Display* display = connection.get();
   X11ErrorTrap trap(display);
-  const Window root = DefaultRootWindow(display);
   const XWindowAttributes attributes = RootAttributes(display);
   X11WallpaperPixmap wallpaper = DrawWallpaperPixmap(
       display, attributes, RootPixelFormat(display, attributes), *pixels, transfer_, trap, origin);
   last_transfer_ = wallpaper.transfer;
-
-  const Pixmap pixmap = wallpaper.pixmap.Get();
-  FreeRetainedWallpaper(display, root, pixmap, trap);
-  PublishPixmap(display, root, pixmap);
-  XSetWindowBackgroundPixmap(display, root, pixmap);
-  XClearWindow(display, root);
-  // The server paints the screen while our mapping of the segment goes.
-  XFlush(display);
-  wallpaper.shared.reset();
-  trap.Check(kX11SetFailed);
-  // From here on the pixmap belongs to the retained connection.
-  wallpaper.pixmap.Release();
-  XSetCloseDownMode(display, RetainPermanent);
-  trap.Check(kX11SetFailed);
+  ShowPixmap(display, wallpaper.pixmap, wallpaper.shared.get(), trap);
 }
 
 void X11Desktop::RemoveWallpaper() {

@@ -61,6 +61,11 @@ class X11Desktop : public IDesktop {
   void SetComposedWallpaper(const ComposedWallpaper& wallpaper) override;
   // Back to a black root window without a published pixmap.
   void RemoveWallpaper() override;
+  // On the usual 32-bit screen, where the server makes pixmaps of shared
+  // memory and the plane covers the screen: a plane in such memory, which
+  // SetWallpaper then makes the pixmap as it is, without a copy or a
+  // conversion. Null elsewhere.
+  std::unique_ptr<Orvex::CPlane32> OfferWallpaperPlane(const Orvex::PlaneSize& size) override;
   std::optional<Orvex::PlaneSize> GetScreenSize() override;
   // RandR's monitors, asked afresh each time; one monitor of the screen's
   // size where RandR lists none.
@@ -74,6 +79,11 @@ class X11Desktop : public IDesktop {
   X11Transfer LastTransfer() const { return last_transfer_; }
 
  private:
+  struct Offer;
+
+  // Shows the offered plane through its own pixmap; false, with nothing
+  // done, when the screen no longer matches it.
+  bool PutOffered(Offer& offer, const std::optional<Orvex::PlaneRect>& origin);
   // origin: where the picture's top-left corner goes; centred without one.
   void Put(const Orvex::SharedString& path, const Orvex::CPlane32* pixels,
            const std::optional<Orvex::PlaneRect>& origin);
@@ -82,4 +92,6 @@ class X11Desktop : public IDesktop {
   X11Display display_;
   X11Transfer transfer_;
   X11Transfer last_transfer_ = X11Transfer::kConnectionOnly;
+  // The plane last offered and the connection its memory is attached on.
+  std::unique_ptr<Offer> offer_;
 };

@@ -19,6 +19,9 @@ class X11PixelFormat {
                  int bits_per_pixel, bool msb_first);
 
   int BytesPerPixel() const { return bytes_per_pixel_; }
+  // Whether a 32-bit plane's rows are already such pixels: the server can
+  // take them as they are, whatever their alpha bytes hold.
+  bool TakesPlaneRows() const { return same_layout_ && extra_ == 0; }
 
   // The pixel value for a plane pixel (blue in the low byte). Bits of the
   // depth that belong to no colour channel (alpha of a 32-bit visual) are

@@ -76,12 +76,7 @@ bool X11SharedImage::PixmapsOffered(Display* display) {
 }
 
 X11SharedImage::~X11SharedImage() {
-  // Our side may let go at once: the server keeps its own mapping of the
-  // segment until it handles the detach.
-  if (attached_) {
-    XShmDetach(display_, &segment_);
-    XFlush(display_);
-  }
+  Detach();
   if (segment_.shmaddr) shmdt(segment_.shmaddr);
   if (image_) {
     image_->data = nullptr;
@@ -99,4 +94,13 @@ Pixmap X11SharedImage::MakePixmap(Drawable root) {
   return XShmCreatePixmap(
       display_, root, image_->data, &segment_, static_cast<unsigned>(image_->width),
       static_cast<unsigned>(image_->height), static_cast<unsigned>(image_->depth));
+}
+
+void X11SharedImage::Detach() {
+  // Our side may let go at once: the server keeps its own mapping of the
+  // segment until it handles the detach.
+  if (!attached_) return;
+  attached_ = false;
+  XShmDetach(display_, &segment_);
+  XFlush(display_);
 }

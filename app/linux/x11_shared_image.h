@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -26,6 +27,9 @@ class X11SharedImage {
   X11SharedImage& operator=(const X11SharedImage&) = delete;
   ~X11SharedImage();
 
+  int32_t Width() const { return image_->width; }
+  int32_t Height() const { return image_->height; }
+  ptrdiff_t BytesPerLine() const { return image_->bytes_per_line; }
   uint8_t* Row(int32_t y) const {
     return reinterpret_cast<uint8_t*>(image_->data) +
            static_cast<size_t>(image_->bytes_per_line) * static_cast<size_t>(y);
@@ -40,6 +44,10 @@ class X11SharedImage {
   // keeps the server's hold on the segment, also after this object and
   // this process are gone, until the pixmap is freed.
   Pixmap MakePixmap(Drawable root);
+
+  // Lets the server go of the segment now, while the connection is still
+  // open; our own mapping stays until this object goes.
+  void Detach();
 
  private:
   explicit X11SharedImage(Display* display) : display_(display) {}
