@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "app/fake_desktop.h"
 #include "codecs/jpg_loader.h"
@@ -131,6 +132,71 @@ TEST_F(WallpaperRenderTest, OverlappedDecodingWritesTheSameFile) {
                                  << ", gap colour " << mode.gap_color << ", align " << mode.align;
     }
   }
+}
+
+// A desktop that offers a plane of its own, full of leftovers, and notes
+// whether the change handed that very plane back.
+class OfferingDesktop : public Orvex::Testing::FakeDesktop {
+ public:
+  std::unique_ptr<Orvex::CPlane32> OfferWallpaperPlane(const PlaneSize& size) override {
+    auto plane = std::make_unique<Orvex::CMemoryPlane32>();
+    plane->SetSize(size);
+    plane->FillAll(0x5A3C96);
+    offered = plane.get();
+    return plane;
+  }
+  void SetWallpaper(const SharedString& path, const Orvex::CPlane32* pixels) override {
+    FakeDesktop::SetWallpaper(path, pixels);
+    took_offer.push_back(pixels != nullptr && pixels == offered);
+  }
+
+  const Orvex::CPlane32* offered = nullptr;
+  std::vector<bool> took_offer;
+};
+
+// Drawing into the desktop's own plane writes the bitmap the change writes
+// into its own, sharpened or not, with gaps or without, and the desktop
+// gets its plane back with the same pixels as the file.
+TEST_F(WallpaperRenderTest, TheDesktopsOwnPlaneGivesTheSameFile) {
+  const int w = 433, h = 211;
+  const Bytes jpeg = Orvex::Testing::EncodeJpeg(w, h, 3, PhotoLike(w, h), 90, false);
+  {
+    std::ofstream file(Orvex::Testing::FsPath(images_ / u"photo.jpg"), std::ios::binary);
+    file.write(reinterpret_cast<const char*>(jpeg.data()),
+               static_cast<std::streamsize>(jpeg.size()));
+  }
+  Orvex::LoaderRegistry registry;
+  registry.RegisterFactory(
+      std::make_shared<Orvex::DefaultFactory<Orvex::CJpgLoader, Orvex::IImageLoader>>(), 0);
+  OfferingDesktop offering;
+  offering.screen = desktop_.screen;
+  offering.check_pixels = true;
+  for (const bool sharp : {false, true}) {
+    for (const bool fixed_aspect : {true, false}) {
+      for (const bool clear_type : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "sharp " << sharp << ", fixed aspect " << fixed_aspect
+                                        << ", sub-pixels " << clear_type);
+        store_.SetBool(u"Sharp", sharp);
+        store_.SetBool(u"ResizeFixedAspectRatio", fixed_aspect);
+        store_.SetBool(u"ClearType", clear_type);
+        store_.SetString(u"SaveFile", temp_ / u"own.bmp");
+        RenderWallpaper(store_, images_ / u"photo.jpg", registry, desktop_);
+        store_.SetString(u"SaveFile", temp_ / u"offered.bmp");
+        RenderWallpaper(store_, images_ / u"photo.jpg", registry, offering);
+        EXPECT_TRUE(Orvex::Testing::ReadAll(Orvex::Testing::FsPath(temp_ / u"own.bmp")) ==
+                    Orvex::Testing::ReadAll(Orvex::Testing::FsPath(temp_ / u"offered.bmp")));
+        ASSERT_FALSE(offering.took_offer.empty());
+        EXPECT_TRUE(offering.took_offer.back());
+        ASSERT_FALSE(offering.pixels_match_file.empty());
+        EXPECT_TRUE(offering.pixels_match_file.back());
+      }
+    }
+  }
+  // Unscaled, the picture keeps its own size: no plane is asked for.
+  store_.SetBool(u"Resize", false);
+  offering.offered = nullptr;
+  RenderWallpaper(store_, images_ / u"photo.jpg", registry, offering);
+  EXPECT_FALSE(offering.took_offer.back());
 }
 
 constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }

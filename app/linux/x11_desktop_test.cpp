@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -168,6 +169,42 @@ TEST_F(DesktopTest, GivenPixelsAreShownExactlyWithoutReadingTheFile) {
     XDestroyImage(screen);
     EXPECT_EQ(wrong, 0);
   }
+}
+
+// The plane the desktop offers becomes the pixmap as it is: what is drawn
+// into it is what the screen shows, and the published pixmap outlives it.
+// Offers are only made where that holds.
+TEST_F(DesktopTest, AnOfferedPlaneIsShownAsDrawn) {
+  X11Desktop desktop;
+  std::unique_ptr<Orvex::CPlane32> plane = desktop.OfferWallpaperPlane({width_, height_});
+  ASSERT_NE(plane, nullptr);
+  plane->SetSize({width_, height_});
+  plane->FillAll(kRed);
+  plane->Fill(kBlue, Orvex::PlaneRect{0, height_ - 1, width_, height_});
+  desktop.SetWallpaper(folder_ / u"never-written.bmp", plane.get());
+  EXPECT_EQ(desktop.LastTransfer(), X11Transfer::kSharedPixmapWhereOffered);
+  plane.reset();
+  EXPECT_EQ(ScreenPixel(0, 0), 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(width_ - 1, height_ - 2), 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(width_ / 2, height_ - 1), 0x0000FFu);
+  EXPECT_TRUE(Exists(Published()));
+
+  // Not of the screen's size, or on a path without shared pixmaps.
+  EXPECT_EQ(desktop.OfferWallpaperPlane({width_ - 1, height_}), nullptr);
+  X11Desktop bands(nullptr, X11Transfer::kSharedMemoryWhereOffered);
+  EXPECT_EQ(bands.OfferWallpaperPlane({width_, height_}), nullptr);
+
+  // An offered plane given back with other pixels in its place still
+  // shows the pixels given.
+  std::unique_ptr<Orvex::CPlane32> unused = desktop.OfferWallpaperPlane({width_, height_});
+  ASSERT_NE(unused, nullptr);
+  Orvex::CMemoryPlane32 other;
+  other.SetSize({width_, height_});
+  other.FillAll(kBlue);
+  desktop.SetWallpaper(folder_ / u"never-written.bmp", &other);
+  unused.reset();
+  EXPECT_EQ(ScreenPixel(width_ / 2, height_ / 2), 0x0000FFu);
+  EXPECT_TRUE(Exists(Published()));
 }
 
 TEST_F(DesktopTest, EachWallpaperFreesTheLastAndRemovalLeavesNothing) {
