@@ -151,8 +151,9 @@ struct X11Desktop::Offer {
       : connection(std::move(owned)), image(std::move(shared)) {}
   Offer(const Offer&) = delete;
   Offer& operator=(const Offer&) = delete;
-  // The plane may outlive the offer: the server lets go of the segment
-  // while the connection is still open, our mapping goes with the plane.
+  // Goes with the plane, whether it was shown or not: the server lets go
+  // of the segment while the connection is still open; our mapping goes
+  // with the plane's storage.
   ~Offer() { image->Detach(); }
 };
 
@@ -183,14 +184,14 @@ std::unique_ptr<Orvex::CPlane32> X11Desktop::OfferWallpaperPlane(const Orvex::Pl
     std::shared_ptr<X11SharedImage> image = X11SharedImage::Create(
         display, attributes.visual, attributes.depth, size.width, size.height, /*for_pixmap=*/true);
     if (!image) return nullptr;
-    auto plane = std::make_unique<X11SharedPlane>(image);
-    offer_ = std::make_unique<Offer>(std::move(connection), std::move(image));
-    offer_->plane = plane.get();
+    auto offer = std::make_shared<Offer>(std::move(connection), image);
+    auto plane = std::make_unique<X11SharedPlane>(std::move(image), offer);
+    offer->plane = plane.get();
+    offer_ = offer;
     return plane;
   } catch (const std::exception&) {
     // The change draws into a plane of its own and meets the trouble, if
     // it lasts, when it sets the wallpaper.
-    offer_.reset();
     return nullptr;
   }
 }
@@ -226,7 +227,8 @@ void X11Desktop::SetComposedWallpaper(const ComposedWallpaper& wallpaper) {
 void X11Desktop::Put(const SharedString& path, const Orvex::CPlane32* pixels,
                      const std::optional<Orvex::PlaneRect>& origin) {
   // Taken whatever happens: an offer serves one wallpaper.
-  const std::unique_ptr<Offer> offer = std::move(offer_);
+  const std::shared_ptr<Offer> offer = offer_.lock();
+  offer_.reset();
   if (offer && pixels == offer->plane && PutOffered(*offer, origin)) return;
 
   Orvex::CDib32 read_back;

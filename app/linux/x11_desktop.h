@@ -92,6 +92,7 @@ class X11Desktop : public IDesktop {
   X11Display display_;
   X11Transfer transfer_;
   X11Transfer last_transfer_ = X11Transfer::kConnectionOnly;
-  // The plane last offered and the connection its memory is attached on.
-  std::unique_ptr<Offer> offer_;
+  // The plane last offered, with the connection its memory is attached on;
+  // both go with the plane.
+  std::weak_ptr<Offer> offer_;
 };

@@ -42,5 +42,5 @@ class SharedImageStorage : public Orvex::IPlaneImpl {
 
 }  // namespace
 
-X11SharedPlane::X11SharedPlane(std::shared_ptr<X11SharedImage> image)
-    : CPlane32(std::make_shared<SharedImageStorage>(image)), image_(std::move(image)) {}
+X11SharedPlane::X11SharedPlane(std::shared_ptr<X11SharedImage> image, std::shared_ptr<void> owner)
+    : CPlane32(std::make_shared<SharedImageStorage>(std::move(image))), owner_(std::move(owner)) {}

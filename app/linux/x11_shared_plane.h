@@ -12,10 +12,10 @@ class X11SharedImage;
 // TakesPlaneRows). The plane's size cannot exceed the image's.
 class X11SharedPlane : public Orvex::CPlane32 {
  public:
-  explicit X11SharedPlane(std::shared_ptr<X11SharedImage> image);
-
-  X11SharedImage& Image() const { return *image_; }
+  // owner: kept as long as the plane, and let go before the image: what
+  // holds the connection the image is attached on.
+  X11SharedPlane(std::shared_ptr<X11SharedImage> image, std::shared_ptr<void> owner);
 
  private:
-  std::shared_ptr<X11SharedImage> image_;
+  std::shared_ptr<void> owner_;
 };
