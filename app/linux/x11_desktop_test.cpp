@@ -183,11 +183,18 @@ TEST_F(DesktopTest, AnOfferedPlaneIsShownAsDrawn) {
   plane->Fill(kBlue, Orvex::PlaneRect{0, height_ - 1, width_, height_});
   desktop.SetWallpaper(folder_ / u"never-written.bmp", plane.get());
   EXPECT_EQ(desktop.LastTransfer(), X11Transfer::kSharedPixmapWhereOffered);
-  plane.reset();
   EXPECT_EQ(ScreenPixel(0, 0), 0xFF0000u);
   EXPECT_EQ(ScreenPixel(width_ - 1, height_ - 2), 0xFF0000u);
   EXPECT_EQ(ScreenPixel(width_ / 2, height_ - 1), 0x0000FFu);
+  // No copy was made: the pixmap is the plane's memory.
+  plane->FillAll(kBlue);
+  XImage* pixel = XGetImage(display_, Published(), 1, 1, 1, 1, AllPlanes, ZPixmap);
+  ASSERT_NE(pixel, nullptr);
+  EXPECT_EQ(ScreenRgb(pixel, 0, 0), 0x0000FFu);
+  XDestroyImage(pixel);
+  plane.reset();
   EXPECT_TRUE(Exists(Published()));
+  EXPECT_EQ(ScreenPixel(1, 1), 0xFF0000u);
 
   // Not of the screen's size, or on a path without shared pixmaps.
   EXPECT_EQ(desktop.OfferWallpaperPlane({width_ - 1, height_}), nullptr);
