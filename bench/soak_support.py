@@ -221,6 +221,7 @@ class Soak:
                        "torn or narrow writes": 0, "kills": 0}
         self.samples = []  # (seconds since start, rss, fds, threads)
         self.start_seconds = []  # how long each second start took
+        self.began = time.monotonic()
         self.in_flight = 0  # steps of the loads under way (steady_step)
         self.made = {}  # folder path -> first time it existed
         self.resident = None
@@ -231,6 +232,12 @@ class Soak:
             if len(self.failures) < 200:
                 self.failures.append(what)
 
+    def event(self, what):
+        """Notes what happened when, for reading a failure against it."""
+        with self.lock:
+            with open(os.path.join(self.work, "events.log"), "a") as f:
+                f.write(f"{time.monotonic() - self.began:.1f} {what}\n")
+
     def count(self, name, n=1):
         with self.lock:
             self.counts[name] += n
@@ -239,7 +246,9 @@ class Soak:
         for sub in ("program", "out"):
             os.makedirs(os.path.join(self.work, sub), exist_ok=True)
         self.install()
-        for path in (self.settings, self.state, self.exclude, self.shown_log):
+        for path in (self.settings, self.state, self.exclude, self.shown_log,
+                     os.path.join(self.work, "starts.log"),
+                     os.path.join(self.work, "events.log")):
             if os.path.exists(path):
                 os.remove(path)
         for name in os.listdir(self.out):
@@ -282,9 +291,11 @@ class Soak:
                                     env=self.env(), stdout=subprocess.DEVNULL, stderr=self.log,
                                     timeout=SECOND_START_LIMIT).returncode
         except subprocess.TimeoutExpired:
-            self.fail(f"'{shown}' did not end within 5 s")
+            self.fail(f"'{shown}' did not end within 5 s (at {start - self.began:.1f} s)")
             return False
         seconds = time.monotonic() - start
+        with open(os.path.join(self.work, "starts.log"), "a") as f:
+            f.write(f"{start - self.began:.1f} {seconds:.2f} {status} {shown}\n")
         with self.lock:
             self.counts["second starts"] += 1
             self.start_seconds.append(seconds)
@@ -475,6 +486,7 @@ class Soak:
     # -- the kills --
     def kill_round(self, number):
         time.sleep(self.rng.uniform(0.1, 2.5))  # a random moment: changes run every second
+        self.event(f"kill {number}")
         self.kill()
         where = f"after kill {number}"
         self.check_settings(where)

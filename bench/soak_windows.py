@@ -139,6 +139,14 @@ class WindowsSoak(Soak):
         except subprocess.TimeoutExpired:
             return None
 
+    def windows(self):
+        try:
+            run = subprocess.run([self.wine, self.files["driver"], "windows"],
+                                 capture_output=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            return "?"
+        return run.stdout.decode("utf-8", "replace").strip().replace("\n", "; ") or "none"
+
     def loads(self):
         return (self.dialog,)
 
@@ -149,13 +157,22 @@ class WindowsSoak(Soak):
             with self.steady_step() as steady:
                 if not steady:
                     continue
+                self.event("settings dialog asked for")
                 if self.drive("command", OPEN_SETTINGS) != 0:
                     self.fail("the settings dialog's command found no tray window")
                 elif self.drive("controls", DIALOG, 15000, timeout=45) != 0:
-                    self.fail("the settings dialog did not open on its command")
+                    self.fail(f"the settings dialog did not open on its command "
+                              f"(at {time.monotonic() - self.began:.1f} s; the program's "
+                              f"windows: {self.windows()})")
+                    # A box in its way (about a setting read from a torn
+                    # file, say) is answered, and a dialog that came late
+                    # is cancelled, so that the next round starts clean.
+                    self.drive("box", 1000)
+                    self.drive("end", DIALOG, CANCEL)
                 elif self.drive("click", DIALOG, CANCEL) != 0:
                     self.fail("the settings dialog could not be cancelled")
                 else:
+                    self.event("settings dialog cancelled")
                     self.count("dialogs opened and cancelled")
 
     def end_resident(self):

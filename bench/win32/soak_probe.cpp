@@ -8,10 +8,15 @@
 //   kill     ->  "killed PID" once TerminateProcess has ended the program
 //                that owns the tray window, or "none"
 //
+// Wine answers GetProcessHandleCount with 0 for every process; there the
+// handles are counted in the system's handle table instead.
+//
 // The program is found by its tray window (the property a second start
 // looks for), so a fresh start after a kill is found again.
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "foundation/win32/win32.h"
 // clang-format off: needs the declarations of win32.h first
@@ -52,6 +57,49 @@ long ThreadsOf(DWORD process_id) {
   return count;
 }
 
+// The system handle table's entries, as NtQuerySystemInformation gives them
+// for SystemExtendedHandleInformation.
+struct HandleEntry {
+  void* object;
+  ULONG_PTR process_id;
+  ULONG_PTR handle;
+  ULONG granted_access;
+  USHORT back_trace_index;
+  USHORT type_index;
+  ULONG attributes;
+  ULONG reserved;
+};
+struct HandleTable {
+  ULONG_PTR count;
+  ULONG_PTR reserved;
+  HandleEntry entries[1];
+};
+constexpr ULONG kSystemExtendedHandleInformation = 64;
+
+long HandlesInTable(DWORD process_id) {
+  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
+                                             "NtQuerySystemInformation")));
+  if (query == nullptr) return -1;
+  std::vector<unsigned char> buffer(1 << 20);
+  for (int tries = 0; tries < 8; ++tries) {
+    ULONG needed = 0;
+    const LONG status = query(kSystemExtendedHandleInformation, buffer.data(),
+                              static_cast<ULONG>(buffer.size()), &needed);
+    if (status == 0) {
+      const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+      long count = 0;
+      for (ULONG_PTR i = 0; i < table->count; ++i) {
+        if (table->entries[i].process_id == process_id) ++count;
+      }
+      return count;
+    }
+    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+  }
+  return -1;
+}
+
 void Figures() {
   const DWORD process_id = TrayProcess();
   HANDLE process =
@@ -62,7 +110,8 @@ void Figures() {
     return;
   }
   DWORD handles = 0;
-  const long handle_count = GetProcessHandleCount(process, &handles) ? long(handles) : -1;
+  long handle_count = GetProcessHandleCount(process, &handles) ? long(handles) : -1;
+  if (handle_count <= 0) handle_count = HandlesInTable(process_id);
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof counters;
   const unsigned long long private_bytes =
