@@ -9,6 +9,10 @@ its processor time tells when it rests between changes and its RssAnon is
 the memory figure (Wine answers another process's private bytes with its
 swap use). Handles and threads come from bench/win32/soak_probe, which
 stays running in the session and also does the kills (TerminateProcess).
+Wine's GetProcessHandleCount always answers 0, so the handles show as 0
+there; PELMORA_SOAK_HANDLE_TABLE=1 has the probe count them in the system
+handle table instead, which Wine 8's server has crashed under in a long
+run (every program of the session goes with it).
 The settings dialog is opened and cancelled through tray_driver, which also
 records each picture shown (OnChange).
 """
@@ -73,21 +77,42 @@ class WindowsSoak(Soak):
                   f'"{windows_path(self.shown_log)}" "%f"')
         return [("OnChange", record)]
 
+    def start_probe(self):
+        table = ["--table"] if os.environ.get("PELMORA_SOAK_HANDLE_TABLE") == "1" else []
+        self.probe = subprocess.Popen([self.wine, self.files["probe"], *table],
+                                      stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, text=True)
+
     @contextmanager
     def session(self):
-        self.probe = subprocess.Popen([self.wine, self.files["probe"]], stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE, text=True)
+        self.start_probe()
         try:
             yield
         finally:
-            self.probe.stdin.close()
-            self.probe.wait(30)
+            try:
+                self.probe.stdin.close()
+                self.probe.wait(30)
+            except (OSError, subprocess.TimeoutExpired):
+                self.probe.kill()
 
     def ask_probe(self, request):
+        """The probe's answer as words; a probe that has gone (a Wine
+        process can end under load) is noted and started again."""
         with self.probe_lock:
-            self.probe.stdin.write(request + "\n")
-            self.probe.stdin.flush()
-            return self.probe.stdout.readline().split()
+            for _ in range(2):
+                try:
+                    self.probe.stdin.write(request + "\n")
+                    self.probe.stdin.flush()
+                    answer = self.probe.stdout.readline().split()
+                    if answer:
+                        return answer
+                except OSError:
+                    pass
+                self.event(f"soak_probe ended ({self.probe.poll()}); started again")
+                self.probe.kill()
+                self.probe.wait()
+                self.start_probe()
+            return []
 
     def env(self):
         return os.environ
@@ -113,6 +138,9 @@ class WindowsSoak(Soak):
 
     def figures(self):
         answer = self.ask_probe("figures")
+        if answer == ["none"] and self.resident.poll() is None:
+            self.fail(f"the resident program's tray window has gone "
+                      f"(at {time.monotonic() - self.began:.1f} s)")
         if len(answer) != 4:
             return None
         rss = host_figures(self.resident.pid)[0]

@@ -8,8 +8,10 @@
 //   kill     ->  "killed PID" once TerminateProcess has ended the program
 //                that owns the tray window, or "none"
 //
-// Wine answers GetProcessHandleCount with 0 for every process; there the
-// handles are counted in the system's handle table instead.
+// Wine answers GetProcessHandleCount with 0 for every process. Started with
+// "--table", the probe counts the handles in the system's handle table
+// instead; by default it does not, because Wine's server (8.0) has been seen
+// to crash under that query while processes come and go quickly.
 //
 // The program is found by its tray window (the property a second start
 // looks for), so a fresh start after a kill is found again.
@@ -100,7 +102,7 @@ long HandlesInTable(DWORD process_id) {
   return -1;
 }
 
-void Figures() {
+void Figures(bool count_in_table) {
   const DWORD process_id = TrayProcess();
   HANDLE process =
       process_id ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id)
@@ -111,7 +113,7 @@ void Figures() {
   }
   DWORD handles = 0;
   long handle_count = GetProcessHandleCount(process, &handles) ? long(handles) : -1;
-  if (handle_count <= 0) handle_count = HandlesInTable(process_id);
+  if (handle_count <= 0 && count_in_table) handle_count = HandlesInTable(process_id);
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof counters;
   const unsigned long long private_bytes =
@@ -140,12 +142,13 @@ void Kill() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool count_in_table = argc > 1 && std::strcmp(argv[1], "--table") == 0;
   char line[64];
   while (std::fgets(line, sizeof line, stdin) != nullptr) {
     line[std::strcspn(line, "\r\n")] = '\0';
     if (std::strcmp(line, "figures") == 0) {
-      Figures();
+      Figures(count_in_table);
     } else if (std::strcmp(line, "kill") == 0) {
       Kill();
     } else {
