@@ -710,28 +710,17 @@ def group_exit(s, c, program, icon_at):
     c.expect(not s.icon_shown(s.shot_with_icon("tray_after_exit.png"), icon_at),
              "exit: the icon goes")
 
-    alone = s.start("/next")
-    code, out = s.drive("box", 20000)
-    c.expect(code == 0 and "常駐しているPelmoraが見つかりません" in out,
-             f"/next without a resident instance: the box says so ({out!r})")
-    try:
-        code = alone.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        alone.kill()
-        code = None
-    c.expect(code == 1, f"/next without a resident instance: ends with code {code}")
-
-    alone = s.start("/status")
-    code, out = s.drive("box", 20000)
-    c.expect(code == 0 and "常駐しているPelmoraが見つかりません" in out,
-             f"/status without a resident instance: the box says so ({out!r})")
-    try:
-        code = alone.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        alone.kill()
-        code = None
-    c.expect(code == 1, f"/status without a resident instance: ends with code {code}")
-
+    for request in ("/next", "/status"):
+        alone = s.start(request)
+        code, out = s.drive("box", 20000)
+        c.expect(code == 0 and "常駐しているPelmoraが見つかりません" in out,
+                 f"{request} without a resident instance: the box says so ({out!r})")
+        try:
+            code = alone.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            alone.kill()
+            code = None
+        c.expect(code == 1, f"{request} without a resident instance: ends with code {code}")
 
 def inside(args):
     setup = json.loads(args.setup)
