@@ -178,7 +178,10 @@ class Xvfb:
         # session's window manager would.
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-             "-nolisten", "tcp", *(["-noreset"] if keep_desktop else [])],
+             "-nolisten", "tcp", *(["-noreset"] if keep_desktop else []),
+             # A key pressed by xdotool on a loaded machine may be released
+             # late; a repeat would then press the next box's button too.
+             "-ardelay", "60000"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
