@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -34,6 +35,7 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   uint32_t GetDesktopColor() override { return desktop_color; }
   void ShowError(const Orvex::SharedString& caption, const Orvex::SharedString& text) override {
     errors.push_back(caption + u"|" + text);
+    if (while_error_shown) while_error_shown();
   }
   void SetTrayIcon(int icon_id, const Orvex::SharedString& tooltip) override {
     icons.push_back(icon_id);
@@ -52,6 +54,9 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   std::vector<Orvex::SharedString> wallpapers;
   std::vector<bool> with_pixels;
   std::vector<Orvex::SharedString> errors;
+  // Runs while a box is open, as the box's own event loop would run the
+  // timer and second starts.
+  std::function<void()> while_error_shown;
   std::vector<int> icons;
   std::vector<Orvex::SharedString> tooltips;
   std::vector<uint32_t> timer_periods;

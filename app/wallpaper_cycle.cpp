@@ -33,6 +33,28 @@ constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 // the resampling threads, tens of megabytes) for the whole time.
 void ChangeEnded() { Orvex::ReleaseFreeMemory(); }
 
+// A box shown during a change runs an event loop of its own, in which the
+// timer, a second start or the menu can start another change. Were that
+// one allowed, a folder that stays missing would open a box inside the box
+// at every tick, each holding its stack and handles until the user closed
+// them all; it is dropped instead, and the user answers the box first.
+class ChangeScope {
+ public:
+  explicit ChangeScope(bool& changing) : changing_(changing), entered_(!changing) {
+    changing_ = true;
+  }
+  ChangeScope(const ChangeScope&) = delete;
+  ChangeScope& operator=(const ChangeScope&) = delete;
+  ~ChangeScope() {
+    if (entered_) changing_ = false;
+  }
+  bool Entered() const { return entered_; }
+
+ private:
+  bool& changing_;
+  bool entered_;
+};
+
 }  // namespace
 
 WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
@@ -134,6 +156,8 @@ uint32_t WallpaperCycle::TimerPeriod(int interval_seconds) {
 }
 
 void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
+  const ChangeScope scope(changing_);
+  if (!scope.Entered()) return;
   if (store.GetBool(config_key::kSuspend)) {
     return;
   }
@@ -157,6 +181,8 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ShowPrevious() {
+  const ChangeScope scope(changing_);
+  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   if (store.GetBool(config_key::kSuspend)) return;
@@ -167,6 +193,8 @@ void WallpaperCycle::ShowPrevious() {
 }
 
 void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
+  const ChangeScope scope(changing_);
+  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   const SharedString picture = SourceOn(monitor);
@@ -193,6 +221,8 @@ void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
 }
 
 void WallpaperCycle::RefitToDisplays() {
+  const ChangeScope scope(changing_);
+  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   if (store.GetBool(config_key::kSuspend) || round_.Pictures().empty()) return;

@@ -25,7 +25,8 @@ class LoaderRegistry;
 // Picks the next image of the image folder and has it rendered as the
 // wallpaper (RenderWallpaper), and keeps the suspension state and the
 // change interval. Everything runs on the tray window's thread, one
-// synchronous change at a time.
+// synchronous change at a time: one asked for while a change shows a box
+// (whose event loop runs the timer, second starts and the menu) is dropped.
 //
 // The pictures come up in rounds (PictureRound), and the last changes are
 // kept as a history to go back in. Both are kept beside the settings file
@@ -161,6 +162,9 @@ class WallpaperCycle {
   Orvex::SharedString watched_folder_;
   bool observer_started_ = false;
   bool suspended_ = false;
+  // Set while a change (or a step back, an exclusion, a refit) runs; see
+  // ChangeScope.
+  bool changing_ = false;
   int interval_seconds_ = 0;
   // When the timer was last armed; it fires every TimerPeriod from then.
   std::optional<std::chrono::steady_clock::time_point> timer_armed_;

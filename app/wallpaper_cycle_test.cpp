@@ -215,6 +215,26 @@ TEST_F(WallpaperCycleTest, MissingFolderIsReportedAndSuspensionStopsEverything) 
   EXPECT_TRUE(cycle.CurrentSource().View().empty());
 }
 
+TEST_F(WallpaperCycleTest, ChangesAskedForWhileABoxIsOpenAreDropped) {
+  store_.SetString(u"ImageDir", temp_ / u"missing/");
+  WallpaperCycle cycle(desktop_, registry_);
+  int ticks = 0;
+  desktop_.while_error_shown = [&] {
+    if (++ticks > 5) return;
+    cycle.ChangeWallpaper(store_);
+    cycle.ShowPrevious();
+    cycle.ExcludeCurrent();
+    cycle.RefitToDisplays();
+  };
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(desktop_.errors.size(), 1u);
+  EXPECT_EQ(ticks, 1);
+
+  // Once the box is answered, the next change reports again.
+  cycle.ChangeWallpaper(store_);
+  EXPECT_EQ(desktop_.errors.size(), 2u);
+}
+
 TEST_F(WallpaperCycleTest, EmptyFolderDoesNothing) {
   WallpaperCycle cycle(desktop_, registry_);
   cycle.ChangeWallpaper(store_);
