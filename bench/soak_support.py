@@ -218,13 +218,17 @@ class Soak:
         self.failures = []
         self.counts = {"second starts": 0, "second starts answered": 0, "wallpaper reads": 0,
                        "settings reads": 0, "churn steps": 0, "settings writes": 0,
-                       "torn or narrow writes": 0, "kills": 0}
+                       "torn or narrow writes": 0, "torn settings refused": 0, "kills": 0}
         self.samples = []  # (seconds since start, rss, fds, threads)
         self.start_seconds = []  # how long each second start took
         self.began = time.monotonic()
         self.in_flight = 0  # steps of the loads under way (steady_step)
         self.made = {}  # folder path -> first time it existed
         self.resident = None
+        # Torn settings writes begun, and whether one is under way: a
+        # /suspend or /resume that meets one must refuse to write (status 1).
+        self.torn_writes = 0
+        self.tearing = False
 
     # -- set-up --
     def fail(self, what):
@@ -286,6 +290,7 @@ class Soak:
         in time."""
         start = time.monotonic()
         shown = " ".join((self.PROGRAM, *arguments))
+        torn_before = (self.tearing, self.torn_writes)
         try:
             status = subprocess.run(self.command(*arguments), cwd=os.path.dirname(self.program),
                                     env=self.env(), stdout=subprocess.DEVNULL, stderr=self.log,
@@ -299,6 +304,10 @@ class Soak:
         with self.lock:
             self.counts["second starts"] += 1
             self.start_seconds.append(seconds)
+        met_torn = torn_before != (False, self.torn_writes) or self.tearing
+        if status == 1 and met_torn and arguments and arguments[0] in ("/suspend", "/resume"):
+            self.count("torn settings refused")
+            return True
         if status != expect:
             self.fail(f"'{shown}' ended with {status} after {seconds:.1f} s")
             return False
@@ -355,10 +364,13 @@ class Soak:
                 # while saving in place leaves it; then whole again.
                 data = encode_settings(entries)
                 with self.lock:
+                    self.torn_writes += 1
+                    self.tearing = True
                     with open(self.settings, "wb") as f:
                         f.write(data[: len(data) // 2])
                     time.sleep(self.rng.uniform(0.1, 0.4))
                     self.write_settings(entries)
+                    self.tearing = False
                 self.count("torn or narrow writes")
             elif roll < 0.3:
                 self.write_settings(entries, narrow=True)
