@@ -12,6 +12,7 @@
 #include "app/kept_paths.h"
 #include "app/wallpaper_render.h"
 #include "codecs/opened_image.h"
+#include "foundation/error_reporting.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/random.h"
@@ -33,15 +34,19 @@ constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 // the resampling threads, tens of megabytes) for the whole time.
 void ChangeEnded() { Orvex::ReleaseFreeMemory(); }
 
-// A box shown during a change runs an event loop of its own, in which the
-// timer, a second start or the menu can start another change. Were that
-// one allowed, a folder that stays missing would open a box inside the box
-// at every tick, each holding its stack and handles until the user closed
-// them all; it is dropped instead, and the user answers the box first.
+// A box runs an event loop of its own, in which the timer, a second start
+// or the menu can start another change. Were that one allowed, a folder
+// that stays missing or a settings value that cannot be read would open a
+// box inside the box at every tick, each holding its stack and handles
+// until the user closed them all. While a change runs (it shows its own
+// boxes) or a box about a failure is open, a change asked for is dropped:
+// the user answers the box first. Other boxes (the one of a start without
+// a notification area, say) leave the changes going.
 class ChangeScope {
  public:
-  explicit ChangeScope(bool& changing) : changing_(changing), entered_(!changing) {
-    changing_ = true;
+  explicit ChangeScope(bool& changing)
+      : changing_(changing), entered_(!changing && Orvex::OpenExceptionBoxes() == 0) {
+    if (entered_) changing_ = true;
   }
   ChangeScope(const ChangeScope&) = delete;
   ChangeScope& operator=(const ChangeScope&) = delete;
@@ -84,11 +89,13 @@ void WallpaperCycle::Start(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ChangeNow() {
+  const ChangeScope scope(changing_);
+  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   UpdateSuspendState(store);
   UpdateInterval(store);
-  ChangeWallpaper(store);
+  Change(store);
 }
 
 bool WallpaperCycle::UpdateSuspendState(const ConfigStore& store) {
@@ -157,7 +164,10 @@ uint32_t WallpaperCycle::TimerPeriod(int interval_seconds) {
 
 void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
   const ChangeScope scope(changing_);
-  if (!scope.Entered()) return;
+  if (scope.Entered()) Change(store);
+}
+
+void WallpaperCycle::Change(const ConfigStore& store) {
   if (store.GetBool(config_key::kSuspend)) {
     return;
   }

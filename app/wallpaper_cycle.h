@@ -25,8 +25,9 @@ class LoaderRegistry;
 // Picks the next image of the image folder and has it rendered as the
 // wallpaper (RenderWallpaper), and keeps the suspension state and the
 // change interval. Everything runs on the tray window's thread, one
-// synchronous change at a time: one asked for while a change shows a box
-// (whose event loop runs the timer, second starts and the menu) is dropped.
+// synchronous change at a time: one asked for while a change runs or a box
+// about a failure is open (its event loop runs the timer, second starts and
+// the menu) is dropped.
 //
 // The pictures come up in rounds (PictureRound), and the last changes are
 // kept as a history to go back in. Both are kept beside the settings file
@@ -113,6 +114,8 @@ class WallpaperCycle {
   const Orvex::CDirObserver& Observer() const { return observer_; }
 
  private:
+  // ChangeWallpaper's work, once it may run.
+  void Change(const ConfigStore& store);
   void RefreshImageList(const ConfigStore& store, const Orvex::SharedString& folder);
   // The first build of the list: the round kept for this folder, if any.
   void RestoreState(const ConfigStore& store, const Orvex::SharedString& folder,

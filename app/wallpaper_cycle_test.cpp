@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 #include "app/fake_desktop.h"
@@ -15,6 +16,7 @@
 #include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "foundation/platform.h"
+#include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
 
@@ -233,6 +235,21 @@ TEST_F(WallpaperCycleTest, ChangesAskedForWhileABoxIsOpenAreDropped) {
   // Once the box is answered, the next change reports again.
   cycle.ChangeWallpaper(store_);
   EXPECT_EQ(desktop_.errors.size(), 2u);
+
+  // A box about a failure, such as a setting that cannot be read at a
+  // tick, holds the timer's changes until it is answered.
+  store_.SetString(u"ImageDir", images_.Path());
+  ASSERT_TRUE(store_.Save());
+  WriteImage(images_ / u"a.bmp", {8, 8}, {});
+  WallpaperCycle ticking(
+      desktop_, registry_,
+      [this] { return ConfigStore(temp_ / u"settings.ini", u"pelmora-cycle-test"); }, &desktop_);
+  Orvex::Test::RecordingNotifier notifier;
+  notifier.while_open = [&] { ticking.ChangeNow(); };
+  Orvex::ShowException(nullptr, u"エラー", std::runtime_error("Suspend"));
+  EXPECT_TRUE(desktop_.wallpapers.empty());
+  ticking.ChangeNow();
+  EXPECT_EQ(desktop_.wallpapers.size(), 1u);
 }
 
 TEST_F(WallpaperCycleTest, EmptyFolderDoesNothing) {

@@ -11,6 +11,15 @@ namespace {
 // handler, where taking a lock could deadlock.
 constinit std::atomic<IUserNotifier*> g_notifier{nullptr};
 constinit std::atomic<bool> g_error_reported{false};
+constinit std::atomic<int> g_open_boxes{0};
+
+class OpenBox {
+ public:
+  OpenBox() { g_open_boxes.fetch_add(1, std::memory_order_relaxed); }
+  OpenBox(const OpenBox&) = delete;
+  OpenBox& operator=(const OpenBox&) = delete;
+  ~OpenBox() { g_open_boxes.fetch_sub(1, std::memory_order_relaxed); }
+};
 
 }  // namespace
 
@@ -29,6 +38,8 @@ int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
   return GetUserNotifier().Notify(owner, flags, caption, text);
 }
 
+int OpenExceptionBoxes() { return g_open_boxes.load(std::memory_order_relaxed); }
+
 int ShowException(WindowHandle owner, const SharedString& caption,
                   const std::exception& exception) {
   // The text is stored narrow; widening it with the same encoding that
@@ -36,6 +47,7 @@ int ShowException(WindowHandle owner, const SharedString& caption,
   const SharedString text = GetDefaultEncoding().ToWide(exception.what());
   DrainQuitMessages();
   g_error_reported.store(true, std::memory_order_relaxed);
+  const OpenBox open;
   return ShowMessage(owner, kExceptionBoxFlags, caption, text);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "foundation/error_reporting.h"
@@ -21,8 +22,13 @@ class RecordingNotifier : public IUserNotifier {
     flags_given.push_back(flags);
     captions.push_back(caption);
     texts.push_back(text);
+    if (while_open) while_open();
     return kIdOk;
   }
+
+  // Runs while a box is open, as the box's own event loop would run the
+  // program's timers and messages.
+  std::function<void()> while_open;
 
   std::vector<WindowHandle> owners;
   std::vector<unsigned> flags_given;
