@@ -188,6 +188,8 @@ class Soak:
     PROGRAM = ""  # the program's file name; its settings sit beside it
     NARROW = "utf-8"  # the encoding of a settings file written "narrow"
     HANDLES = "descriptors"
+    # A fourth figure: the descriptors the host sees the process hold.
+    HOST_DESCRIPTORS = False
     TAKE_OVER_PAUSE = 0.3  # between the tries of a fresh start after a kill
 
     def loads(self):
@@ -596,9 +598,10 @@ class Soak:
     def report(self, timed, changes_timed, samples):
         shown = self.shown_check()
         with open(os.path.join(self.work, "samples.txt"), "w") as f:
-            f.write("seconds rss_kib fds threads\n")
-            for at, rss, fds, threads in samples:
-                f.write(f"{at:.1f} {rss // 1024} {fds} {threads}\n")
+            f.write(f"seconds rss_kib {self.HANDLES.replace(' ', '_')} threads"
+                    f"{' host_fds' if self.HOST_DESCRIPTORS else ''}\n")
+            for at, rss, *counts in samples:
+                f.write(" ".join((f"{at:.1f}", str(rss // 1024), *map(str, counts))) + "\n")
         warm = min(self.args.warm_up, timed / 3)
         before = [s for s in samples if s[0] < warm]
         after = [s for s in samples if s[0] >= warm]
@@ -626,6 +629,8 @@ class Soak:
         figure("memory (RssAnon)", 1, MIB, " MiB", -1e18, 2 * MIB)
         figure(self.HANDLES, 2, 1, "", -4, 4)
         figure("threads", 3, 1, "", -2, 2)
+        if self.HOST_DESCRIPTORS:
+            figure("host descriptors", 4, 1, "", -4, 4)
         print(f"soak ({self.TARGET}): {timed:.0f} s timed, warm-up {warm:.0f} s, "
               f"{changes_timed} changes then, {len(shown)} in all, "
               f"{len(samples)} samples between changes")

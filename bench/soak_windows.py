@@ -10,7 +10,8 @@ the memory figure (Wine answers another process's private bytes with its
 swap use). Handles and threads come from bench/win32/soak_probe, which
 stays running in the session and also does the kills (TerminateProcess).
 Wine's GetProcessHandleCount always answers 0, so the handles show as 0
-there; PELMORA_SOAK_HANDLE_TABLE=1 has the probe count them in the system
+there, and the descriptors the host sees the Wine process hold (files,
+sockets, the server's handles it has mapped) stand in for them; PELMORA_SOAK_HANDLE_TABLE=1 has the probe count them in the system
 handle table instead, which Wine 8's server has crashed under in a long
 run (every program of the session goes with it).
 The settings dialog is opened and cancelled through tray_driver, which also
@@ -52,6 +53,7 @@ class WindowsSoak(Soak):
     PROGRAM = "Pelmora.exe"
     NARROW = "cp932"  # the ANSI code page the session runs in
     HANDLES = "handles"
+    HOST_DESCRIPTORS = True
     TAKE_OVER_PAUSE = 1.0  # a start under Wine takes a good part of a second
 
     def __init__(self, args):
@@ -143,8 +145,8 @@ class WindowsSoak(Soak):
                       f"(at {time.monotonic() - self.began:.1f} s)")
         if len(answer) != 4:
             return None
-        rss = host_figures(self.resident.pid)[0]
-        return rss, int(answer[1]), int(answer[2])
+        rss, host_fds, _ = host_figures(self.resident.pid)
+        return rss, int(answer[1]), int(answer[2]), host_fds
 
     def kill(self):
         answer = self.ask_probe("kill")
@@ -198,7 +200,11 @@ class WindowsSoak(Soak):
                     self.drive("box", 1000)
                     self.drive("end", DIALOG, CANCEL)
                 elif self.drive("click", DIALOG, CANCEL) != 0:
-                    self.fail("the settings dialog could not be cancelled")
+                    self.fail(f"the settings dialog could not be cancelled (at "
+                              f"{time.monotonic() - self.began:.1f} s; the program's windows: "
+                              f"{self.windows()})")
+                    self.drive("box", 1000)
+                    self.drive("end", DIALOG, CANCEL)
                 else:
                     self.event("settings dialog cancelled")
                     self.count("dialogs opened and cancelled")
