@@ -34,32 +34,6 @@ constexpr int64_t kMaxTimerPeriod = 0x7FFFFFFF;
 // the resampling threads, tens of megabytes) for the whole time.
 void ChangeEnded() { Orvex::ReleaseFreeMemory(); }
 
-// A box runs an event loop of its own, in which the timer, a second start
-// or the menu can start another change. Were that one allowed, a folder
-// that stays missing or a settings value that cannot be read would open a
-// box inside the box at every tick, each holding its stack and handles
-// until the user closed them all. While a change runs (it shows its own
-// boxes) or a box about a failure is open, a change asked for is dropped:
-// the user answers the box first. Other boxes (the one of a start without
-// a notification area, say) leave the changes going.
-class ChangeScope {
- public:
-  explicit ChangeScope(bool& changing)
-      : changing_(changing), entered_(!changing && Orvex::OpenExceptionBoxes() == 0) {
-    if (entered_) changing_ = true;
-  }
-  ChangeScope(const ChangeScope&) = delete;
-  ChangeScope& operator=(const ChangeScope&) = delete;
-  ~ChangeScope() {
-    if (entered_) changing_ = false;
-  }
-  bool Entered() const { return entered_; }
-
- private:
-  bool& changing_;
-  bool entered_;
-};
-
 }  // namespace
 
 WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& loaders,
@@ -89,13 +63,31 @@ void WallpaperCycle::Start(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ChangeNow() {
-  const ChangeScope scope(changing_);
-  if (!scope.Entered()) return;
-  ConfigStore store = store_factory_();
-  store.LoadWithDefaults();
-  UpdateSuspendState(store);
-  UpdateInterval(store);
-  Change(store);
+  try {
+    ConfigStore store = store_factory_();
+    store.LoadWithDefaults();
+    UpdateSuspendState(store);
+    UpdateInterval(store);
+    ChangeWallpaper(store);
+  } catch (const std::exception&) {
+    // Said once: the box already open tells of it (see ReportError).
+    if (ErrorShown()) return;
+    throw;
+  }
+}
+
+bool WallpaperCycle::ErrorShown() const { return reporting_ || Orvex::OpenErrorBoxes() > 0; }
+
+void WallpaperCycle::ReportError(const SharedString& text) {
+  if (ErrorShown()) return;
+  reporting_ = true;
+  try {
+    desktop_.ShowError(u"エラー", text);
+  } catch (...) {
+    reporting_ = false;
+    throw;
+  }
+  reporting_ = false;
 }
 
 bool WallpaperCycle::UpdateSuspendState(const ConfigStore& store) {
@@ -163,17 +155,12 @@ uint32_t WallpaperCycle::TimerPeriod(int interval_seconds) {
 }
 
 void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
-  const ChangeScope scope(changing_);
-  if (scope.Entered()) Change(store);
-}
-
-void WallpaperCycle::Change(const ConfigStore& store) {
   if (store.GetBool(config_key::kSuspend)) {
     return;
   }
   const SharedString folder = ImageFolder(store);
   if (!Orvex::IsDirectory(folder)) {
-    desktop_.ShowError(u"エラー", SharedString(u"画像フォルダ '") + folder + u"' が見つかりません");
+    ReportError(SharedString(u"画像フォルダ '") + folder + u"' が見つかりません");
     return;
   }
   RefreshImageList(store, folder);
@@ -191,8 +178,6 @@ void WallpaperCycle::Change(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ShowPrevious() {
-  const ChangeScope scope(changing_);
-  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   if (store.GetBool(config_key::kSuspend)) return;
@@ -203,8 +188,6 @@ void WallpaperCycle::ShowPrevious() {
 }
 
 void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
-  const ChangeScope scope(changing_);
-  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   const SharedString picture = SourceOn(monitor);
@@ -231,8 +214,6 @@ void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
 }
 
 void WallpaperCycle::RefitToDisplays() {
-  const ChangeScope scope(changing_);
-  if (!scope.Entered()) return;
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   if (store.GetBool(config_key::kSuspend) || round_.Pictures().empty()) return;
@@ -254,7 +235,7 @@ bool WallpaperCycle::Show(const ConfigStore& store, const ShownPictures* keep, b
   if (mode != MultiMonitorChoice::kSame) {
     const MonitorList monitors = OrderFromPrimary(desktop_.GetMonitors());
     if (monitors.empty()) {
-      desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
+      ReportError(SharedString(kNoScreenSize));
     } else if (mode == MultiMonitorChoice::kPerMonitor) {
       shown = ShowPerMonitor(store, monitors, keep, by_order);
     } else {
@@ -262,7 +243,7 @@ bool WallpaperCycle::Show(const ConfigStore& store, const ShownPictures* keep, b
     }
   } else if (store.GetBool(config_key::kResize) && !desktop_.GetScreenSize()) {
     // Said once, where the render would fail quietly on every picture.
-    desktop_.ShowError(u"エラー", SharedString(kNoScreenSize));
+    ReportError(SharedString(kNoScreenSize));
   } else {
     shown = ShowOnePicture(store, keep);
   }

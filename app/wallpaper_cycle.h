@@ -25,9 +25,8 @@ class LoaderRegistry;
 // Picks the next image of the image folder and has it rendered as the
 // wallpaper (RenderWallpaper), and keeps the suspension state and the
 // change interval. Everything runs on the tray window's thread, one
-// synchronous change at a time: one asked for while a change runs or a box
-// about a failure is open (its event loop runs the timer, second starts and
-// the menu) is dropped.
+// synchronous change at a time (one that shows a box lets the next run in
+// the box's event loop; see ReportError).
 //
 // The pictures come up in rounds (PictureRound), and the last changes are
 // kept as a history to go back in. Both are kept beside the settings file
@@ -114,8 +113,15 @@ class WallpaperCycle {
   const Orvex::CDirObserver& Observer() const { return observer_; }
 
  private:
-  // ChangeWallpaper's work, once it may run.
-  void Change(const ConfigStore& store);
+  // A box runs an event loop of its own, in which the timer, a second
+  // start or the menu start further changes. A failure that comes back at
+  // every tick (a folder that stays missing, a setting that cannot be read)
+  // would open a box inside the box each time, each holding its stack and
+  // handles until the user closed them all. While a box about a failure is
+  // open, further failures are not shown; the changes go on, so that the
+  // wallpaper changes again as soon as the cause is gone.
+  void ReportError(const Orvex::SharedString& text);
+  bool ErrorShown() const;
   void RefreshImageList(const ConfigStore& store, const Orvex::SharedString& folder);
   // The first build of the list: the round kept for this folder, if any.
   void RestoreState(const ConfigStore& store, const Orvex::SharedString& folder,
@@ -165,9 +171,8 @@ class WallpaperCycle {
   Orvex::SharedString watched_folder_;
   bool observer_started_ = false;
   bool suspended_ = false;
-  // Set while a change (or a step back, an exclusion, a refit) runs; see
-  // ChangeScope.
-  bool changing_ = false;
+  // Set while ReportError's box is open.
+  bool reporting_ = false;
   int interval_seconds_ = 0;
   // When the timer was last armed; it fires every TimerPeriod from then.
   std::optional<std::chrono::steady_clock::time_point> timer_armed_;

@@ -34,11 +34,13 @@ IUserNotifier* SetUserNotifier(IUserNotifier* notifier) {
 
 int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
                 const SharedString& text) {
-  if ((flags & kMbIconHand) != 0) g_error_reported.store(true, std::memory_order_relaxed);
+  if ((flags & kMbIconHand) == 0) return GetUserNotifier().Notify(owner, flags, caption, text);
+  g_error_reported.store(true, std::memory_order_relaxed);
+  const OpenBox open;
   return GetUserNotifier().Notify(owner, flags, caption, text);
 }
 
-int OpenExceptionBoxes() { return g_open_boxes.load(std::memory_order_relaxed); }
+int OpenErrorBoxes() { return g_open_boxes.load(std::memory_order_relaxed); }
 
 int ShowException(WindowHandle owner, const SharedString& caption,
                   const std::exception& exception) {

@@ -64,10 +64,11 @@ int ShowMessage(WindowHandle owner, unsigned flags, const SharedString& caption,
 // requests are drained first.
 int ShowException(WindowHandle owner, const SharedString& caption, const std::exception& exception);
 
-// How many boxes ShowException has open at this moment. Such a box runs an
-// event loop of its own; what runs by itself (a timer) can ask this to wait
-// for the user rather than fail again inside the box.
-int OpenExceptionBoxes();
+// How many error boxes (ShowException's, and ShowMessage's with the error
+// icon) are open at this moment. Such a box runs an event loop of its own;
+// what runs by itself (a timer) can ask this rather than report the same
+// failure again in a box inside the box.
+int OpenErrorBoxes();
 
 // Whether this process has shown an error (an exception, or a box with the
 // error icon): a start that did must not end as if all went well.
