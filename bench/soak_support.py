@@ -231,6 +231,7 @@ class Soak:
         # /suspend or /resume that meets one must refuse to write (status 1).
         self.torn_writes = 0
         self.tearing = False
+        self.killing = False
 
     # -- set-up --
     def fail(self, what):
@@ -486,7 +487,7 @@ class Soak:
             self.fail(f"{when}: the planted key became '{entries[PLANTED_KEY]}'")
 
     def sampler(self, started):
-        while not self.stop.wait(self.rng.uniform(2, 4)):
+        while not self.stop.wait(self.rng.uniform(2, 4)) and not self.killing:
             self.check_settings("while running")
             pid = self.resident.pid
             try:
@@ -574,6 +575,7 @@ class Soak:
             # resident program on purpose.
             self.hold_steady_loads()
             samples = list(self.samples)
+            self.killing = True  # the sampler's figures are no longer used
             for number in range(1, self.args.kills + 1):
                 if self.resident.poll() is not None:
                     self.start_resident()
