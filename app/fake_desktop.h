@@ -17,6 +17,7 @@ namespace Orvex::Testing {
 class FakeDesktop : public IDesktop, public ITrayHost {
  public:
   void SetWallpaper(const Orvex::SharedString& path, const Orvex::CPlane32* pixels) override {
+    if (while_setting) while_setting();
     wallpapers.push_back(path);
     with_pixels.push_back(pixels != nullptr);
     if (pixels && check_pixels) pixels_match_file.push_back(SameAsFile(path, *pixels));
@@ -57,6 +58,8 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   // Runs while a box is open, as the box's own event loop would run the
   // timer and second starts.
   std::function<void()> while_error_shown;
+  // Runs inside a change, before the wallpaper is set.
+  std::function<void()> while_setting;
   std::vector<int> icons;
   std::vector<Orvex::SharedString> tooltips;
   std::vector<uint32_t> timer_periods;

@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "app/composed_render.h"
 #include "app/config_keys.h"
 
 using Orvex::SharedString;
@@ -22,22 +21,22 @@ SharedString Number(long long value) { return SharedString::Format(u"%lld", valu
 
 }  // namespace
 
-SharedString StatusReport(const WallpaperCycle& cycle, const ConfigStore& store,
-                          std::chrono::steady_clock::time_point now) {
+SharedString StatusReport(const StatusFacts& facts, std::chrono::steady_clock::time_point now) {
+  if (!facts.posted) return {};
   std::u16string text;
-  if (cycle.MonitorSources().empty()) {
-    AddLine(text, u"Current", cycle.CurrentSource());
+  if (facts.monitors.empty()) {
+    AddLine(text, u"Current", facts.current);
   } else {
-    for (const MonitorSource& shown : cycle.MonitorSources()) {
+    for (const MonitorSource& shown : facts.monitors) {
       AddLine(text, u"Current[" + shown.monitor + u"]", shown.source);
     }
   }
-  AddLine(text, config_key::kSuspend, cycle.Suspended() ? u"true" : u"false");
-  const std::optional<int64_t> next = cycle.SecondsToNextChange(now);
+  AddLine(text, config_key::kSuspend, facts.suspended ? u"true" : u"false");
+  const std::optional<int64_t> next = SecondsToNextChange(facts, now);
   AddLine(text, u"NextChange(sec)", next ? Number(*next) : SharedString());
-  AddLine(text, config_key::kImageDir, WallpaperCycle::ImageFolder(store));
-  AddLine(text, u"Pictures", Number(static_cast<long long>(cycle.Round().Pictures().size())));
-  AddLine(text, u"Shown", Number(cycle.Round().Shown()));
-  AddLine(text, u"Excluded", Number(static_cast<long long>(cycle.Excluded().Size())));
+  AddLine(text, config_key::kImageDir, facts.image_folder);
+  AddLine(text, u"Pictures", Number(static_cast<long long>(facts.pictures)));
+  AddLine(text, u"Shown", Number(facts.shown));
+  AddLine(text, u"Excluded", Number(static_cast<long long>(facts.excluded)));
   return SharedString(std::move(text));
 }

@@ -2,8 +2,7 @@
 
 #include <chrono>
 
-#include "app/config_store.h"
-#include "app/wallpaper_cycle.h"
+#include "app/status_board.h"
 #include "foundation/shared_string.h"
 
 // What "/status" answers: the resident program's state as lines in the
@@ -17,6 +16,6 @@
 //   Pictures           the pictures in the round
 //   Shown              how many of them this round has shown
 //   Excluded           the pictures on the exclude list
-// store: the settings as they are now.
-Orvex::SharedString StatusReport(const WallpaperCycle& cycle, const ConfigStore& store,
+// Empty for facts that were never posted.
+Orvex::SharedString StatusReport(const StatusFacts& facts,
                                  std::chrono::steady_clock::time_point now);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 
 #include "app/fake_desktop.h"
+#include "app/wallpaper_cycle.h"
 #include "codecs/bmp_loader.h"
 #include "codecs/bmp_saver.h"
 #include "codecs/loader_registry.h"
@@ -35,6 +37,12 @@ class StatusReportTest : public ::testing::Test {
     store_.SetBool(u"WaitFirst", false);
     store_.SetBool(u"Suspend", false);
     store_.Save();
+    cycle_.SetStatusBoard(board_);
+  }
+
+  // The report as a second start gets it: from what the cycle posted.
+  SharedString Report(std::chrono::steady_clock::time_point now) const {
+    return StatusReport(board_->Read(), now);
   }
 
   TestFolder temp_;
@@ -43,29 +51,40 @@ class StatusReportTest : public ::testing::Test {
   Orvex::LoaderRegistry registry_;
   Orvex::Testing::FakeDesktop desktop_;
   WallpaperCycle cycle_{desktop_, registry_, [this] { return store_; }, &desktop_};
+  std::shared_ptr<StatusBoard> board_ = std::make_shared<StatusBoard>();
 };
 
 TEST_F(StatusReportTest, TellsThePictureTheRoundAndTheTimer) {
   const auto started = std::chrono::steady_clock::now();
+  // Nothing posted yet: no report, rather than one of a program not started.
+  EXPECT_TRUE(Report(started).IsEmpty());
   cycle_.Start(store_);
   cycle_.ChangeNow();
-  const SharedString text = StatusReport(cycle_, store_, started + milliseconds(14500));
+  const SharedString text = Report(started + milliseconds(14500));
   EXPECT_EQ(text, u"Current = " + cycle_.CurrentSource() +
                       u"\nSuspend = false\nNextChange(sec) = 46\nImageDir = " + images_.Path() +
                       u"\nPictures = 3\nShown = 2\nExcluded = 0\n");
   // The timer runs on from where it was armed, period after period.
-  EXPECT_NE(StatusReport(cycle_, store_, started + milliseconds(60000 + 59500))
-                .Find(u"NextChange(sec) = 1\n"),
+  EXPECT_NE(Report(started + milliseconds(60000 + 59500)).Find(u"NextChange(sec) = 1\n"),
             SharedString::npos);
 
   cycle_.ExcludeCurrent();
   store_.SetBool(u"Suspend", true);
   store_.Save();
   cycle_.ChangeNow();
-  const SharedString later = StatusReport(cycle_, store_, started);
+  const SharedString later = Report(started);
   EXPECT_NE(later.Find(u"Suspend = true\nNextChange(sec) = \n"), SharedString::npos);
   EXPECT_NE(later.Find(u"Pictures = 2\n"), SharedString::npos);
   EXPECT_NE(later.Find(u"Excluded = 1\n"), SharedString::npos);
+
+  // An interval of 0 runs the timer as fast as it goes; the report must
+  // not divide by its period.
+  store_.SetBool(u"Suspend", false);
+  store_.SetInt(u"Interval(sec)", 0);
+  store_.Save();
+  cycle_.ChangeNow();
+  EXPECT_NE(Report(std::chrono::steady_clock::now()).Find(u"NextChange(sec) = 1\n"),
+            SharedString::npos);
 }
 
 TEST_F(StatusReportTest, NamesEachMonitorsPicture) {
@@ -75,7 +94,7 @@ TEST_F(StatusReportTest, NamesEachMonitorsPicture) {
   store_.Save();
   cycle_.ChangeNow();
   ASSERT_EQ(cycle_.MonitorSources().size(), 2u);
-  const SharedString text = StatusReport(cycle_, store_, std::chrono::steady_clock::now());
+  const SharedString text = Report(std::chrono::steady_clock::now());
   const SharedString expected = u"Current[DP-1] = " + cycle_.MonitorSources()[0].source +
                                 u"\nCurrent[HDMI-1] = " + cycle_.MonitorSources()[1].source +
                                 u"\nSuspend = false\n";

@@ -53,6 +53,8 @@ WallpaperCycle::WallpaperCycle(IDesktop& desktop, const Orvex::LoaderRegistry& l
 WallpaperCycle::~WallpaperCycle() { observer_.Stop(); }
 
 void WallpaperCycle::Start(const ConfigStore& store) {
+  const PostWhenDone post(*this);
+  image_folder_ = ImageFolder(store);
   suspended_ = store.GetBool(config_key::kSuspend);
   ShowSuspendState();
   interval_seconds_ = store.GetInt(config_key::kInterval);
@@ -63,9 +65,9 @@ void WallpaperCycle::Start(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ChangeNow() {
+  const PostWhenDone post(*this);
   try {
-    ConfigStore store = store_factory_();
-    store.LoadWithDefaults();
+    ConfigStore store = LoadSettings();
     UpdateSuspendState(store);
     UpdateInterval(store);
     ChangeWallpaper(store);
@@ -91,6 +93,7 @@ void WallpaperCycle::ReportError(const SharedString& text) {
 }
 
 bool WallpaperCycle::UpdateSuspendState(const ConfigStore& store) {
+  const PostWhenDone post(*this);
   const bool suspend = store.GetBool(config_key::kSuspend);
   if (suspend == suspended_) {
     return false;
@@ -107,6 +110,7 @@ void WallpaperCycle::ShowSuspendState() {
 }
 
 void WallpaperCycle::UpdateInterval(const ConfigStore& store) {
+  const PostWhenDone post(*this);
   const int interval = store.GetInt(config_key::kInterval);
   if (interval == interval_seconds_) {
     return;
@@ -121,13 +125,34 @@ void WallpaperCycle::ArmTimer() {
   timer_armed_ = std::chrono::steady_clock::now();
 }
 
-std::optional<int64_t> WallpaperCycle::SecondsToNextChange(
-    std::chrono::steady_clock::time_point now) const {
-  if (suspended_ || !timer_armed_) return std::nullopt;
-  const auto period = std::chrono::milliseconds(TimerPeriod(interval_seconds_));
-  const auto since = std::max(now - *timer_armed_, std::chrono::steady_clock::duration::zero());
-  const auto left = period - since % period;
-  return std::chrono::ceil<std::chrono::seconds>(left).count();
+StatusFacts WallpaperCycle::Facts() const {
+  StatusFacts facts;
+  facts.current = current_source_;
+  facts.monitors = monitor_sources_;
+  facts.suspended = suspended_;
+  facts.timer_armed = timer_armed_;
+  facts.timer_period_ms = TimerPeriod(interval_seconds_);
+  facts.image_folder = image_folder_;
+  facts.pictures = round_.Pictures().size();
+  facts.shown = round_.Shown();
+  facts.excluded = excluded_.Size();
+  return facts;
+}
+
+void WallpaperCycle::PostStatus() const noexcept {
+  if (!status_board_) return;
+  // The report can wait for the next step; the step must not fail for it.
+  try {
+    status_board_->Post(Facts());
+  } catch (...) {
+  }
+}
+
+ConfigStore WallpaperCycle::LoadSettings() {
+  ConfigStore store = store_factory_();
+  store.LoadWithDefaults();
+  image_folder_ = ImageFolder(store);
+  return store;
 }
 
 const SharedString& WallpaperCycle::SourceOn(const SharedString& monitor) const {
@@ -155,6 +180,8 @@ uint32_t WallpaperCycle::TimerPeriod(int interval_seconds) {
 }
 
 void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
+  const PostWhenDone post(*this);
+  image_folder_ = ImageFolder(store);
   if (store.GetBool(config_key::kSuspend)) {
     return;
   }
@@ -178,8 +205,8 @@ void WallpaperCycle::ChangeWallpaper(const ConfigStore& store) {
 }
 
 void WallpaperCycle::ShowPrevious() {
-  ConfigStore store = store_factory_();
-  store.LoadWithDefaults();
+  const PostWhenDone post(*this);
+  ConfigStore store = LoadSettings();
   if (store.GetBool(config_key::kSuspend)) return;
   const SharedString folder = ImageFolder(store);
   if (Orvex::IsDirectory(folder)) RefreshImageList(store, folder);
@@ -188,8 +215,8 @@ void WallpaperCycle::ShowPrevious() {
 }
 
 void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
-  ConfigStore store = store_factory_();
-  store.LoadWithDefaults();
+  const PostWhenDone post(*this);
+  ConfigStore store = LoadSettings();
   const SharedString picture = SourceOn(monitor);
   if (picture.IsEmpty()) return;
   ExcludeList::Add(ExcludeList::PathFor(store.FilePath()), store.LockName(),
@@ -214,8 +241,8 @@ void WallpaperCycle::ExcludeCurrent(const SharedString& monitor) {
 }
 
 void WallpaperCycle::RefitToDisplays() {
-  ConfigStore store = store_factory_();
-  store.LoadWithDefaults();
+  const PostWhenDone post(*this);
+  ConfigStore store = LoadSettings();
   if (store.GetBool(config_key::kSuspend) || round_.Pictures().empty()) return;
   const ShownPictures keep = OnShow();
   if (!Show(store, &keep, false)) return;

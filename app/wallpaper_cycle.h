@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/exclude_list.h"
 #include "app/monitor_assignment.h"
 #include "app/picture_round.h"
+#include "app/status_board.h"
 #include "app/tray_host.h"
 #include "foundation/dir_observer.h"
 #include "foundation/shared_string.h"
@@ -102,9 +104,12 @@ class WallpaperCycle {
   // The picture on the named monitor where monitors have their own, else
   // (and for a name that shows none) the picture on show.
   const Orvex::SharedString& SourceOn(const Orvex::SharedString& monitor) const;
-  // Whole seconds, rounded up, until the timer's next change; nothing while
-  // suspended or without a timer.
-  std::optional<int64_t> SecondsToNextChange(std::chrono::steady_clock::time_point now) const;
+  // The state "/status" reports, as it is now.
+  StatusFacts Facts() const;
+  // Where the state is posted whenever a step of the cycle ends (a change,
+  // a refit, going back, an exclusion, a new suspension state or interval),
+  // however it ends; none by default.
+  void SetStatusBoard(std::shared_ptr<StatusBoard> board) { status_board_ = std::move(board); }
   // Reads a picture's size without decoding it; tests may replace it.
   void SetSizeProbe(PictureSizeProbe probe) { probe_ = std::move(probe); }
   void SetAfterChange(AfterChange after_change) { after_change_ = std::move(after_change); }
@@ -113,6 +118,21 @@ class WallpaperCycle {
   const Orvex::CDirObserver& Observer() const { return observer_; }
 
  private:
+  // Posts the state to the status board when a step ends, however it ends.
+  class PostWhenDone {
+   public:
+    explicit PostWhenDone(const WallpaperCycle& cycle) : cycle_(cycle) {}
+    PostWhenDone(const PostWhenDone&) = delete;
+    PostWhenDone& operator=(const PostWhenDone&) = delete;
+    ~PostWhenDone() { cycle_.PostStatus(); }
+
+   private:
+    const WallpaperCycle& cycle_;
+  };
+  void PostStatus() const noexcept;
+  // Fresh settings for a step; their image folder is the one reported.
+  ConfigStore LoadSettings();
+
   // A box runs an event loop of its own, in which the timer, a second
   // start or the menu start further changes. A failure that comes back at
   // every tick (a folder that stays missing, a setting that cannot be read)
@@ -176,4 +196,7 @@ class WallpaperCycle {
   int interval_seconds_ = 0;
   // When the timer was last armed; it fires every TimerPeriod from then.
   std::optional<std::chrono::steady_clock::time_point> timer_armed_;
+  // The image folder of the settings read last.
+  Orvex::SharedString image_folder_;
+  std::shared_ptr<StatusBoard> status_board_;
 };

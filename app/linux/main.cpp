@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -7,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "app/linux/change_hook_launcher.h"
 #include "app/linux/linux_desktop.h"
@@ -24,6 +22,7 @@
 #include "foundation/command_line.h"
 #include "foundation/error_reporting.h"
 #include "foundation/posix/resident_instance.h"
+#include "foundation/posix/resident_listener.h"
 #include "pelmora_version.h"
 
 namespace {
@@ -94,18 +93,12 @@ int Run(int argc, char* argv[]) {
     hotkey_grabber->OnPressed([&program](HotKeyAction action) { program.OnHotKey(action); });
     program.SetHotKeyGrabber(hotkey_grabber.get());
   }
-  QSocketNotifier second_starts(instance->ListeningFd(), QSocketNotifier::Read);
-  QObject::connect(&second_starts, &QSocketNotifier::activated, &program, [&] {
-    std::vector<ResidentInstance::Message> messages;
-    try {
-      messages = instance->TakeMessages();
-    } catch (const std::exception& error) {
-      Orvex::ShowException(nullptr, u"エラー (3)", error);
-    }
-    for (ResidentInstance::Message& message : messages) {
-      const std::string answer = program.OnMessage(message.line);
-      if (!answer.empty()) ResidentInstance::Answer(message, answer);
-    }
+  // Second starts are taken on the listener's thread: "/status" is answered
+  // there even while a change runs, the rest is acted on here in turn.
+  ResidentListener second_starts(*instance, program.StatusAnswerer(), [&program](std::string line) {
+    QMetaObject::invokeMethod(
+        &program, [&program, line = std::move(line)] { program.OnMessage(line); },
+        Qt::QueuedConnection);
   });
   program.Start();
   return QApplication::exec();

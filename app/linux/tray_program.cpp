@@ -27,6 +27,11 @@ constexpr char16_t kNoTrayText[] =
     u"通知領域が見つからないため、アイコンを表示できません。\n"
     u"設定ダイアログで設定を変更できます。ダイアログを閉じるとPelmoraは終了します。";
 
+std::optional<std::string> AnswerStatus(const StatusBoard& board, const std::string& message) {
+  if (ResidentRequestOfMessage(message) != ResidentRequest::kStatus) return std::nullopt;
+  return Orvex::ToUtf8(StatusReport(board.Read(), std::chrono::steady_clock::now()));
+}
+
 }  // namespace
 
 QIcon TrayIconPicture(int icon_id) {
@@ -91,6 +96,7 @@ void TrayProgram::Start() {
   Guarded([this] { RegisterLoadersFromSettings(loaders_, store_factory_); });
   resident_ =
       std::make_unique<ResidentCycle>(desktop_, loaders_, *this, *this, store_factory_, launcher_);
+  resident_->cycle.SetStatusBoard(status_);
   WatchDisplays();
   // The first change runs from the event loop, as every later one does.
   QMetaObject::invokeMethod(
@@ -145,22 +151,14 @@ void TrayProgram::ApplyHotKeys() {
 }
 
 std::string TrayProgram::OnMessage(const std::string& message) {
-  const ResidentRequest request = ResidentRequestOfMessage(message);
-  if (request == ResidentRequest::kStatus) {
-    std::string answer;
-    if (resident_) {
-      Guarded([&] {
-        ConfigStore store = store_factory_();
-        store.LoadWithDefaults();
-        answer =
-            Orvex::ToUtf8(StatusReport(resident_->cycle, store, std::chrono::steady_clock::now()));
-      });
-    }
-    return answer;
-  }
-  const int command = ResidentCommandId(request);
+  if (std::optional<std::string> answer = AnswerStatus(*status_, message)) return *answer;
+  const int command = ResidentCommandId(ResidentRequestOfMessage(message));
   if (command != 0) RunCommand(command);
   return {};
+}
+
+std::function<std::optional<std::string>(const std::string&)> TrayProgram::StatusAnswerer() const {
+  return [board = status_](const std::string& message) { return AnswerStatus(*board, message); };
 }
 
 void TrayProgram::OnHotKey(HotKeyAction action) {

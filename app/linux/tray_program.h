@@ -8,10 +8,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/desktop.h"
 #include "app/hotkeys.h"
 #include "app/start_up.h"
+#include "app/status_board.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
@@ -44,6 +46,10 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   // the status report in UTF-8; other lines are ignored. Returns the answer
   // for the sender, empty when there is none.
   std::string OnMessage(const std::string& message);
+  // Answers "status" as OnMessage does, from what the cycle posted last,
+  // on any thread: the socket's listener answers it while a change runs.
+  // Nothing for every other line, which is OnMessage's to act on.
+  std::function<std::optional<std::string>(const std::string&)> StatusAnswerer() const;
   // A hotkey of the settings was pressed.
   void OnHotKey(HotKeyAction action);
 
@@ -98,6 +104,8 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   bool has_tray_ = true;
   bool click_is_double_click_ = false;
   std::unique_ptr<ResidentCycle> resident_;
+  // Shared with the listener, which may outlive the cycle by a moment.
+  std::shared_ptr<StatusBoard> status_ = std::make_shared<StatusBoard>();
   IHotKeyGrabber* grabber_ = nullptr;
   // Declared after the cycle: released before the commands they post to go.
   std::unique_ptr<HotKeys> hotkeys_;

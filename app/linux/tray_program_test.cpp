@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <functional>
 #include <iterator>
+#include <optional>
+#include <string>
 
 #include "app/fake_desktop.h"
 #include "app/linux/qt_text.h"
@@ -25,6 +27,8 @@
 #include "codecs/bmp_saver.h"
 #include "foundation/error_reporting.h"
 #include "foundation/files.h"
+#include "foundation/posix/resident_instance.h"
+#include "foundation/posix/resident_listener.h"
 #include "foundation/recording_notifier.h"
 #include "foundation/test_folder.h"
 #include "imaging/plane32.h"
@@ -257,6 +261,36 @@ class TrayProgramTest : public QObject {
     // Nothing stays grabbed after the program.
     QCOMPARE(grabber.calls.back(), std::string("release"));
     Edit([](ConfigStore& s) { s.RemoveKey(u"HotKeyNext"); });
+  }
+
+  void statusIsAnsweredWhileAChangeRuns() {
+    Edit([](ConfigStore& s) { s.SetBool(u"Suspend", false); });
+    const std::string sockets = Orvex::ToUtf8(folder_.Path()) + "run/";
+    const auto instance = ResidentInstance::TryBecomeResident(sockets, "tray-test");
+    QVERIFY(instance != nullptr);
+    FakeDesktop desktop;
+    TrayProgram program(desktop, Factory());
+    program.SetTrayProbe([] { return true; });
+    ResidentListener listener(*instance, program.StatusAnswerer(), [&program](std::string line) {
+      QMetaObject::invokeMethod(
+          &program, [&program, line] { program.OnMessage(line); }, Qt::QueuedConnection);
+    });
+    program.Start();
+    QVERIFY(NotifyResident(sockets, "tray-test", "notify"));
+    QTRY_VERIFY(!desktop.wallpapers.empty());
+    const size_t changes = desktop.wallpapers.size();
+    const SharedString before = program.Cycle().CurrentSource();
+
+    // Asked from inside the next change, while the main thread is busy:
+    // the answer is the state before it.
+    std::optional<std::string> status;
+    desktop.while_setting = [&] {
+      if (!status) status = AskResident(sockets, "tray-test", "status", std::chrono::seconds(3));
+    };
+    QVERIFY(NotifyResident(sockets, "tray-test", "notify"));
+    QTRY_COMPARE(desktop.wallpapers.size(), changes + 1);
+    QVERIFY(status.has_value());
+    QVERIFY(status->starts_with("Current = " + Orvex::ToUtf8(before) + "\n"));
   }
 
   void aBurstOfDisplayChangesRefitsOnceWithoutAdvancing() {

@@ -61,6 +61,7 @@ void CAppWindow::OnCreate() {
   desktop_ = std::make_unique<Win32Desktop>(window_.Handle(), store_factory_);
   resident_ = std::make_unique<ResidentCycle>(*desktop_, loaders_, *this, *this, store_factory_,
                                               LaunchChangeHook);
+  resident_->cycle.SetStatusBoard(status_);
   if (!once_) {
     hotkey_grabber_ = std::make_unique<Win32HotKeyGrabber>(window_.Handle());
     hotkeys_ = std::make_unique<HotKeys>(*hotkey_grabber_, *desktop_);
@@ -99,10 +100,9 @@ void CAppWindow::ApplyHotKeys() {
 }
 
 void CAppWindow::AnswerStatus(HWND caller) {
-  ConfigStore store = store_factory_();
-  store.LoadWithDefaults();
-  SendStatusReply(window_.Handle(), caller,
-                  StatusReport(resident_->cycle, store, std::chrono::steady_clock::now()));
+  const Orvex::SharedString report =
+      StatusReport(status_->Read(), std::chrono::steady_clock::now());
+  if (!report.IsEmpty()) SendStatusReply(window_.Handle(), caller, report);
 }
 
 bool CAppWindow::OnMessage(Orvex::SMessage& message) {

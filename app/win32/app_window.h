@@ -6,6 +6,7 @@
 
 #include "app/hotkeys.h"
 #include "app/start_up.h"
+#include "app/status_board.h"
 #include "app/tray_commands.h"
 #include "app/tray_host.h"
 #include "app/wallpaper_cycle.h"
@@ -77,6 +78,7 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   std::unique_ptr<TrayIcon> tray_icon_;
   std::unique_ptr<Win32Desktop> desktop_;
   std::unique_ptr<ResidentCycle> resident_;
+  std::shared_ptr<StatusBoard> status_ = std::make_shared<StatusBoard>();
   // Only the resident program has hotkeys; "/once" has none.
   std::unique_ptr<Win32HotKeyGrabber> hotkey_grabber_;
   std::unique_ptr<HotKeys> hotkeys_;

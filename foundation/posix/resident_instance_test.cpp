@@ -9,14 +9,18 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "foundation/posix/resident_listener.h"
 #include "foundation/test_folder.h"
 
 namespace {
@@ -240,3 +244,34 @@ TEST_F(ResidentInstanceTest, NeitherSideWaitsLongForTheOther) {
 }
 
 }  // namespace
+
+TEST_F(ResidentInstanceTest, AListenerAnswersQuestionsItselfAndHandsOnTheRestInOrder) {
+  auto resident = ResidentInstance::TryBecomeResident(folder_, "p");
+  ASSERT_NE(resident, nullptr);
+  std::mutex mutex;
+  std::condition_variable handed;
+  std::vector<std::string> lines;
+  {
+    ResidentListener listener(
+        *resident,
+        [](const std::string& line) -> std::optional<std::string> {
+          if (line == "status") return "Current = a\n";
+          return std::nullopt;
+        },
+        [&](std::string line) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          lines.push_back(std::move(line));
+          handed.notify_all();
+        });
+    // Nothing acts on the lines handed on: the question is answered anyway.
+    EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+    EXPECT_TRUE(NotifyResident(folder_, "p", "previous"));
+    EXPECT_EQ(AskResident(folder_, "p", "status"), "Current = a\n");
+    std::unique_lock<std::mutex> lock(mutex);
+    EXPECT_TRUE(handed.wait_for(lock, std::chrono::seconds(5), [&] { return lines.size() >= 2; }));
+    EXPECT_EQ(lines, (std::vector<std::string>{"notify", "previous"}));
+  }
+  // Without a listener, peers wait on the socket for whoever takes them.
+  EXPECT_TRUE(NotifyResident(folder_, "p", "notify"));
+  EXPECT_EQ(Lines(WaitForMessages(*resident)), std::vector<std::string>{"notify"});
+}
