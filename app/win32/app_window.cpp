@@ -63,6 +63,8 @@ void CAppWindow::OnCreate() {
                                               LaunchChangeHook);
   resident_->cycle.SetStatusBoard(status_);
   if (!once_) {
+    status_responder_ = std::make_unique<StatusResponder>(status_);
+    SetPropW(window_.Handle(), kStatusWindowProperty, status_responder_->Handle());
     hotkey_grabber_ = std::make_unique<Win32HotKeyGrabber>(window_.Handle());
     hotkeys_ = std::make_unique<HotKeys>(*hotkey_grabber_, *desktop_);
   }
@@ -163,6 +165,7 @@ bool CAppWindow::OnMessage(Orvex::SMessage& message) {
       if (tray_icon_) tray_icon_->Remove();
       if (hotkey_grabber_) hotkey_grabber_->ReleaseAll();
       RemovePropW(message.window, Orvex::kProgramWindowProperty);
+      RemovePropW(message.window, kStatusWindowProperty);
       return true;
     default:
       return false;

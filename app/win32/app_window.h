@@ -12,6 +12,7 @@
 #include "app/wallpaper_cycle.h"
 #include "app/win32/desktop.h"
 #include "app/win32/hotkey_grabber.h"
+#include "app/win32/status_responder.h"
 #include "app/win32/tray_icon.h"
 #include "codecs/loader_registry.h"
 #include "foundation/win32/msg_hooker.h"
@@ -66,7 +67,8 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   void OnTrayCallback(LPARAM mouse_message);
   // Grabs the keys the settings name now.
   void ApplyHotKeys();
-  // Sends the report to the second start's window that asked for it.
+  // Sends the report to the second start's window that asked for it (one
+  // that asked this window rather than the status window).
   void AnswerStatus(HWND caller);
 
   bool once_;
@@ -79,6 +81,8 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   std::unique_ptr<Win32Desktop> desktop_;
   std::unique_ptr<ResidentCycle> resident_;
   std::shared_ptr<StatusBoard> status_ = std::make_shared<StatusBoard>();
+  // Only the resident program answers "/status".
+  std::unique_ptr<StatusResponder> status_responder_;
   // Only the resident program has hotkeys; "/once" has none.
   std::unique_ptr<Win32HotKeyGrabber> hotkey_grabber_;
   std::unique_ptr<HotKeys> hotkeys_;

@@ -71,6 +71,9 @@ bool SendStatusReply(HWND resident, HWND caller, const SharedString& text) {
 }
 
 std::optional<SharedString> AskResidentStatus(HWND resident, DWORD timeout_ms) {
+  if (HWND answering = static_cast<HWND>(GetPropW(resident, kStatusWindowProperty))) {
+    resident = answering;
+  }
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterReplyWindowClass(instance);
   // Message-only: it only has to be found by its handle, never seen.

@@ -8,11 +8,14 @@
 #include "foundation/win32/win32.h"
 
 // How "/status" travels between a second start and the resident program.
-// The second start posts kStatusRequestMessage to the resident window with
-// its own (message-only) window as wParam; the resident program sends the
-// report back as WM_COPYDATA tagged with kStatusDataTag, its own window as
-// wParam, the text as UTF-16 without a terminator.
+// The second start posts kStatusRequestMessage to the window the resident
+// window names in its property kStatusWindowProperty (a window on a thread
+// that is never busy with a change; the resident window itself when there
+// is none) with its own (message-only) window as wParam; that window sends
+// the report back as WM_COPYDATA tagged with kStatusDataTag, its own handle
+// as wParam, the text as UTF-16 without a terminator.
 inline constexpr UINT kStatusRequestMessage = WM_APP + 3;
+inline constexpr wchar_t kStatusWindowProperty[] = L"Pelmora.StatusWindow";
 inline constexpr ULONG_PTR kStatusDataTag = 0x50534D52;  // "PSMR"
 // Far above any report; a larger block is not ours.
 inline constexpr size_t kMaxStatusBytes = 64 * 1024;
@@ -28,7 +31,8 @@ std::optional<std::u16string> AcceptStatusReply(HWND asked, HWND sender,
 // resident program for longer than that.
 bool SendStatusReply(HWND resident, HWND caller, const Orvex::SharedString& text);
 
-// Asks the resident window for its report and waits for the answer,
+// Asks the resident window (or the window it names) for its report and
+// waits for the answer,
 // handling this thread's messages meanwhile; nothing when none arrives
 // within timeout_ms.
 std::optional<Orvex::SharedString> AskResidentStatus(HWND resident, DWORD timeout_ms);

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "app/status_report.h"
 #include "app/win32/status_output.h"
+#include "app/win32/status_responder.h"
 
 namespace {
 
@@ -112,6 +116,25 @@ TEST_F(StatusChannelTest, TheAnswerArrivesWhileTheCallerWaitsAndSilenceEndsInTim
   const DWORD took = GetTickCount() - start;
   EXPECT_GE(took, 250u);
   EXPECT_LT(took, 3000u);
+}
+
+TEST_F(StatusChannelTest, TheStatusWindowAnswersForABusyResidentWindow) {
+  // The resident window does not answer, as while a change holds its thread.
+  g_answer = false;
+  const auto board = std::make_shared<StatusBoard>();
+  StatusResponder responder(board);
+  ASSERT_TRUE(SetPropW(resident_, kStatusWindowProperty, responder.Handle()));
+  // Nothing posted yet: nothing to tell.
+  EXPECT_EQ(AskResidentStatus(resident_, 300), std::nullopt);
+
+  StatusFacts facts;
+  facts.current = u"C:\\画像\\赤.png";
+  facts.image_folder = u"C:\\画像\\";
+  facts.pictures = 3;
+  board->Post(facts);
+  EXPECT_EQ(AskResidentStatus(resident_, 5000),
+            StatusReport(board->Read(), std::chrono::steady_clock::now()));
+  RemovePropW(resident_, kStatusWindowProperty);
 }
 
 TEST(StatusOutputTest, APipeGetsTheAnsiCodePageWithWindowsLineEnds) {
