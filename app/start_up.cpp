@@ -52,6 +52,18 @@ int ResidentCommandId(ResidentRequest request) {
   return 0;
 }
 
+bool HasStartSwitch(const std::vector<SharedString>& arguments) {
+  for (const SharedString& argument : arguments) {
+    for (const char16_t* word : {u"/suspend", u"/resume", u"/once"}) {
+      if (argument == SharedString(word)) return true;
+    }
+    for (const RequestSwitch& entry : kRequestSwitches) {
+      if (argument == SharedString(entry.word)) return true;
+    }
+  }
+  return false;
+}
+
 StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDesktop& desktop,
                               const SharedString& lock_name,
                               WallpaperCycle::StoreFactory store_factory) {

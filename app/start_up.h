@@ -72,6 +72,10 @@ StartRequest ApplyCommandLine(
     const Orvex::SharedString& lock_name,
     WallpaperCycle::StoreFactory store_factory = WallpaperCycle::ProgramStore);
 
+// Whether any argument is one of the switches ApplyCommandLine acts on; a
+// start without one is a plain start.
+bool HasStartSwitch(const std::vector<Orvex::SharedString>& arguments);
+
 // Registers every loader of the platform (RegisterImageLoaders), the Susie
 // plug-ins of the settings' SpiDir first, and returns those settings, loaded
 // with their defaults (a missing file is created with them). The plug-in

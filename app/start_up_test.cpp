@@ -95,6 +95,29 @@ TEST_F(StartUpTest, SwitchesActInOrderAndOnlyWhenSpelledExactly) {
   EXPECT_FALSE(Apply({u"-once"}).once);
 }
 
+// A start without switches is handed on to the tray program before the
+// command line is applied: the two must agree on what a switch is.
+TEST_F(StartUpTest, APlainStartIsOneThatApplyingFindsNoSwitchIn) {
+  Write(false, true);
+  const std::vector<std::vector<SharedString>> starts = {{},
+                                                         {u"x"},
+                                                         {u"/SUSPEND", u"/once ", u"-next"},
+                                                         {u"/suspend"},
+                                                         {u"/resume"},
+                                                         {u"/once"},
+                                                         {u"x", u"/next"},
+                                                         {u"/previous"},
+                                                         {u"/exclude"},
+                                                         {u"/status"},
+                                                         {u"/Status"}};
+  for (const std::vector<SharedString>& arguments : starts) {
+    const StartRequest request = Apply(arguments);
+    const bool plain =
+        !request.once && !request.state_switch && request.resident == ResidentRequest::kNone;
+    EXPECT_EQ(HasStartSwitch(arguments), !plain) << arguments.size();
+  }
+}
+
 TEST_F(StartUpTest, SuspendNeedsTheFileWhileResumeCreatesIt) {
   EXPECT_THROW(Apply({u"/suspend"}), Orvex::RuntimeException);
   EXPECT_FALSE(Orvex::Exists(settings_));

@@ -59,7 +59,15 @@ bool IsRelative(const SharedString& p);
 
 // --- Paths on disk ---
 
+// The program this process is: its executable, or the one named by
+// ActOnBehalfOf.
 SharedString GetExecutablePath();
+#ifndef _WIN32
+// For a helper program that one of ours replaced itself with: from here on
+// the process is that program (settings beside it, its resident lock, paths
+// relative to its folder), whose executable is `path`.
+void ActOnBehalfOf(const SharedString& path);
+#endif
 // With its trailing separator.
 SharedString GetExecutableDirectory();
 // p with %NAME% references expanded and, when relative, resolved against

@@ -18,6 +18,9 @@
 #include "codecs/loader_registry.h"
 #include "codecs/opened_image.h"
 #include "codecs/png_loader.h"
+#ifdef PELMORA_QT_DECODER
+#include "codecs/linux/qt_image_loader.h"
+#endif
 #include "foundation/files.h"
 #include "imaging/plane32.h"
 
@@ -61,6 +64,10 @@ const LoaderRegistry& Registry() {
 #elif defined(FUZZ_JPEG)
     r->RegisterFactory(std::make_shared<DefaultFactory<CJpgLoader, IImageLoader>>(), 0);
 #elif defined(FUZZ_SYSTEM)
+#ifdef PELMORA_QT_DECODER
+    // The toolkit's decoders are a module, built beside the programs.
+    SetQtDecoderModule(FromUtf8(PELMORA_QT_DECODER));
+#endif
     r->RegisterFactory(Detail::MakeSystemLoaderFactory(), 0);
 #else
     r->RegisterFactory(std::make_shared<DefaultFactory<CPngLoader, IImageLoader>>(), 0);

@@ -1,13 +1,14 @@
 #include "codecs/linux/qt_image_loader.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <string_view>
 
+#include "codecs/linux/qt_decoder_abi.h"
+#include "foundation/dll.h"
 #include "foundation/exceptions.h"
+#include "foundation/file_system.h"
 #include "foundation/files.h"
 #include "imaging/plane32.h"
 
@@ -15,31 +16,58 @@ namespace Orvex {
 
 namespace {
 
-struct Format {
-  std::string_view qt_name;
-  const char16_t* display_name;
-};
-
-// The formats we let through. Each is recognised by its own signature, and
-// the others the toolkit may offer either duplicate the built-in loaders or
-// are old formats guessed from weak signatures that we have no use for.
-constexpr Format kFormats[] = {
-    {"gif", u"GIF"},   {"ico", u"ICO"},  {"cur", u"ICO"},
-    {"webp", u"WebP"}, {"tif", u"TIFF"}, {"tiff", u"TIFF"},
-};
-
 // The same ceiling on pixel memory as the built-in decoders keep.
 constexpr int kAllocationLimitMegabytes = 1024;
 
-const Format* FindFormat(const QByteArray& name) {
-  const std::string_view view(name.constData(), static_cast<size_t>(name.size()));
-  for (const Format& format : kFormats) {
-    if (format.qt_name == view) return &format;
-  }
-  return nullptr;
+// The formats' own signatures, checked before the module is loaded for a
+// file; the toolkit then checks them in full.
+bool MayBeOneOfTheFormats(const unsigned char* data, size_t size) {
+  const std::string_view head(reinterpret_cast<const char*>(data), size < 12 ? size : 12);
+  const auto starts = [&head](std::string_view signature) { return head.starts_with(signature); };
+  using namespace std::string_view_literals;
+  return starts("GIF8"sv) || starts("\0\0\1\0"sv) || starts("\0\0\2\0"sv) ||
+         (starts("RIFF"sv) && head.substr(8) == "WEBP"sv) || starts("II*\0"sv) ||
+         starts("MM\0*"sv) || starts("II+\0"sv) || starts("MM\0+"sv);
+}
+
+SharedString g_module_path;
+
+// The module's entry points, or nothing when it cannot be loaded; loaded
+// once for the process and kept.
+struct QtDecoder {
+  std::optional<CDll> module;
+  PelmoraQtDecode* decode = nullptr;
+  PelmoraQtRelease* release = nullptr;
+};
+
+const QtDecoder& Decoder() {
+  static QtDecoder decoder;
+  static std::once_flag loaded;
+  std::call_once(loaded, [] {
+    try {
+      decoder.module.emplace(
+          g_module_path.IsEmpty() ? QtDecoderModulePath(GetExecutableDirectory()) : g_module_path,
+          true);
+      decoder.decode = decoder.module->GetFunction<PelmoraQtDecode>(kQtDecodeEntry);
+      decoder.release = decoder.module->GetFunction<PelmoraQtRelease>(kQtReleaseEntry);
+    } catch (const Exception&) {
+      decoder.decode = nullptr;
+      decoder.release = nullptr;
+    }
+  });
+  return decoder;
 }
 
 }  // namespace
+
+void SetQtDecoderModule(const SharedString& path) { g_module_path = path; }
+
+SharedString QtDecoderModulePath(const SharedString& program_folder) {
+  const SharedString module = FromUtf8(kQtDecoderModule);
+  const SharedString installed =
+      program_folder + FromUtf8(PELMORA_PRIVATE_FROM_BINDIR "/") + module;
+  return Exists(installed) ? installed : program_folder + module;
+}
 
 CQtImageLoader::CQtImageLoader() = default;
 CQtImageLoader::~CQtImageLoader() = default;
@@ -47,35 +75,35 @@ CQtImageLoader::~CQtImageLoader() = default;
 bool CQtImageLoader::Open(const std::shared_ptr<CFileData>& source) {
   image_.reset();
   if (!source || source->GetSize() == 0) return false;
-  const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(source->GetData()),
-                                                   static_cast<qsizetype>(source->GetSize()));
-  QBuffer buffer;
-  buffer.setData(bytes);
-  if (!buffer.open(QIODevice::ReadOnly)) return false;
-
-  // Chosen by content only; the name plays no part, as with every loader.
-  const Format* format = FindFormat(QImageReader::imageFormat(&buffer));
-  if (!format) return false;
-  buffer.seek(0);
-  QImageReader reader(&buffer, QByteArray(format->qt_name.data(), format->qt_name.size()));
-  reader.setAllocationLimit(kAllocationLimitMegabytes);
-  QImage decoded;
-  if (!reader.read(&decoded) || decoded.isNull()) return false;
-  // Bytes B, G, R, A in memory on little-endian machines, as our planes.
-  const QImage argb = decoded.convertToFormat(QImage::Format_ARGB32);
-  if (argb.isNull()) return false;
+  if (!MayBeOneOfTheFormats(source->GetData(), source->GetSize())) return false;
+  const QtDecoder& decoder = Decoder();
+  if (!decoder.decode) return false;
+  PelmoraDecodedImage decoded{};
+  if (!decoder.decode(source->GetData(), source->GetSize(), kAllocationLimitMegabytes, &decoded)) {
+    return false;
+  }
+  // Given back however the copy ends.
+  struct Release {
+    const QtDecoder& decoder;
+    PelmoraDecodedImage& image;
+    ~Release() { decoder.release(&image); }
+  } release{decoder, decoded};
+  if (decoded.width <= 0 || decoded.height <= 0 || decoded.format < 0 ||
+      static_cast<size_t>(decoded.format) >= std::size(kQtDecoderFormats)) {
+    return false;
+  }
 
   auto image = std::make_unique<CMemoryPlane32>();
-  image->SetSize(PlaneSize{argb.width(), argb.height()});
+  image->SetSize(PlaneSize{decoded.width, decoded.height});
   {
     PlaneBitsLock lock(*image);
-    const size_t row_bytes = static_cast<size_t>(argb.width()) * 4;
-    for (int32_t y = 0; y < argb.height(); ++y) {
-      std::memcpy(lock.Row(y), argb.constScanLine(y), row_bytes);
+    const size_t row_bytes = static_cast<size_t>(decoded.width) * 4;
+    for (int32_t y = 0; y < decoded.height; ++y) {
+      std::memcpy(lock.Row(y), decoded.pixels + row_bytes * static_cast<size_t>(y), row_bytes);
     }
   }
-  has_alpha_ = decoded.hasAlphaChannel();
-  format_name_ = format->display_name;
+  has_alpha_ = decoded.has_alpha != 0;
+  format_name_ = kQtDecoderFormats[decoded.format].display_name;
   image_ = std::move(image);
   return true;
 }

@@ -9,10 +9,24 @@ namespace Orvex {
 
 class CMemoryPlane32;
 
+// Where the module is: by default beside the program, or where the
+// package installs it for a program in the binaries' folder. Tests and
+// tools built elsewhere name it here, before the first Open.
+void SetQtDecoderModule(const SharedString& path);
+// The default: in program_folder (which ends in a separator), or in the
+// package's private folder as seen from there when it is there.
+SharedString QtDecoderModulePath(const SharedString& program_folder);
+
 // The system's decoders for what the built-in loaders do not read: GIF,
 // ICO and CUR, WebP and TIFF, through the image plug-ins of the toolkit the
 // desktop program is built on. Only these formats are taken, whatever else
 // is installed; the file is decoded whole in Open.
+//
+// The toolkit is reached through the module pelmora-qt-decoder.so, loaded
+// the first time a file with one of the formats' signatures comes: it
+// brings the toolkit's GUI libraries, which take longer to load than a
+// whole change of a small picture. Without the module these formats are
+// not read.
 class CQtImageLoader : public IImageLoader {
  public:
   CQtImageLoader();

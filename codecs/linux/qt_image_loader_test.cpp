@@ -12,6 +12,8 @@
 #include "codecs/system_test_images.h"
 #include "codecs/test_images.h"
 #include "foundation/exceptions.h"
+#include "foundation/file_system.h"
+#include "foundation/test_folder.h"
 #include "imaging/plane32.h"
 
 namespace Orvex {
@@ -22,6 +24,14 @@ using Testing::PixelAt;
 using Testing::TempFolder;
 
 Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The module is built beside the programs, not beside this test.
+class QtDecoderModuleEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { SetQtDecoderModule(FromUtf8(PELMORA_QT_DECODER)); }
+};
+::testing::Environment* const kModuleEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtDecoderModuleEnvironment);
 
 // Written by the toolkit's encoders, which share no code with its decoders.
 Bytes Encode(const char* format) {
@@ -96,6 +106,17 @@ TEST(QtImageLoader, RefusesWhatItIsNotMeantFor) {
     CQtImageLoader loader;
     EXPECT_FALSE(loader.Open(folder.Load(name, bytes))) << name;
   }
+}
+
+// An installed program finds the module in the package's private folder,
+// one in a build tree or a folder of its own beside it.
+TEST(QtImageLoader, TheModuleIsFoundWhereThePackageOrTheBuildPutsIt) {
+  Testing::TestFolder root;
+  CreateDirectories(root / u"bin/");
+  EXPECT_EQ(QtDecoderModulePath(root / u"bin/"), root / u"bin/pelmora-qt-decoder.so");
+  Testing::TestFolder::WriteBytes(root / u"libexec/pelmora/pelmora-qt-decoder.so", "x");
+  EXPECT_EQ(ToUtf8(QtDecoderModulePath(root / u"bin/")),
+            ToUtf8(root / u"bin/../libexec/pelmora/pelmora-qt-decoder.so"));
 }
 
 TEST(QtImageLoader, ComesLastAfterTheBuiltInLoaders) {

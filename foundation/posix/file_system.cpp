@@ -47,7 +47,17 @@ std::string ReadLink(const char* path) {
 
 }  // namespace
 
+namespace {
+
+// Set once at the start, before any other thread runs.
+SharedString g_program_path;
+
+}  // namespace
+
+void ActOnBehalfOf(const SharedString& path) { g_program_path = path; }
+
 SharedString GetExecutablePath() {
+  if (!g_program_path.IsEmpty()) return g_program_path;
   std::string path = ReadLink("/proc/self/exe");
   if (path.empty()) throw Win32Exception(u"実行ファイルのファイル名の取得に失敗");
   return Detail::FromSystemPath(path);

@@ -19,12 +19,12 @@ installed.
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 
-from e2e_support import CENTRED_FIT, Bitmap, Checks, rgb_bytes, wait_for, write_settings
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, copy_program, rgb_bytes, wait_for,
+                         write_settings)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIPPED = 77
@@ -77,8 +77,7 @@ class Run:
 
     def __init__(self, desktop, program, folder, checks, out):
         self.desktop, self.folder, self.checks, self.out = desktop, folder, checks, out
-        self.program = os.path.join(folder, "pelmora")
-        shutil.copy(program, self.program)
+        self.program = copy_program(program, folder, "pelmora")
         self.home = os.path.join(folder, "home")
         os.makedirs(self.home, exist_ok=True)
 

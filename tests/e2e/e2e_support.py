@@ -6,13 +6,16 @@ list of checks, a private X server, and the run of a test script inside a
 Wine desktop session.
 
     e2e_support.py write-settings FILE "KEY = VALUE"...
+    e2e_support.py copy-program PROGRAM FOLDER
 
-writes a settings file for the shell scripts.
+write a settings file, or make a portable copy of the program, for the
+shell scripts.
 """
 
 import argparse
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -45,6 +48,24 @@ def write_settings(path, entries):
     text = "".join(f"{key} = {value}\r\n" for key, value in entries.items())
     with open(path, "wb") as f:
         f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+
+
+# What the Linux program takes along from its folder: the tray program it
+# hands the resident start on to, and the module of the toolkit's decoders.
+COMPANIONS = ("pelmora-tray", "pelmora-qt-decoder.so")
+
+
+def copy_program(program, folder, name=None):
+    """A portable copy of the program in folder (under name, by default its
+    own), with the companions it needs beside it; returns the copy's path."""
+    os.makedirs(folder, exist_ok=True)
+    copy = os.path.join(folder, name or os.path.basename(program))
+    shutil.copy(program, copy)
+    for companion in COMPANIONS:
+        path = os.path.join(os.path.dirname(program), companion)
+        if os.path.exists(path):
+            shutil.copy(path, os.path.join(folder, companion))
+    return copy
 
 
 def read_settings(path):
@@ -231,6 +252,9 @@ def run_inside_session(checks, args, script, session, results, inside):
 
 
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "copy-program":
+        copy_program(sys.argv[2], sys.argv[3])
+        return
     if len(sys.argv) < 3 or sys.argv[1] != "write-settings":
         sys.exit(__doc__.split("\n\n")[1])
     entries = {}

@@ -28,8 +28,8 @@ import subprocess
 import sys
 import time
 
-from e2e_support import (CENTRED_FIT, Bitmap, Checks, Xvfb, read_png, screenshot, wait_for,
-                         write_settings)
+from e2e_support import (CENTRED_FIT, Bitmap, Checks, Xvfb, copy_program, read_png, screenshot,
+                         wait_for, write_settings)
 
 WIDTH, HEIGHT = 1280, 1024
 PRIMARY = (0, 0, 800, 600)
@@ -57,7 +57,7 @@ def prepare(out, program, name):
     for folder in ("images", "home", "out"):
         os.makedirs(os.path.join(work, folder))
     os.makedirs(os.path.join(work, "run"), mode=0o700)
-    shutil.copy(program, os.path.join(work, "pelmora"))
+    copy_program(program, work, "pelmora")
     for file, size, colour in (("red.png", "160x120", "#FF0000"),
                                ("green.png", "320x240", "#00FF00"),
                                ("blue.png", "150x320", "#0000FF")):

@@ -23,7 +23,7 @@ import shutil
 import subprocess
 import sys
 
-from e2e_support import Bitmap, Checks, read_png, wait_for, write_settings
+from e2e_support import Bitmap, Checks, copy_program, read_png, wait_for, write_settings
 
 RED, BLUE = (255, 0, 0), (0, 0, 255)
 OUTPUTS = {"HEADLESS-1": ((640, 480), RED), "HEADLESS-2": ((400, 600), BLUE)}
@@ -62,7 +62,7 @@ def main():
     # sway may run as another user: it must be able to read the pictures.
     os.chmod(work, 0o755)
     os.chmod(os.path.join(work, "out"), 0o755)
-    shutil.copy(args.program, os.path.join(work, "pelmora"))
+    copy_program(args.program, work, "pelmora")
     subprocess.run(["convert", "-size", "160x120", "xc:#FF0000",
                     "PNG24:" + os.path.join(work, "images", "landscape.png")], check=True)
     subprocess.run(["convert", "-size", "100x150", "xc:#0000FF",

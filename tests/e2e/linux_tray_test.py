@@ -36,8 +36,8 @@ import subprocess
 import sys
 import time
 
-from e2e_support import (Checks, Xvfb, close, read_settings, rgb_bytes, screenshot, wait_for,
-                         write_settings)
+from e2e_support import (Checks, Xvfb, close, copy_program, read_settings, rgb_bytes, screenshot,
+                         wait_for, write_settings)
 
 WIDTH, HEIGHT = 800, 600
 RUNNING_TIP = "Pelmora build-15"
@@ -66,7 +66,7 @@ def prepare(out, program, name):
     os.makedirs(os.path.join(work, "images"))
     os.makedirs(os.path.join(work, "home"))
     os.makedirs(os.path.join(work, "run"), mode=0o700)
-    shutil.copy(program, os.path.join(work, "pelmora"))
+    copy_program(program, work, "pelmora")
     subprocess.run(["convert", "-size", "640x400", "xc:#208040",
                     os.path.join(work, "images", "green.png")], check=True)
     settings = os.path.join(work, "pelmora.cfg")
