@@ -22,6 +22,7 @@
 #include "foundation/error_reporting.h"
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
+#include "foundation/posix/companion_file.h"
 #include "pelmora_version.h"
 
 namespace {
@@ -40,11 +41,8 @@ std::unique_ptr<ResidentInstance> BecomeResidentOrNotify() {
 }
 
 [[noreturn]] void ExecTrayProgram(char* argv[]) {
-  const std::string folder = Orvex::ToUtf8(Orvex::GetExecutableDirectory());
-  // Installed, the tray program is a private one of the package's; in a
-  // build tree it lies beside this one.
-  std::string path = folder + PELMORA_PRIVATE_FROM_BINDIR "/pelmora-tray";
-  if (access(path.c_str(), X_OK) != 0) path = folder + "pelmora-tray";
+  const std::string path =
+      Orvex::ToUtf8(Orvex::CompanionFile(Orvex::GetExecutableDirectory(), u"pelmora-tray"));
   // The tray program is this program, only with the toolkit: the same
   // settings, lock and folder.
   setenv(kProgramVariable, Orvex::ToUtf8(Orvex::GetExecutablePath()).c_str(), 1);

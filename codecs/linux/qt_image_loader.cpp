@@ -10,6 +10,7 @@
 #include "foundation/exceptions.h"
 #include "foundation/file_system.h"
 #include "foundation/files.h"
+#include "foundation/posix/companion_file.h"
 #include "imaging/plane32.h"
 
 namespace Orvex {
@@ -63,10 +64,7 @@ const QtDecoder& Decoder() {
 void SetQtDecoderModule(const SharedString& path) { g_module_path = path; }
 
 SharedString QtDecoderModulePath(const SharedString& program_folder) {
-  const SharedString module = FromUtf8(kQtDecoderModule);
-  const SharedString installed =
-      program_folder + FromUtf8(PELMORA_PRIVATE_FROM_BINDIR "/") + module;
-  return Exists(installed) ? installed : program_folder + module;
+  return CompanionFile(program_folder, FromUtf8(kQtDecoderModule));
 }
 
 CQtImageLoader::CQtImageLoader() = default;
