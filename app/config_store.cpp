@@ -1,8 +1,10 @@
 #include "app/config_store.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "app/config_keys.h"
 #include "app/user_paths.h"
@@ -17,6 +19,13 @@ using Orvex::SharedString;
 namespace {
 
 constexpr std::u16string_view kSeparator = u" = ";
+
+// An editor that keeps rewriting the file must not keep a change from ever
+// being saved.
+constexpr int kChangeAttempts = 5;
+// What an editor that is saving in place gets to finish its file, between
+// attempts that found it unreadable or without a key the change needs.
+constexpr std::chrono::milliseconds kWriterPause{100};
 
 Orvex::RuntimeException ReadFailure(const SharedString& key, const char16_t* type_mark) {
   return Orvex::RuntimeException(u"コンフィグデータ '" + key + u"' " + type_mark +
@@ -131,18 +140,40 @@ void ConfigStore::Parse(std::u16string_view text, Map& entries) {
   }
 }
 
-bool ConfigStore::Load() {
+bool ConfigStore::Load() { return LoadFile() == LoadOutcome::kRead; }
+
+ConfigStore::LoadOutcome ConfigStore::LoadFile() {
   try {
     Orvex::ProcessExclusionLock lock(file_path_);
-    if (!Orvex::Exists(file_path_)) return false;
-    std::u16string text;
-    Orvex::ReadTextFile(file_path_, text);
+    std::optional<std::u16string> text = ReadFileText();
+    if (!text) return LoadOutcome::kMissing;
     Map read;
-    Parse(text, read);
+    Parse(*text, read);
     for (auto& [key, value] : read) entries_[key] = value;
-    return true;
+    file_text_ = std::move(text);
+    return LoadOutcome::kRead;
   } catch (...) {
-    return false;
+  }
+  try {
+    return Orvex::Exists(file_path_) ? LoadOutcome::kUnreadable : LoadOutcome::kMissing;
+  } catch (...) {
+    return LoadOutcome::kUnreadable;
+  }
+}
+
+std::optional<std::u16string> ConfigStore::ReadFileText() const {
+  if (!Orvex::Exists(file_path_)) return std::nullopt;
+  std::u16string text;
+  Orvex::ReadTextFile(file_path_, text);
+  return text;
+}
+
+bool ConfigStore::FileChangedSinceLoad() const {
+  try {
+    Orvex::ProcessExclusionLock lock(file_path_);
+    return ReadFileText() != file_text_;
+  } catch (...) {
+    return true;
   }
 }
 
@@ -153,14 +184,18 @@ bool ConfigStore::Save() {
     // it in the old one's place in one step once it is all on the disk, so a
     // reader, a crash or a full disk never leaves a half-written or empty
     // settings file behind.
-    Orvex::WriteTextFile(file_path_, Format(entries_));
+    SharedString text = Format(entries_);
+    Orvex::WriteTextFile(file_path_, text);
+    file_text_ = text.Str();
     return true;
   } catch (...) {
     return false;
   }
 }
 
-void ConfigStore::LoadWithDefaults() {
+void ConfigStore::LoadWithDefaults() { FillWithDefaults(); }
+
+ConfigStore::LoadOutcome ConfigStore::FillWithDefaults() {
   SetString(config_key::kImageDir, DefaultImageFolder());
   SetString(config_key::kSaveFile, DefaultWallpaperFile());
   SetInt(config_key::kInterval, 1800);
@@ -184,7 +219,42 @@ void ConfigStore::LoadWithDefaults() {
   SetPlatformDefaults(*this);
 
   Orvex::ProcessExclusionLock lock(lock_name_);
-  if (!Load()) Save();
+  // Only a missing file is created: one that cannot be read now may be the
+  // user's settings all the same.
+  const LoadOutcome outcome = LoadFile();
+  if (outcome == LoadOutcome::kMissing) Save();
   // Older versions wrote this key with a small t.
   RenameKey(config_key::kClearTypeOldSpelling, config_key::kClearType);
+  return outcome;
+}
+
+bool ConfigStore::Change(Base base, const std::function<void(ConfigStore&)>& change) {
+  Orvex::ProcessExclusionLock lock(lock_name_);
+  const Map initial = entries_;
+  for (int attempt = 1;; ++attempt) {
+    const bool last = attempt == kChangeAttempts;
+    entries_ = initial;
+    file_text_.reset();
+    const LoadOutcome outcome = base == Base::kDefaults ? FillWithDefaults() : LoadFile();
+    if (outcome == LoadOutcome::kUnreadable) {
+      if (!last) {
+        std::this_thread::sleep_for(kWriterPause);
+        continue;
+      }
+      throw Orvex::RuntimeException(u"設定ファイル '" + file_path_ +
+                                    u"' を読み込めません。ファイルは変更していません");
+    }
+    const Map loaded = entries_;
+    try {
+      change(*this);
+    } catch (...) {
+      // Maybe it read a file an editor had only half written.
+      if (last) throw;
+      if (!FileChangedSinceLoad()) std::this_thread::sleep_for(kWriterPause);
+      continue;
+    }
+    if (entries_ == loaded) return true;
+    if (!last && FileChangedSinceLoad()) continue;
+    return Save();
+  }
 }

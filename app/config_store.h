@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "foundation/shared_string.h"
 
@@ -52,8 +55,29 @@ class ConfigStore {
   // Writes the whole store to the file; false on any failure, in which case
   // the file keeps its previous contents.
   bool Save();
-  // The defaults, then the file; a missing file is created with them.
+  // The defaults, then the file; a missing file is created with them. A file
+  // that is there but cannot be read is left as it is.
   void LoadWithDefaults();
+
+  // What Change loads before it applies the change: the file as it is (a
+  // switch must not invent settings the user never had), or the defaults
+  // and then the file, as LoadWithDefaults.
+  enum class Base { kFile, kDefaults };
+  // Loads the store from the file, applies change and saves, holding
+  // LockName(). A text editor writes the file without that lock, and may do
+  // so between our read and our save: so just before the save the file is
+  // read again, and when its text is no longer the one the store was loaded
+  // from, the store is loaded afresh (starting from the entries it had when
+  // called) and the change applied again. A file that cannot be read, or a
+  // change that throws (it may have met half a file), is tried again after a
+  // short pause, for an editor still saving in place. After a few attempts,
+  // what there is gets saved, or the error reported. change may therefore
+  // run more than once, and must leave nothing behind outside the store that
+  // a second run would double. A store the change left as loaded is not
+  // written. Throws Orvex::RuntimeException, writing nothing, when the file
+  // is there but cannot be read: a broken settings file is never replaced.
+  // False when the save failed (the file keeps its previous contents).
+  bool Change(Base base, const std::function<void(ConfigStore&)>& change);
 
   const Map& Entries() const { return entries_; }
   const Orvex::SharedString& FilePath() const { return file_path_; }
@@ -69,9 +93,22 @@ class ConfigStore {
   static void Parse(std::u16string_view text, Map& entries);
 
  private:
+  enum class LoadOutcome { kRead, kMissing, kUnreadable };
+  LoadOutcome LoadFile();
+  LoadOutcome FillWithDefaults();
+  // The file's text now; nothing when there is no file. Throws when it cannot
+  // be read.
+  std::optional<std::u16string> ReadFileText() const;
+  // Whether the file no longer holds the text last loaded or saved (a file
+  // that cannot be read counts as changed).
+  bool FileChangedSinceLoad() const;
+
   Orvex::SharedString file_path_;
   Orvex::SharedString lock_name_;
   Map entries_;
+  // The file's text as this store last read or wrote it; nothing when it has
+  // not seen the file.
+  std::optional<std::u16string> file_text_;
 };
 
 // The MultiMonitor setting; values the program does not know are kSame.

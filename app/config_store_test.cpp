@@ -211,6 +211,81 @@ TEST_F(ConfigStoreTest, AFailedSaveLeavesTheFileAsItWas) {
   EXPECT_TRUE(std::filesystem::exists(file_ + ".tmp/inside"));
 }
 
+// A text editor does not take the settings lock and may rewrite the file
+// between a change's read and its save (here: it had written only the first
+// half when we read). The change lands on the file as the editor left it,
+// with or without defaults; an editor that never stops does not keep it
+// from being saved.
+TEST_F(ConfigStoreTest, AChangeLandsOnTheFileAsAnEditorLeftIt) {
+  const std::string half = "Interval(sec) = 60\r\nSuspend = false\r\n";
+  const std::string whole = half + "Resize = false\r\nResizeAlignH = 2\r\n";
+  for (const ConfigStore::Base base : {ConfigStore::Base::kFile, ConfigStore::Base::kDefaults}) {
+    Write(half);
+    int runs = 0;
+    ConfigStore store = Store();
+    EXPECT_TRUE(store.Change(base, [&](ConfigStore& now) {
+      if (runs++ == 0) Write(whole);
+      now.SetBool(u"Suspend", true);
+    }));
+    EXPECT_EQ(runs, 2);
+    ConfigStore saved = Store();
+    ASSERT_TRUE(saved.Load());
+    EXPECT_TRUE(saved.GetBool(u"Suspend"));
+    EXPECT_FALSE(saved.GetBool(u"Resize"));
+    EXPECT_EQ(saved.GetInt(u"ResizeAlignH"), 2);
+    EXPECT_EQ(saved.GetInt(u"Interval(sec)"), 60);
+    EXPECT_EQ(saved.Entries().count(u"SpiDir"), base == ConfigStore::Base::kDefaults ? 1u : 0u);
+    EXPECT_EQ(store.Entries(), saved.Entries());
+  }
+
+  int runs = 0;
+  EXPECT_TRUE(Store().Change(ConfigStore::Base::kFile, [&](ConfigStore& now) {
+    Write(whole + "Editor = " + std::to_string(runs++) + "\r\n");
+    now.SetInt(u"Interval(sec)", 90);
+  }));
+  EXPECT_EQ(runs, 5);
+  ConfigStore saved = Store();
+  ASSERT_TRUE(saved.Load());
+  EXPECT_EQ(saved.GetInt(u"Interval(sec)"), 90);
+  EXPECT_FALSE(saved.GetBool(u"Resize"));
+}
+
+// An editor still saving in place: the change waits a moment for the rest
+// of the file rather than failing on the half it found.
+TEST_F(ConfigStoreTest, AChangeWaitsForTheRestOfAFileBeingWritten) {
+  const std::string whole = "Interval(sec) = 60\r\nResize = false\r\nSuspend = false\r\n";
+  Write(whole.substr(0, whole.size() / 2));
+  std::thread editor([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Write(whole);
+  });
+  bool applied = false;
+  try {
+    applied = Store().Change(ConfigStore::Base::kFile, [](ConfigStore& now) {
+      if (!now.GetBool(u"Suspend")) now.SetBool(u"Suspend", true);
+    });
+  } catch (const Orvex::RuntimeException&) {
+  }
+  editor.join();
+  EXPECT_TRUE(applied);
+  ConfigStore saved = Store();
+  ASSERT_TRUE(saved.Load());
+  EXPECT_TRUE(saved.GetBool(u"Suspend"));
+  EXPECT_FALSE(saved.GetBool(u"Resize"));
+}
+
+// A settings file that is there but cannot be read is reported and kept,
+// never replaced by one with little more than the change in it.
+TEST_F(ConfigStoreTest, AChangeNeverReplacesAFileItCannotRead) {
+  std::filesystem::create_directories(file_ + "/inside");
+  for (const ConfigStore::Base base : {ConfigStore::Base::kFile, ConfigStore::Base::kDefaults}) {
+    bool ran = false;
+    EXPECT_THROW(Store().Change(base, [&](ConfigStore&) { ran = true; }), Orvex::RuntimeException);
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(std::filesystem::exists(file_ + "/inside"));
+  }
+}
+
 // True when the bytes are a whole settings file as we write it.
 bool IsWholeFile(const std::string& bytes) {
   if (bytes.size() < 2 || bytes.size() % 2 || bytes.substr(0, 2) != "\xFF\xFE") return false;

@@ -75,20 +75,20 @@ StartRequest ApplyCommandLine(const std::vector<SharedString>& arguments, IDeskt
     if (argument == SharedString(u"/suspend")) {
       request.state_switch = true;
       // The file as it is, without defaults: a switch must not invent
-      // settings the user never had.
-      ConfigStore store = store_factory();
-      store.Load();
-      if (!store.GetBool(config_key::kSuspend) && store.GetBool(config_key::kRemoveOnSuspend)) {
-        desktop.RemoveWallpaper();
-      }
-      store.SetBool(config_key::kSuspend, true);
-      store.Save();
+      // settings the user never had. The wallpaper goes by the settings the
+      // switch was finally applied to.
+      bool remove_wallpaper = false;
+      store_factory().Change(ConfigStore::Base::kFile, [&](ConfigStore& store) {
+        remove_wallpaper =
+            !store.GetBool(config_key::kSuspend) && store.GetBool(config_key::kRemoveOnSuspend);
+        store.SetBool(config_key::kSuspend, true);
+      });
+      if (remove_wallpaper) desktop.RemoveWallpaper();
     } else if (argument == SharedString(u"/resume")) {
       request.state_switch = true;
-      ConfigStore store = store_factory();
-      store.Load();
-      store.SetBool(config_key::kSuspend, false);
-      store.Save();
+      store_factory().Change(ConfigStore::Base::kFile, [](ConfigStore& store) {
+        store.SetBool(config_key::kSuspend, false);
+      });
     } else if (argument == SharedString(u"/once")) {
       request.once = true;
     } else {

@@ -132,4 +132,14 @@ TEST_F(StartUpTest, SuspendNeedsTheFileWhileResumeCreatesIt) {
   EXPECT_EQ(desktop_.removals, 0);
 }
 
+// A settings file that cannot be read is reported, not overwritten with a
+// file that holds only the switch.
+TEST_F(StartUpTest, SwitchesReportASettingsFileTheyCannotRead) {
+  Orvex::CreateDirectories(settings_ + u"/inside/");
+  EXPECT_THROW(Apply({u"/resume"}), Orvex::RuntimeException);
+  EXPECT_THROW(Apply({u"/suspend"}), Orvex::RuntimeException);
+  EXPECT_TRUE(Orvex::IsDirectory(settings_));
+  EXPECT_EQ(desktop_.removals, 0);
+}
+
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "app/config_dialog_rules.h"
 #include "app/config_keys.h"
-#include "foundation/exclusion.h"
 #include "foundation/file_system.h"
 #include "foundation/process.h"
 
@@ -13,14 +12,11 @@ using Orvex::SharedString;
 
 namespace {
 
-// Loads the settings as the file has them now, changes them and saves them,
-// all under the settings lock, so that a second start or another command
-// cannot slip a change in between that would then be overwritten.
+// Changes the settings on the file as it is now (see ConfigStore::Change):
+// a second start, a double click or an editor may have written it since the
+// command read it.
 ConfigStore ChangeSettings(ConfigStore store, const std::function<void(ConfigStore&)>& change) {
-  Orvex::ProcessExclusionLock lock(store.LockName());
-  store.LoadWithDefaults();
-  change(store);
-  store.Save();
+  store.Change(ConfigStore::Base::kDefaults, change);
   return store;
 }
 

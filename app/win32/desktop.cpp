@@ -7,7 +7,6 @@
 #include "foundation/display.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
-#include "foundation/exclusion.h"
 #include "foundation/win32/win32.h"
 
 using Orvex::SharedString;
@@ -119,15 +118,15 @@ void Win32Desktop::SetComposedWallpaper(const ComposedWallpaper& wallpaper) {
 
 void Win32Desktop::SaveUserStyle() {
   ConfigStore store = store_factory_();
-  Orvex::ProcessExclusionLock lock(store.LockName());
-  store.LoadWithDefaults();
-  if (KeepsUserStyle(store)) return;
-  const WallpaperStyle user = CurrentWallpaperStyle();
-  store.SetString(config_key::kSavedTileWallpaper, ToSetting(user.tile));
-  store.SetString(config_key::kSavedWallpaperStyle, ToSetting(user.style));
+  const bool saved = store.Change(ConfigStore::Base::kDefaults, [](ConfigStore& now) {
+    if (KeepsUserStyle(now)) return;
+    const WallpaperStyle user = CurrentWallpaperStyle();
+    now.SetString(config_key::kSavedTileWallpaper, ToSetting(user.tile));
+    now.SetString(config_key::kSavedWallpaperStyle, ToSetting(user.style));
+  });
   // Without the copy on the disk the user's style could never come back:
   // then it is not changed at all.
-  if (!store.Save()) {
+  if (!saved) {
     throw Orvex::RuntimeException(u"設定ファイル '" + store.FilePath() +
                                   u"' に壁紙の配置を保存できませんでした");
   }
@@ -140,16 +139,15 @@ void Win32Desktop::RestoreUserStyle() {
   peek.Load();
   if (!KeepsUserStyle(peek)) return;
 
-  ConfigStore store = store_factory_();
-  Orvex::ProcessExclusionLock lock(store.LockName());
-  store.LoadWithDefaults();
-  if (!KeepsUserStyle(store)) return;
-  // The registry first: a failure there keeps the copy for the next try.
-  ApplyWallpaperStyle({FromSetting(SettingOrEmpty(store, config_key::kSavedTileWallpaper)),
-                       FromSetting(SettingOrEmpty(store, config_key::kSavedWallpaperStyle))});
-  store.RemoveKey(config_key::kSavedTileWallpaper);
-  store.RemoveKey(config_key::kSavedWallpaperStyle);
-  store.Save();
+  store_factory_().Change(ConfigStore::Base::kDefaults, [](ConfigStore& now) {
+    if (!KeepsUserStyle(now)) return;
+    // The registry first: a failure there keeps the copy for the next try.
+    // Writing the same style again, should the change run twice, is harmless.
+    ApplyWallpaperStyle({FromSetting(SettingOrEmpty(now, config_key::kSavedTileWallpaper)),
+                         FromSetting(SettingOrEmpty(now, config_key::kSavedWallpaperStyle))});
+    now.RemoveKey(config_key::kSavedTileWallpaper);
+    now.RemoveKey(config_key::kSavedWallpaperStyle);
+  });
 }
 
 Win32Desktop::WallpaperStyle Win32Desktop::CurrentWallpaperStyle() {
