@@ -182,7 +182,18 @@ std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
 }
 
 bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
+  if (settings_dialog_) {
+    // As if cancelled: the open dialog saves what the user does in it.
+    settings_dialog_->raise();
+    settings_dialog_->activateWindow();
+    return false;
+  }
   SettingsDialog dialog(store);
+  settings_dialog_ = &dialog;
+  struct Closed {
+    QDialog*& dialog;
+    ~Closed() { dialog = nullptr; }
+  } closed{settings_dialog_};
   return dialog.exec() == QDialog::Accepted;
 }
 

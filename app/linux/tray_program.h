@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QMenu>
 #include <QObject>
 #include <QScreen>
@@ -109,6 +110,9 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   IHotKeyGrabber* grabber_ = nullptr;
   // Declared after the cycle: released before the commands they post to go.
   std::unique_ptr<HotKeys> hotkeys_;
+  // The settings dialog while it is open: the menu stays reachable, and a
+  // second request shows this one rather than stacking another on it.
+  QDialog* settings_dialog_ = nullptr;
 };
 
 // The picture of the tray icon with the identifier (running or suspended).

@@ -185,6 +185,27 @@ class TrayProgramTest : public QObject {
     program.RunCommand(kCmdSettings);
     QCOMPARE(Saved().GetInt(u"Interval(sec)"), 77);
     QVERIFY(Saved().GetBool(u"Suspend"));
+
+    // The menu is still reachable while the dialog is open: asking again
+    // must not stack a second dialog on it. Were one opened, this timer
+    // would find it modal and close it.
+    bool nested = false;
+    QTimer second;
+    second.setSingleShot(true);
+    connect(&second, &QTimer::timeout, this, [&] {
+      if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        nested = true;
+        open->reject();
+      }
+    });
+    WhenDialogOpens([&](SettingsDialog& dialog) {
+      second.start(0);
+      program.RunCommand(kCmdSettings);
+      second.stop();
+      QTest::mouseClick(dialog.Control(kCtlCancel), Qt::LeftButton);
+    });
+    program.RunCommand(kCmdSettings);
+    QVERIFY(!nested);
   }
 
   void trayStartsCycleAndActsOnClicksAndNotification() {

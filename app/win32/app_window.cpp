@@ -203,7 +203,17 @@ std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
 }
 
 bool CAppWindow::RunSettingsDialog(ConfigStore& store) {
+  if (settings_dialog_) {
+    // As if cancelled: the open dialog saves what the user does in it.
+    if (HWND open = settings_dialog_->Handle()) SetForegroundWindow(open);
+    return false;
+  }
   CConfigDialog dialog(store);
+  settings_dialog_ = &dialog;
+  struct Closed {
+    CConfigDialog*& dialog;
+    ~Closed() { dialog = nullptr; }
+  } closed{settings_dialog_};
   return dialog.DoModal(window_.Handle()) == IDOK;
 }
 

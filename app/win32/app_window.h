@@ -28,6 +28,8 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 // notification, its hotkeys and a second start's "/status" into the
 // portable commands. Its text is always the tray
 // tooltip, so another process can read the state from it.
+class CConfigDialog;
+
 class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell {
  public:
   // once: change the wallpaper once and close, without an icon.
@@ -86,4 +88,7 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   // Only the resident program has hotkeys; "/once" has none.
   std::unique_ptr<Win32HotKeyGrabber> hotkey_grabber_;
   std::unique_ptr<HotKeys> hotkeys_;
+  // The settings dialog while it is open: the menu stays reachable from the
+  // icon, and a second request shows this one rather than stacking another.
+  CConfigDialog* settings_dialog_ = nullptr;
 };
