@@ -51,7 +51,8 @@ class IDesktop {
   // A plane of the given size to draw the next wallpaper into, where the
   // desktop can take its pixels from there without a copy when that plane
   // is then given to SetWallpaper. Null (the default) when it cannot: the
-  // change then draws into a plane of its own.
+  // change then draws into a plane of its own. Given that plane,
+  // SetWallpaper must not read the file, which is written meanwhile.
   virtual std::unique_ptr<Orvex::CPlane32> OfferWallpaperPlane(const Orvex::PlaneSize& size) {
     static_cast<void>(size);
     return nullptr;

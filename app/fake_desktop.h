@@ -68,7 +68,6 @@ class FakeDesktop : public IDesktop, public ITrayHost {
   bool check_pixels = false;
   std::vector<bool> pixels_match_file;
 
- private:
   static bool SameAsFile(const Orvex::SharedString& path, const Orvex::CPlane32& pixels) {
     Orvex::CBmpLoader loader;
     if (!loader.Open(std::make_shared<Orvex::CFileData>(path))) return false;

@@ -1,9 +1,11 @@
 #include "app/wallpaper_render.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/config_keys.h"
@@ -284,9 +286,31 @@ void RenderWallpaper(const ConfigStore& store, const SharedString& source,
   if (!save_folder.IsEmpty() && !Orvex::IsDirectory(save_folder)) {
     Orvex::CreateDirectories(save_folder);
   }
-  Orvex::CBmpSaver saver;
-  saver.Save(save_path, *result, PlaneRect{0, 0, result->GetWidth(), result->GetHeight()});
-  desktop.SetWallpaper(save_path, result);
+  const PlaneRect whole{0, 0, result->GetWidth(), result->GetHeight()};
+  if (!offered || result != offered.get()) {
+    Orvex::CBmpSaver().Save(save_path, *result, whole);
+    desktop.SetWallpaper(save_path, result);
+    return;
+  }
+  // The desktop takes its own plane as it is and never reads the file: the
+  // file is written while the display server takes and paints the pixels,
+  // which is most of what the change would otherwise wait for at its end.
+  std::exception_ptr save_error;
+  std::thread writer([&] {
+    try {
+      Orvex::CBmpSaver().Save(save_path, *result, whole);
+    } catch (...) {
+      save_error = std::current_exception();
+    }
+  });
+  try {
+    desktop.SetWallpaper(save_path, result);
+  } catch (...) {
+    writer.join();
+    throw;
+  }
+  writer.join();
+  if (save_error) std::rethrow_exception(save_error);
 }
 
 uint32_t AutomaticGapColor(const Orvex::CPlane32& image, const PlaneRect& source, bool width_bound,
