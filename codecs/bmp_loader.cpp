@@ -7,6 +7,7 @@
 
 #include "codecs/image_limits.h"
 #include "foundation/files.h"
+#include "imaging/bitmap_info.h"
 #include "imaging/plane.h"
 
 namespace Orvex {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kHeadersBytes = 54;  // file header and BITMAPINFOHEADER
+constexpr size_t kCoreHeaderBytes = 12;
 
 uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
@@ -30,6 +32,27 @@ int32_t ReadS32(const uint8_t* p) { return static_cast<int32_t>(ReadU32(p)); }
 // an allocation failure would be.
 constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
 
+// The info header and colour table that the 12-byte core header of an
+// OS/2 or Windows 2 bitmap stands for: 16-bit sizes, rows always bottom-up,
+// 3-byte colour entries. Entries the file leaves out are black. Empty when
+// the depth is none such a bitmap has.
+std::vector<uint8_t> InfoHeaderFromCore(const uint8_t* data, size_t size, uint64_t offset) {
+  const uint8_t* core = data + kFileHeaderBytes;
+  const uint16_t bit_count = ReadU16(core + 10);
+  if (bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 24) return {};
+  const BitmapInfoHeader info =
+      MakeBitmapInfoHeader(ReadU16(core + 4), ReadU16(core + 6), bit_count);
+  const size_t colors = bit_count <= 8 ? size_t{1} << bit_count : 0;
+  std::vector<uint8_t> header(sizeof info + 4 * colors, 0);
+  std::memcpy(header.data(), &info, sizeof info);
+  const size_t table = kFileHeaderBytes + kCoreHeaderBytes;
+  const uint64_t table_end = offset != 0 && offset < size ? offset : size;
+  for (size_t i = 0; i < colors && table + 3 * i + 3 <= table_end; ++i) {
+    std::memcpy(header.data() + sizeof info + 4 * i, data + table + 3 * i, 3);
+  }
+  return header;
+}
+
 }  // namespace
 
 bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
@@ -37,14 +60,29 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
   pixels_ = nullptr;
   header_bytes_ = pixel_bytes_ = 0;
   padded_.clear();
+  converted_header_.clear();
   source_.reset();
   if (!source) return false;
 
   const uint8_t* data = source->GetData();
   const size_t size = source->GetSize();
-  if (size <= kHeadersBytes || data[0] != 0x42 || data[1] != 0x4D) return false;
+  if (size <= kFileHeaderBytes + kCoreHeaderBytes || data[0] != 0x42 || data[1] != 0x4D) {
+    return false;
+  }
 
+  uint64_t offset = ReadU32(data + 10);
   const uint8_t* header = data + kFileHeaderBytes;
+  size_t header_bytes = size - kFileHeaderBytes;
+  if (ReadU32(header) == kCoreHeaderBytes) {
+    converted_header_ = InfoHeaderFromCore(data, size, offset);
+    if (converted_header_.empty()) return false;
+    header = converted_header_.data();
+    header_bytes = converted_header_.size();
+    const size_t colors = (header_bytes - sizeof(BitmapInfoHeader)) / 4;
+    if (offset == 0) offset = kFileHeaderBytes + kCoreHeaderBytes + 3 * colors;
+  } else if (size <= kHeadersBytes) {
+    return false;
+  }
   const int32_t width = ReadS32(header + 4);
   const int32_t height = ReadS32(header + 8);
   const uint16_t bit_count = ReadU16(header + 14);
@@ -53,7 +91,6 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
   // padding the data of a larger claim could cost a gigabyte for nothing.
   if (width < 0 || height == std::numeric_limits<int32_t>::min() || bit_count > 32) return false;
 
-  uint64_t offset = ReadU32(data + 10);
   if (offset == 0)
     offset = bit_count < 8 ? kHeadersBytes + (uint64_t{4} << bit_count) : kHeadersBytes;
   const uint64_t row_bytes = (uint64_t{bit_count} * static_cast<uint64_t>(width) + 31) / 32 * 4;
@@ -76,7 +113,7 @@ bool CBmpLoader::Open(const std::shared_ptr<CFileData>& source) {
     pixel_bytes_ = padded_.size();
   }
   header_ = header;
-  header_bytes_ = size - kFileHeaderBytes;
+  header_bytes_ = header_bytes;
   source_ = source;
   return true;
 }

@@ -10,7 +10,8 @@
 namespace Orvex {
 
 // Windows bitmap files ("BM"). The header and pixel data are handed to the
-// plane's DrawDib as they are; a file cut short reads as if zeros followed.
+// plane's DrawDib as they are (the old 12-byte core header rewritten as the
+// info header it stands for); a file cut short reads as if zeros followed.
 class CBmpLoader : public IImageLoader {
  public:
   CBmpLoader() = default;
@@ -30,6 +31,7 @@ class CBmpLoader : public IImageLoader {
   const uint8_t* pixels_ = nullptr;
   size_t pixel_bytes_ = 0;
   std::vector<uint8_t> padded_;
+  std::vector<uint8_t> converted_header_;
   std::shared_ptr<CFileData> source_;
 };
 

@@ -126,6 +126,51 @@ TEST_F(BmpTest, TopDownAndAlpha) {
   EXPECT_FALSE(CBmpLoader().HasAlpha());
 }
 
+// OS/2 and Windows 2 bitmaps: a 12-byte core header with 16-bit sizes and
+// 3-byte colour entries, which the info-header fields would misread.
+Bytes MakeCoreBmp(uint16_t width, uint16_t height, uint16_t bit_count, const Bytes& color_table,
+                  const Bytes& pixels, bool offset_given = true) {
+  const uint32_t offset = 26 + static_cast<uint32_t>(color_table.size());
+  Bytes file{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0, 0, 0};
+  auto put16 = [&file](uint16_t v) { file.insert(file.end(), {uint8_t(v), uint8_t(v >> 8)}); };
+  put16(width);
+  put16(height);
+  put16(1);
+  put16(bit_count);
+  if (offset_given) file[10] = static_cast<uint8_t>(offset);
+  file.insert(file.end(), color_table.begin(), color_table.end());
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  return file;
+}
+
+TEST_F(BmpTest, CoreHeaderBitmaps) {
+  CDib32 plane;
+  // 24 bits, 2 x 2, 27 bytes: smaller than any info-header file.
+  ASSERT_TRUE(Decode(MakeCoreBmp(2, 2, 24, {}, Bytes{1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10}), plane));
+  EXPECT_EQ(plane.GetSize(), (PlaneSize{2, 2}));
+  EXPECT_EQ(PixelAt(plane, 0, 1), 0x00030201u);  // bottom-up, as always in this form
+  EXPECT_EQ(PixelAt(plane, 1, 1), 0x00060504u);
+  EXPECT_EQ(PixelAt(plane, 0, 0), 0x00090807u);
+
+  // 8 bits: the table's entries are B, G, R without a fourth byte; the
+  // rest of the 256 entries are left out and read as black.
+  ASSERT_TRUE(Decode(
+      MakeCoreBmp(3, 1, 8, Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60}, Bytes{1, 0, 2, 0}), plane));
+  EXPECT_EQ(PixelAt(plane, 0, 0), 0x00605040u);
+  EXPECT_EQ(PixelAt(plane, 1, 0), 0x00302010u);
+  EXPECT_EQ(PixelAt(plane, 2, 0), 0u);
+
+  // No pixel offset given: a full table of 2^bits 3-byte entries comes first.
+  Bytes table(16 * 3, 0);
+  table[5 * 3 + 1] = 0xAB;
+  ASSERT_TRUE(Decode(MakeCoreBmp(2, 1, 4, table, Bytes{0x50, 0, 0, 0}, false), plane));
+  EXPECT_EQ(PixelAt(plane, 0, 0), 0x0000AB00u);
+
+  // Depths this form never had are refused, not drawn from garbage.
+  EXPECT_FALSE(CBmpLoader().Open(folder_.Load("c32.bmp", MakeCoreBmp(1, 1, 32, {}, Bytes(4)))));
+  EXPECT_FALSE(CBmpLoader().Open(folder_.Load("c16.bmp", MakeCoreBmp(1, 1, 16, {}, Bytes(4)))));
+}
+
 class BmpSaverTest : public BmpTest {};
 
 TEST_F(BmpSaverTest, Writes24BitBottomUpRowsWithPadding) {

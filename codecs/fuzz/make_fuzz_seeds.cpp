@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
     file[30] = 1;  // BI_RLE8
     return file;
   }());
+  // The 12-byte core header of OS/2 bitmaps: 16-bit sizes, 3-byte colours.
+  Put(out / "bmp", "core-24.bmp",
+      Bytes{'B', 'M', 42, 0,  0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0,  0,  2,  0, 2,
+            0,   1,   0,  24, 0, 1, 2, 3, 4, 5, 6,  0, 0, 7, 8,  9, 10, 11, 12, 0, 0});
 
   using Orvex::Testing::EncodeJpeg;
   Put(out / "jpeg", "colour.jpg", EncodeJpeg(19, 11, 3, Samples(19, 11, 3)));
