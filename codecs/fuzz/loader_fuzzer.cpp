@@ -67,6 +67,9 @@ const LoaderRegistry& Registry() {
 #ifdef PELMORA_QT_DECODER
     // The toolkit's decoders are a module, built beside the programs.
     SetQtDecoderModule(FromUtf8(PELMORA_QT_DECODER));
+    // What ClaimedPixels lets through; a GIF's frame can grow its image past
+    // what the header claims, which only the decoder finds out.
+    SetQtDecoderAllocationLimit(64);
 #endif
     r->RegisterFactory(Detail::MakeSystemLoaderFactory(), 0);
 #else

@@ -21,11 +21,13 @@ struct PelmoraDecodedImage {
   unsigned char* pixels;
   // The index of the format in kQtDecoderFormats.
   int32_t format;
+  // The module's own, for pelmora_qt_release.
+  void* owner;
 };
 
 // 1 and *image filled when the bytes are a picture of one of the formats
 // and decode; 0 otherwise, with nothing to release. Pictures whose pixels
-// would take more than limit_megabytes are refused.
+// would take more than limit_megabytes at 4 bytes each are refused.
 typedef int PelmoraQtDecode(const unsigned char* data, size_t size, int32_t limit_megabytes,
                             PelmoraDecodedImage* image);
 // Frees the pixels of an image pelmora_qt_decode filled.

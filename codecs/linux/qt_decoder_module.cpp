@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <type_traits>
 
@@ -23,6 +23,11 @@ int FindFormat(const QByteArray& name) {
   return -1;
 }
 
+bool WithinLimit(const QSize& size, int32_t limit_megabytes) {
+  return size.width() > 0 && size.height() > 0 &&
+         int64_t{size.width()} * size.height() * 4 <= int64_t{limit_megabytes} << 20;
+}
+
 int Decode(const unsigned char* data, size_t size, int32_t limit_megabytes,
            PelmoraDecodedImage* image) {
   const QByteArray bytes =
@@ -35,23 +40,27 @@ int Decode(const unsigned char* data, size_t size, int32_t limit_megabytes,
   if (format < 0) return 0;
   buffer.seek(0);
   QImageReader reader(&buffer, QByteArray(kQtDecoderFormats[format].qt_name));
+  // Plug-ins that allocate through the toolkit refuse larger pictures
+  // before decoding them; the check after it holds the others to it too.
   reader.setAllocationLimit(limit_megabytes);
-  QImage decoded;
-  if (!reader.read(&decoded) || decoded.isNull()) return 0;
-  // Bytes B, G, R, A in memory on little-endian machines, as our planes.
-  const QImage argb = decoded.convertToFormat(QImage::Format_ARGB32);
-  if (argb.isNull()) return 0;
-  const size_t row_bytes = static_cast<size_t>(argb.width()) * 4;
-  auto* pixels = static_cast<unsigned char*>(std::malloc(row_bytes * argb.height()));
-  if (!pixels) return 0;
-  for (int y = 0; y < argb.height(); ++y) {
-    std::memcpy(pixels + row_bytes * y, argb.constScanLine(y), row_bytes);
+  auto decoded = std::make_unique<QImage>();
+  if (!reader.read(decoded.get()) || decoded->isNull()) return 0;
+  if (!WithinLimit(decoded->size(), limit_megabytes)) return 0;
+  const bool has_alpha = decoded->hasAlphaChannel();
+  // Bytes B, G, R, A in memory on little-endian machines, as our planes;
+  // converted in place where the depth allows (a 32-bit picture always) and
+  // handed out without a copy.
+  decoded->convertTo(QImage::Format_ARGB32);
+  if (decoded->isNull() || decoded->format() != QImage::Format_ARGB32 ||
+      decoded->bytesPerLine() != qsizetype{decoded->width()} * 4) {
+    return 0;
   }
-  image->width = argb.width();
-  image->height = argb.height();
-  image->has_alpha = decoded.hasAlphaChannel() ? 1 : 0;
-  image->pixels = pixels;
+  image->width = decoded->width();
+  image->height = decoded->height();
+  image->has_alpha = has_alpha ? 1 : 0;
+  image->pixels = decoded->bits();
   image->format = format;
+  image->owner = decoded.release();
   return 1;
 }
 
@@ -72,7 +81,8 @@ __attribute__((visibility("default"))) int pelmora_qt_decode(const unsigned char
 
 __attribute__((visibility("default"))) void pelmora_qt_release(PelmoraDecodedImage* image) {
   if (!image) return;
-  std::free(image->pixels);
+  delete static_cast<QImage*>(image->owner);
+  image->owner = nullptr;
   image->pixels = nullptr;
 }
 

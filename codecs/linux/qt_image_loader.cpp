@@ -18,7 +18,7 @@ namespace Orvex {
 namespace {
 
 // The same ceiling on pixel memory as the built-in decoders keep.
-constexpr int kAllocationLimitMegabytes = 1024;
+int32_t g_limit_megabytes = 1024;
 
 // The formats' own signatures, checked before the module is loaded for a
 // file; the toolkit then checks them in full.
@@ -62,6 +62,7 @@ const QtDecoder& Decoder() {
 }  // namespace
 
 void SetQtDecoderModule(const SharedString& path) { g_module_path = path; }
+void SetQtDecoderAllocationLimit(int32_t megabytes) { g_limit_megabytes = megabytes; }
 
 SharedString QtDecoderModulePath(const SharedString& program_folder) {
   return CompanionFile(program_folder, FromUtf8(kQtDecoderModule));
@@ -77,7 +78,7 @@ bool CQtImageLoader::Open(const std::shared_ptr<CFileData>& source) {
   const QtDecoder& decoder = Decoder();
   if (!decoder.decode) return false;
   PelmoraDecodedImage decoded{};
-  if (!decoder.decode(source->GetData(), source->GetSize(), kAllocationLimitMegabytes, &decoded)) {
+  if (!decoder.decode(source->GetData(), source->GetSize(), g_limit_megabytes, &decoded)) {
     return false;
   }
   // Given back however the copy ends.

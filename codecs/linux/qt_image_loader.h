@@ -16,6 +16,10 @@ void SetQtDecoderModule(const SharedString& path);
 // The default: in program_folder (which ends in a separator), or in the
 // package's private folder as seen from there when it is there.
 SharedString QtDecoderModulePath(const SharedString& program_folder);
+// The most pixel memory a picture may take, at 4 bytes a pixel; 1024 MiB,
+// as the built-in loaders, unless set here before the first Open. The
+// fuzzer keeps it small, so that it tries decoders, not the allocator.
+void SetQtDecoderAllocationLimit(int32_t megabytes);
 
 // The system's decoders for what the built-in loaders do not read: GIF,
 // ICO and CUR, WebP and TIFF, through the image plug-ins of the toolkit the
