@@ -17,6 +17,9 @@ MIB = 1024 * 1024
 DEPS = os.environ.get("PELMORA_DEPS_CACHE", os.path.expanduser("~/.cache/pelmora-deps"))
 PLANTED_KEY, PLANTED_VALUE = "SoakPlanted", "kept-7f3a"
 SECOND_START_LIMIT = 5.0
+# The warm-up is over once memory rose no more than this in this long.
+PLATEAU_SECONDS, PLATEAU_RISE = 180, 64 * 1024
+POOL_SIZE = 200  # the pictures made once; --pictures takes fewer of them
 
 # ---------------------------------------------------------------- pictures
 
@@ -26,10 +29,9 @@ def convert(*args):
 
 
 def make_pictures(folder, count, rng):
-    """Fills the folder once (kept for later runs): the pool the churn draws
-    from is the same set."""
+    """Fills the pool once (kept for later runs of the same count)."""
     done = os.path.join(folder, ".complete")
-    if os.path.exists(done):
+    if os.path.exists(done) and read_all(done) == str(count).encode():
         return
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
@@ -70,6 +72,12 @@ def make_pictures(folder, count, rng):
         for size in ("320x200", "1024x768", "700x1100"):
             convert("-size", size, f"gradient:#{i}0{i}0a0-#f0{i}0{i}0", *extra,
                     f"{form}:" + put(f"bmp-{i}-{size}.bmp"))
+    # Pictures only the system decoder reads here: where it kept what it
+    # decoded, every change that showed one of these would leave it behind.
+    for i, size in enumerate(("320x200", "1024x768", "1600x1000")):
+        convert("-size", size, f"plasma:#{i}08040-#40{i}0c0", "-colors", "200",
+                put(f"gif-{i}-{size}.gif"))
+    convert("-size", "128x128", "gradient:#2060a0-#a0c020", put("icon-128.ico"))
     # Broken files: cut short, empty, not pictures at all, lying headers.
     for source in [p for p in made if p.endswith((".jpg", ".png", ".bmp"))][::9]:
         with open(source, "rb") as f:
@@ -88,7 +96,22 @@ def make_pictures(folder, count, rng):
         ext = rng.choice(["jpg", "png", "bmp"])
         convert("-size", f"{w}x{h}", f"gradient:{colours}", put(f"plain-{i}.{ext}"))
         i += 1
-    open(done, "w").close()
+    with open(done, "w") as f:
+        f.write(str(count))
+
+
+def choose_pictures(names, count):
+    """A folder of count pictures from the pool that still has every kind in
+    it: the large ones and those only the system decodes, then an even
+    spread of the rest (the pool's names sort by kind). A short run needs a
+    small folder to show all of it well before its end, or the first
+    showing of a kind or size reads as growth."""
+    if count >= len(names):
+        return list(names)
+    kept = [n for n in names if n.startswith("large-") or n.endswith((".gif", ".ico"))]
+    rest = [n for n in names if n not in kept]
+    wanted = max(count - len(kept), 1)
+    return sorted(kept + [rest[i * len(rest) // wanted] for i in range(wanted)])
 
 
 # ---------------------------------------------------------------- files
@@ -222,10 +245,13 @@ class Soak:
                        "settings reads": 0, "churn steps": 0, "settings writes": 0,
                        "torn or narrow writes": 0, "torn settings refused": 0, "kills": 0}
         self.samples = []  # (seconds since start, rss, fds, threads)
+        self.sample_changes = []  # changes seen when each sample was taken
+        self.round_size = 0  # pictures in the folder at the start
         self.start_seconds = []  # how long each second start took
         self.began = time.monotonic()
         self.in_flight = 0  # steps of the loads under way (steady_step)
         self.made = {}  # folder path -> first time it existed
+        self.chosen = []  # the pool's pictures the folder starts with
         self.resident = None
         # Torn settings writes begun, and whether one is under way: a
         # /suspend or /resume that meets one must refuse to write (status 1).
@@ -245,6 +271,31 @@ class Soak:
             with open(os.path.join(self.work, "events.log"), "a") as f:
                 f.write(f"{time.monotonic() - self.began:.1f} {what}\n")
 
+    # A target whose loader can end a start before the program runs says so
+    # from the start's standard error; such a start says nothing about the
+    # program, and is counted apart (never_reached) instead of failed.
+    def reached_program(self, stderr):
+        return True
+
+    def program_output(self, stderr):
+        """What of a start's standard error is the program's own."""
+        return stderr
+
+    def resident_stderr(self):
+        """The standard error of the latest resident start, where kept."""
+        return b""
+
+    def never_reached(self, what, status, stderr):
+        with self.lock:
+            self.counts[self.NEVER_REACHED] = self.counts.get(self.NEVER_REACHED, 0) + 1
+            number = self.counts[self.NEVER_REACHED]
+        name = f"never-reached-{number}.err"
+        with open(os.path.join(self.work, name), "wb") as f:
+            f.write(stderr)
+        self.event(f"{what} ended with {status} before the program was loaded (see {name})")
+
+    NEVER_REACHED = "starts ended before the program"
+
     def count(self, name, n=1):
         with self.lock:
             self.counts[name] += n
@@ -260,12 +311,18 @@ class Soak:
                 os.remove(path)
         for name in os.listdir(self.out):
             os.remove(os.path.join(self.out, name))
-        make_pictures(self.pool, self.args.pictures, random.Random(1))
+        make_pictures(self.pool, max(self.args.pictures, POOL_SIZE), random.Random(1))
+        self.chosen = choose_pictures(
+            sorted(n for n in os.listdir(self.pool) if not n.startswith(".")),
+            self.args.pictures)
         shutil.rmtree(self.images, ignore_errors=True)
-        shutil.copytree(self.pool, self.images, ignore=shutil.ignore_patterns(".complete"))
+        os.makedirs(self.images)
+        for name in self.chosen:
+            shutil.copy(os.path.join(self.pool, name), self.images)
         now = time.time()
         for name in os.listdir(self.images):
             self.made[os.path.join(self.images, name)] = now
+        self.round_size = len(self.made)
         self.write_settings(self.settings_entries(interval=1))
 
     def settings_entries(self, interval=1, fit=True, align=1):
@@ -295,12 +352,14 @@ class Soak:
         shown = " ".join((self.PROGRAM, *arguments))
         torn_before = (self.tearing, self.torn_writes)
         try:
-            status = subprocess.run(self.command(*arguments), cwd=os.path.dirname(self.program),
-                                    env=self.env(), stdout=subprocess.DEVNULL, stderr=self.log,
-                                    timeout=SECOND_START_LIMIT).returncode
+            run = subprocess.run(self.command(*arguments), cwd=os.path.dirname(self.program),
+                                 env=self.env(), stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE, timeout=SECOND_START_LIMIT)
         except subprocess.TimeoutExpired:
             self.fail(f"'{shown}' did not end within 5 s (at {start - self.began:.1f} s)")
             return False
+        status = run.returncode
+        self.log.write(self.program_output(run.stderr))
         seconds = time.monotonic() - start
         with open(os.path.join(self.work, "starts.log"), "a") as f:
             f.write(f"{start - self.began:.1f} {seconds:.2f} {status} {shown}\n")
@@ -312,6 +371,10 @@ class Soak:
             self.count("torn settings refused")
             return True
         if status != expect:
+            if not self.reached_program(run.stderr):
+                self.never_reached(f"'{shown}' (at {start - self.began:.1f} s)", status,
+                                   run.stderr)
+                return True
             self.fail(f"'{shown}' ended with {status} after {seconds:.1f} s")
             return False
         self.count("second starts answered")
@@ -385,7 +448,7 @@ class Soak:
                 os.remove(self.exclude)  # the user takes the lines out again
 
     def churner(self):
-        pool = sorted(n for n in os.listdir(self.pool) if not n.startswith("."))
+        pool = self.chosen  # copies of the folder's own: no kind new to the run
         ours = []  # names the churn made (the pool's own stay)
         step = 0
         while not self.stop.wait(self.rng.uniform(0.05, 0.15)):
@@ -403,6 +466,12 @@ class Soak:
     def churn_step(self, pool, ours, step):
         rng = self.rng
         action = rng.randrange(10)
+        # The folder stays near its size: past a quarter of it in names of
+        # its own, the churn deletes where it would add. The program keeps
+        # the list of what the folder holds, so a folder that only grew
+        # would look like a leak; new names keep coming all the same.
+        if action <= 2 and len(ours) >= max(10, self.round_size // 4):
+            action = 3
         if action <= 2 or not ours:  # add
             name = f"churn-{step}{os.path.splitext(rng.choice(pool))[1]}"
             path = os.path.join(self.images, name)
@@ -493,8 +562,10 @@ class Soak:
             try:
                 figures = self.resident.poll() is None and quiet(pid) and self.figures()
                 if figures:
+                    changes = self.changes()
                     with self.lock:
                         self.samples.append((time.monotonic() - started, *figures))
+                        self.sample_changes.append(changes)
             except OSError:
                 pass
 
@@ -519,7 +590,12 @@ class Soak:
         while time.monotonic() < deadline:
             time.sleep(self.TAKE_OVER_PAUSE)
             if self.resident.poll() is not None:
-                self.fail(f"{where}: the next start ended with {self.resident.returncode}")
+                stderr = self.resident_stderr()
+                if self.reached_program(stderr):
+                    self.fail(f"{where}: the next start ended with {self.resident.returncode}")
+                else:
+                    self.never_reached(f"{where}: the next start", self.resident.returncode,
+                                       stderr)
                 self.start_resident()
                 continue
             try:
@@ -590,6 +666,9 @@ class Soak:
             self.end_resident()
         return self.report(timed, changes_timed, samples)
 
+    def folder_files(self):
+        return sum(len(files) for _, _, files in os.walk(self.images))
+
     def changes(self):
         try:
             with open(self.shown_log, "rb") as f:
@@ -597,14 +676,41 @@ class Soak:
         except OSError:
             return 0
 
+    def warm_up(self, timed, samples):
+        """Seconds from the start at which the figures are taken as warmed
+        up, and how that was decided. By default the warm-up follows the
+        program's memory: it ends at the first sample, once as many pictures
+        were shown as the folder held at the start, after which the memory
+        did not rise in the next three minutes. --warm-up SECONDS fixes it
+        instead. Either way it ends by a third of the run: the end is always
+        compared against a point well before it, so a steady rise cannot
+        hide in the warm-up."""
+        limit = timed / 3
+        if self.args.warm_up != "round":
+            return min(self.args.warm_up, limit), "fixed"
+        changes = self.sample_changes[:len(samples)]
+        for i, ((at, rss, *_), seen) in enumerate(zip(samples, changes)):
+            if at > limit:
+                break
+            if seen < self.round_size:
+                continue
+            if samples[-1][0] < at + PLATEAU_SECONDS:
+                break
+            following = [s[1] for s in samples[i + 1:] if s[0] <= at + PLATEAU_SECONDS]
+            if max(following, default=0) <= rss + PLATEAU_RISE:
+                return at, f"a round of {self.round_size} pictures shown, memory level"
+        return limit, "a third of the run"
+
     def report(self, timed, changes_timed, samples):
         shown = self.shown_check()
+        changes = self.sample_changes[:len(samples)]
         with open(os.path.join(self.work, "samples.txt"), "w") as f:
             f.write(f"seconds rss_kib {self.HANDLES.replace(' ', '_')} threads"
-                    f"{' host_fds' if self.HOST_DESCRIPTORS else ''}\n")
-            for at, rss, *counts in samples:
-                f.write(" ".join((f"{at:.1f}", str(rss // 1024), *map(str, counts))) + "\n")
-        warm = min(self.args.warm_up, timed / 3)
+                    f"{' host_fds' if self.HOST_DESCRIPTORS else ''} changes\n")
+            for (at, rss, *counts), seen in zip(samples, changes):
+                f.write(" ".join((f"{at:.1f}", str(rss // 1024), *map(str, counts), str(seen)))
+                        + "\n")
+        warm, why = self.warm_up(timed, samples)
         before = [s for s in samples if s[0] < warm]
         after = [s for s in samples if s[0] >= warm]
         rows = []
@@ -628,14 +734,16 @@ class Soak:
                 self.fail(f"{name} went from {base / scale:.1f} after the warm-up to "
                           f"{end / scale:.1f}{unit} at the end")
 
-        figure("memory (RssAnon)", 1, MIB, " MiB", -1e18, 2 * MIB)
+        figure("memory (RssAnon)", 1, MIB, " MiB", -1e18, self.args.memory_rise * MIB)
         figure(self.HANDLES, 2, 1, "", -4, 4)
         figure("threads", 3, 1, "", -2, 2)
         if self.HOST_DESCRIPTORS:
             figure("host descriptors", 4, 1, "", -4, 4)
-        print(f"soak ({self.TARGET}): {timed:.0f} s timed, warm-up {warm:.0f} s, "
+        print(f"soak ({self.TARGET}): {timed:.0f} s timed, warm-up {warm:.0f} s ({why}), "
               f"{changes_timed} changes then, {len(shown)} in all, "
               f"{len(samples)} samples between changes")
+        print(f"pictures in the folder: {self.round_size} at the start, "
+              f"{self.folder_files()} at the end")
         print(f"{'figure':<18} {'start':>10} {'warmed up':>10} {'end':>10} {'after warm-up':>16}")
         for name, start, base, end, spread, ok in rows:
             print(f"{name:<18} {start:>10} {base:>10} {end:>10} {spread:>16}  "

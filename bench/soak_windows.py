@@ -27,7 +27,7 @@ import time
 from contextlib import contextmanager
 
 from e2e_support import windows_path
-from soak_support import Soak, host_figures
+from soak_support import Soak, host_figures, read_all
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DIALOG = "設定"
@@ -62,9 +62,14 @@ class WindowsSoak(Soak):
         self.files = built(args.build)
         self.probe_lock = threading.Lock()
         self.counts["dialogs opened and cancelled"] = 0
+        self.counts["boxes answered"] = 0
+        self.counts[self.NEVER_REACHED] = 0
+        self.resident_err = os.path.join(self.work, "resident.err")
 
     def install(self):
         shutil.copy(self.files["program"], self.program)
+        if os.path.exists(self.resident_err):
+            os.remove(self.resident_err)
 
     def program_path(self, path, folder=False):
         return windows_path(path) + ("\\" if folder else "")
@@ -117,15 +122,34 @@ class WindowsSoak(Soak):
             return []
 
     def env(self):
-        return os.environ
+        # Wine's errors, and the modules a start loads: the program's own is
+        # the first, so a start without it ended before the program ran.
+        return dict(os.environ, WINEDEBUG="-all,err+all,+loaddll")
+
+    def reached_program(self, stderr):
+        return f'\\{self.PROGRAM}" at '.encode() in stderr
+
+    def program_output(self, stderr):
+        return b"".join(line for line in stderr.splitlines(keepends=True)
+                        if b":trace:loaddll:" not in line)
+
+    def resident_stderr(self):
+        try:
+            return read_all(self.resident_err)
+        except OSError:
+            return b""
 
     def command(self, *arguments):
         return [self.wine, self.program, *arguments]
 
     def start_resident(self):
-        self.resident = subprocess.Popen([self.wine, self.program],
-                                         cwd=os.path.dirname(self.program),
-                                         stdout=subprocess.DEVNULL, stderr=self.log)
+        # Each start's standard error in a file of its own, so that a start
+        # that ended can be read; the previous start's goes on to the log.
+        self.log.write(self.program_output(self.resident_stderr()))
+        with open(self.resident_err, "wb") as err:
+            self.resident = subprocess.Popen([self.wine, self.program],
+                                             cwd=os.path.dirname(self.program), env=self.env(),
+                                             stdout=subprocess.DEVNULL, stderr=err)
 
     def wait_resident(self, limit=90):
         """True once the tray window of the start is there."""
@@ -169,6 +193,19 @@ class WindowsSoak(Soak):
         except subprocess.TimeoutExpired:
             return None
 
+    def answer_box(self, timeout_ms=1000):
+        """Answers a message box of the program, if one is open, and notes
+        its caption and text."""
+        try:
+            run = subprocess.run([self.wine, self.files["driver"], "box", str(timeout_ms)],
+                                 capture_output=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            return
+        if run.returncode == 0:
+            text = run.stdout.decode("utf-8", "replace").strip().replace("\n", " | ")
+            self.event(f"box answered: {text}")
+            self.count("boxes answered")
+
     def windows(self):
         try:
             run = subprocess.run([self.wine, self.files["driver"], "windows"],
@@ -197,13 +234,13 @@ class WindowsSoak(Soak):
                     # A box in its way (about a setting read from a torn
                     # file, say) is answered, and a dialog that came late
                     # is cancelled, so that the next round starts clean.
-                    self.drive("box", 1000)
+                    self.answer_box()
                     self.drive("end", DIALOG, CANCEL)
                 elif self.drive("click", DIALOG, CANCEL) != 0:
                     self.fail(f"the settings dialog could not be cancelled (at "
                               f"{time.monotonic() - self.began:.1f} s; the program's windows: "
                               f"{self.windows()})")
-                    self.drive("box", 1000)
+                    self.answer_box()
                     self.drive("end", DIALOG, CANCEL)
                 else:
                     self.event("settings dialog cancelled")
@@ -240,6 +277,7 @@ def main(args, script):
                "--build", args.build, "--work", args.work, "--minutes", str(args.minutes),
                "--changes", str(args.changes), "--kills", str(args.kills),
                "--warm-up", str(args.warm_up), "--pictures", str(args.pictures),
+               "--memory-rise", str(args.memory_rise),
                "--size", args.size, "--seed", str(args.seed)]
     status = subprocess.run(command).returncode
     if status not in (0, 1):
