@@ -224,6 +224,32 @@ TEST_F(JpgLoaderTest, TruncatedFilesStillDecode) {
   EXPECT_FALSE(CJpgLoader().Open(folder_.Load("head.jpg", file)));
 }
 
+// A progressive file with its last scan repeated: every scan goes over the
+// whole image, so thousands of them (a few bytes each where the blocks are
+// empty) would keep the decoder busy for minutes. Past 100 it is refused.
+TEST_F(JpgLoaderTest, FilesWithTooManyScansAreRefused) {
+  const Bytes file = Testing::EncodeJpeg(64, 64, 3, Gradient(64, 64, 3), 90, true);
+  std::vector<size_t> scans;
+  for (size_t i = 0; i + 1 < file.size(); ++i) {
+    if (file[i] == 0xFF && file[i + 1] == 0xDA) scans.push_back(i);
+  }
+  ASSERT_GT(scans.size(), 1u);
+  const auto with_scans = [&](size_t count) {
+    Bytes made(file.begin(), file.begin() + static_cast<ptrdiff_t>(scans.back()));
+    for (size_t k = scans.size() - 1; k < count; ++k) {
+      made.insert(made.end(), file.begin() + static_cast<ptrdiff_t>(scans.back()), file.end() - 2);
+    }
+    made.insert(made.end(), {0xFF, 0xD9});
+    return made;
+  };
+  CJpgLoader loader;
+  ASSERT_TRUE(loader.Open(folder_.Load("100.jpg", with_scans(100))));
+  CMemoryPlane32 plane;
+  plane.SetSize(loader.GetImageSize());
+  loader.Load(plane, 0, 0);
+  EXPECT_FALSE(loader.Open(folder_.Load("101.jpg", with_scans(101))));
+}
+
 // Below the point where a sequential file runs out, the decoder makes up
 // rows from nothing, and a header may claim millions of them. The rows the
 // data reaches decode as before; the made-up rest comes out as the library
