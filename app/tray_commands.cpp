@@ -150,11 +150,21 @@ void TrayCommands::Resume() {
 }
 
 void TrayCommands::EditSettings() {
+  if (settings_dialog_open_) {
+    // As if cancelled: the open dialog saves what the user does in it.
+    shell_.RaiseSettingsDialog();
+    return;
+  }
   ConfigStore store = store_factory_();
   store.LoadWithDefaults();
   // A setting the dialog cannot show is reported before it opens.
   CheckConfigDialogValues(store);
   const ConfigStore::Map shown = store.Entries();
+  settings_dialog_open_ = true;
+  struct Closed {
+    bool& open;
+    ~Closed() { open = false; }
+  } closed{settings_dialog_open_};
   if (!shell_.RunSettingsDialog(store)) return;
 
   // The dialog may have been open for long: a second start may have

@@ -45,6 +45,8 @@ class ITrayShell {
   // The settings dialog, modal on the tray window: true on OK, when the
   // store then holds the dialog's values; on Cancel the store is untouched.
   virtual bool RunSettingsDialog(ConfigStore& store) = 0;
+  // Brings the settings dialog that is open to the front.
+  virtual void RaiseSettingsDialog() = 0;
   // Has the tray window run the command once the current message is done.
   virtual void PostCommand(int id) = 0;
   // Closes the tray window, which ends the program. Also called while the
@@ -85,4 +87,7 @@ class TrayCommands {
   IDesktop& desktop_;
   ITrayShell& shell_;
   WallpaperCycle::StoreFactory store_factory_;
+  // The menu stays reachable while the settings dialog is open; a second
+  // request shows that one rather than stacking another on it.
+  bool settings_dialog_open_ = false;
 };

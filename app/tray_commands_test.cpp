@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/fake_desktop.h"
@@ -37,6 +38,7 @@ class FakeShell : public ITrayShell {
     if (while_open) while_open();
     return dialog ? dialog(store) : false;
   }
+  void RaiseSettingsDialog() override { ++raises; }
   void PostCommand(int id) override { posted.push_back(id); }
   void Close() override { ++closes; }
 
@@ -48,6 +50,7 @@ class FakeShell : public ITrayShell {
   std::vector<std::vector<SharedString>> chooser_calls;
   std::vector<int> posted;
   int dialogs = 0;
+  int raises = 0;
   int closes = 0;
 };
 
@@ -104,6 +107,21 @@ TEST_F(TrayCommandsTest, CancellingTheSettingsDialogWritesNothing) {
   EXPECT_EQ(shell_.dialogs, 1);
   EXPECT_EQ(FileBytes(), written_meanwhile);
   EXPECT_TRUE(Saved().GetBool(u"Suspend"));
+}
+
+TEST_F(TrayCommandsTest, ASecondRequestWhileTheDialogIsOpenShowsTheOpenOne) {
+  bool nested = false;
+  shell_.while_open = [&] {
+    if (std::exchange(nested, true)) return;
+    EXPECT_TRUE(commands_.OnCommand(kCmdSettings));
+  };
+  EXPECT_TRUE(commands_.OnCommand(kCmdSettings));
+  EXPECT_EQ(shell_.dialogs, 1);
+  EXPECT_EQ(shell_.raises, 1);
+  // Closed, the next request opens the dialog again.
+  EXPECT_TRUE(commands_.OnCommand(kCmdSettings));
+  EXPECT_EQ(shell_.dialogs, 2);
+  EXPECT_EQ(shell_.raises, 1);
 }
 
 TEST_F(TrayCommandsTest, OkWritesOnlyTheDialogsEditsOntoTheFileAsItIsNow) {

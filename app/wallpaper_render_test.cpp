@@ -152,11 +152,7 @@ class OfferingDesktop : public Orvex::Testing::FakeDesktop {
     took_offer.push_back(pixels != nullptr && pixels == offered);
     if (!pixels) return;
     shown.SetSize(pixels->GetSize());
-    Orvex::PlaneBitsLock from(*pixels);
-    Orvex::PlaneBitsLock to(shown);
-    for (int32_t y = 0; y < pixels->GetHeight(); ++y) {
-      std::copy_n(from.Row(y), 4 * pixels->GetWidth(), to.Row(y));
-    }
+    shown.CopyAll(*pixels, Orvex::PlaneClip{{}, false});
   }
 
   const Orvex::CPlane32* offered = nullptr;

@@ -182,12 +182,6 @@ std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
 }
 
 bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
-  if (settings_dialog_) {
-    // As if cancelled: the open dialog saves what the user does in it.
-    settings_dialog_->raise();
-    settings_dialog_->activateWindow();
-    return false;
-  }
   SettingsDialog dialog(store);
   settings_dialog_ = &dialog;
   struct Closed {
@@ -195,6 +189,12 @@ bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
     ~Closed() { dialog = nullptr; }
   } closed{settings_dialog_};
   return dialog.exec() == QDialog::Accepted;
+}
+
+void TrayProgram::RaiseSettingsDialog() {
+  if (!settings_dialog_) return;
+  settings_dialog_->raise();
+  settings_dialog_->activateWindow();
 }
 
 void TrayProgram::PostCommand(int id) {

@@ -81,6 +81,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
                                                   const Orvex::SharedString& start) override;
   bool RunSettingsDialog(ConfigStore& store) override;
+  void RaiseSettingsDialog() override;
   void PostCommand(int id) override;
   void Close() override;
 
@@ -110,8 +111,7 @@ class TrayProgram : public QObject, public ITrayHost, public ITrayShell {
   IHotKeyGrabber* grabber_ = nullptr;
   // Declared after the cycle: released before the commands they post to go.
   std::unique_ptr<HotKeys> hotkeys_;
-  // The settings dialog while it is open: the menu stays reachable, and a
-  // second request shows this one rather than stacking another on it.
+  // The settings dialog while it is open, to be brought to the front.
   QDialog* settings_dialog_ = nullptr;
 };
 

@@ -203,11 +203,6 @@ std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
 }
 
 bool CAppWindow::RunSettingsDialog(ConfigStore& store) {
-  if (settings_dialog_) {
-    // As if cancelled: the open dialog saves what the user does in it.
-    if (HWND open = settings_dialog_->Handle()) SetForegroundWindow(open);
-    return false;
-  }
   CConfigDialog dialog(store);
   settings_dialog_ = &dialog;
   struct Closed {
@@ -215,6 +210,11 @@ bool CAppWindow::RunSettingsDialog(ConfigStore& store) {
     ~Closed() { dialog = nullptr; }
   } closed{settings_dialog_};
   return dialog.DoModal(window_.Handle()) == IDOK;
+}
+
+void CAppWindow::RaiseSettingsDialog() {
+  if (!settings_dialog_) return;
+  if (HWND open = settings_dialog_->Handle()) SetForegroundWindow(open);
 }
 
 void CAppWindow::PostCommand(int id) {

@@ -57,6 +57,7 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   std::optional<Orvex::SharedString> ChooseFolder(const Orvex::SharedString& title,
                                                   const Orvex::SharedString& start) override;
   bool RunSettingsDialog(ConfigStore& store) override;
+  void RaiseSettingsDialog() override;
   void PostCommand(int id) override;
   void Close() override;
 
@@ -88,7 +89,6 @@ class CAppWindow : public Orvex::IMsgHooker, public ITrayHost, public ITrayShell
   // Only the resident program has hotkeys; "/once" has none.
   std::unique_ptr<Win32HotKeyGrabber> hotkey_grabber_;
   std::unique_ptr<HotKeys> hotkeys_;
-  // The settings dialog while it is open: the menu stays reachable from the
-  // icon, and a second request shows this one rather than stacking another.
+  // The settings dialog while it is open, to be brought to the front.
   CConfigDialog* settings_dialog_ = nullptr;
 };
