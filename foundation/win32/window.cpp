@@ -283,7 +283,16 @@ INT_PTR CALLBACK CWindow::InitialDialogProcedure(HWND handle, UINT id, WPARAM wp
   auto* window = reinterpret_cast<CWindow*>(lparam);
   window->Attach(handle);
   SetWindowLongPtrW(handle, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(DispatchingDialogProcedure));
-  return DispatchingDialogProcedure(handle, id, wparam, lparam);
+  const INT_PTR result = DispatchingDialogProcedure(handle, id, wparam, lparam);
+  // The system shows a modal dialog once its loop first finds no message
+  // waiting. A thread that stays busy, its timer due again by the time a
+  // change is done or requests queued faster than it works them, never
+  // gets there: the dialog would be open but never seen. One that ended
+  // itself already is left as it is.
+  if (window->kind_ == WindowKind::kModalDialog && window->handle_ == handle) {
+    ShowWindow(handle, SW_SHOWNORMAL);
+  }
+  return result;
 }
 
 INT_PTR CALLBACK CWindow::DispatchingDialogProcedure(HWND handle, UINT id, WPARAM wparam,

@@ -208,5 +208,36 @@ TEST_F(WindowTest, AModalDialogDoesNotCountAndItsToolsCentreOnEdits) {
   owner.Destroy();
 }
 
+// A dialog on a thread whose work outlasts its timer's period, so that a
+// timer message is waiting at every turn of the dialog's loop.
+class BusyThreadDialog : public CResourceDialogBase {
+ public:
+  BusyThreadDialog() : CResourceDialogBase(1) {}
+  bool OnMessage(SMessage& message) override {
+    if (message.id == WM_INITDIALOG) {
+      SetTimer(message.window, 1, 10, nullptr);
+      return true;
+    }
+    if (message.id != WM_TIMER) return false;
+    Sleep(20);
+    if (IsWindowVisible(message.window)) {
+      EndDialog(1);
+    } else if (++turns == 100) {
+      EndDialog(2);
+    }
+    return true;
+  }
+  int turns = 0;
+};
+
+TEST_F(WindowTest, AModalDialogIsSeenAtOnceOnAThreadThatStaysBusy) {
+  CWindow owner;
+  owner.Create(HiddenWindow());
+  BusyThreadDialog dialog;
+  EXPECT_EQ(dialog.DoModal(owner.Handle()), 1);
+  EXPECT_EQ(dialog.turns, 0);
+  owner.Destroy();
+}
+
 }  // namespace
 }  // namespace Orvex
