@@ -213,6 +213,9 @@ class Soak:
     HANDLES = "descriptors"
     # A fourth figure: the descriptors the host sees the process hold.
     HOST_DESCRIPTORS = False
+    # The last figure: the private bytes the system counts the program to
+    # have committed (memory of its own, none of the host's for it).
+    PRIVATE_BYTES = False
     TAKE_OVER_PAUSE = 0.3  # between the tries of a fresh start after a kill
 
     def loads(self):
@@ -706,7 +709,8 @@ class Soak:
         changes = self.sample_changes[:len(samples)]
         with open(os.path.join(self.work, "samples.txt"), "w") as f:
             f.write(f"seconds rss_kib {self.HANDLES.replace(' ', '_')} threads"
-                    f"{' host_fds' if self.HOST_DESCRIPTORS else ''} changes\n")
+                    f"{' host_fds' if self.HOST_DESCRIPTORS else ''}"
+                    f"{' private_bytes' if self.PRIVATE_BYTES else ''} changes\n")
             for (at, rss, *counts), seen in zip(samples, changes):
                 f.write(" ".join((f"{at:.1f}", str(rss // 1024), *map(str, counts), str(seen)))
                         + "\n")
@@ -739,6 +743,9 @@ class Soak:
         figure("threads", 3, 1, "", -2, 2)
         if self.HOST_DESCRIPTORS:
             figure("host descriptors", 4, 1, "", -4, 4)
+        if self.PRIVATE_BYTES:
+            figure("private bytes", 4 + self.HOST_DESCRIPTORS, MIB, " MiB", -1e18,
+                   self.args.memory_rise * MIB)
         print(f"soak ({self.TARGET}): {timed:.0f} s timed, warm-up {warm:.0f} s ({why}), "
               f"{changes_timed} changes then, {len(shown)} in all, "
               f"{len(samples)} samples between changes")

@@ -6,9 +6,14 @@ bench/soak runs itself again inside the session (--inside); there every
 Windows program is started with the session's Wine loader. Wine's loader
 becomes the Windows process, so the host pid of a start is the program's:
 its processor time tells when it rests between changes and its RssAnon is
-the memory figure (Wine answers another process's private bytes with its
-swap use). Handles and threads come from bench/win32/soak_probe, which
-stays running in the session and also does the kills (TerminateProcess).
+a memory figure. That figure holds what Wine's Unix half of the system
+libraries keeps for the process as well (its C library heap, fonts, the X
+connection), which grows in steps of its own; the program's private bytes,
+what it has committed for itself as Windows counts it, are the second
+memory figure (Wine answers another process's PrivateUsage with its swap
+use, so soak_probe walks the program's address space for them). Handles
+and threads come from bench/win32/soak_probe too, which stays running in
+the session and also does the kills (TerminateProcess).
 Wine's GetProcessHandleCount always answers 0, so the handles show as 0
 there, and the descriptors the host sees the Wine process hold (files,
 sockets, the server's handles it has mapped) stand in for them; PELMORA_SOAK_HANDLE_TABLE=1 has the probe count them in the system
@@ -54,6 +59,7 @@ class WindowsSoak(Soak):
     NARROW = "cp932"  # the ANSI code page the session runs in
     HANDLES = "handles"
     HOST_DESCRIPTORS = True
+    PRIVATE_BYTES = True
     TAKE_OVER_PAUSE = 1.0  # a start under Wine takes a good part of a second
 
     def __init__(self, args):
@@ -170,7 +176,7 @@ class WindowsSoak(Soak):
         if len(answer) != 4:
             return None
         rss, host_fds, _ = host_figures(self.resident.pid)
-        return rss, int(answer[1]), int(answer[2]), host_fds
+        return rss, int(answer[1]), int(answer[2]), host_fds, int(answer[3])
 
     def kill(self):
         answer = self.ask_probe("kill")
