@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/gif_structure.h"
 #include "foundation/exceptions.h"
 #include "foundation/files.h"
 #include "foundation/win32/win32.h"
@@ -102,6 +103,14 @@ bool COleLoader::Open(const std::shared_ptr<CFileData>& source) {
   static constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (source->GetSize() >= sizeof kPngSignature &&
       std::memcmp(source->GetData(), kPngSignature, sizeof kPngSignature) == 0) {
+    return false;
+  }
+  // Wine's decoder keeps the frames it read of a GIF that ends early (a
+  // file still being copied, a download broken off): 800 KB of a 1024x768
+  // one at every try, for as long as the program runs. Such a GIF, which
+  // no decoder shows whole, is refused before it gets there.
+  if (IsGif(source->GetData(), source->GetSize()) &&
+      !IsWholeGif(source->GetData(), source->GetSize())) {
     return false;
   }
   auto state = std::make_unique<State>();

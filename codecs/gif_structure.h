@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Orvex {
+
+// True for data that begins as a GIF does ("GIF87a" or "GIF89a").
+bool IsGif(const uint8_t* data, size_t size);
+
+// True when the blocks of the GIF in `data` all end within it and end with
+// the trailer: the file was written to its end. The pictures' compressed
+// data is not looked into.
+bool IsWholeGif(const uint8_t* data, size_t size);
+
+}  // namespace Orvex
