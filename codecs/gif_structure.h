@@ -9,8 +9,9 @@ namespace Orvex {
 bool IsGif(const uint8_t* data, size_t size);
 
 // True when the blocks of the GIF in `data` all end within it and end with
-// the trailer: the file was written to its end. The pictures' compressed
-// data is not looked into.
+// the trailer, and the compressed data of each picture gives all of its
+// pixels with codes that the table has: the file was written whole and
+// read back unharmed.
 bool IsWholeGif(const uint8_t* data, size_t size);
 
 }  // namespace Orvex

@@ -202,19 +202,23 @@ size_t ProcessHeapBusyBytes() {
   return busy;
 }
 
-// A GIF cut short (a file still being copied) is refused, however often the
-// resident program meets it.
-TEST(OleLoader, AGifCutShortIsRefusedAndLeavesNothingBehind) {
+// A GIF cut short (a file still being copied) or harmed is refused, however
+// often the resident program meets it.
+TEST(OleLoader, ABrokenGifIsRefusedAndLeavesNothingBehind) {
   TempFolder folder;
   const int w = 1024, h = 768;
-  std::string gif = Testing::MakeGif(w, h, {0xFF0000, 0x00FF00}, std::vector<uint8_t>(w * h, 1));
-  gif.resize(gif.size() / 2);
-  const auto cut = folder.Load("cut.gif", ToBytes(gif));
-  EXPECT_FALSE(COleLoader().Open(cut));
-  const size_t before = ProcessHeapBusyBytes();
-  for (int i = 0; i < 5; ++i) EXPECT_FALSE(COleLoader().Open(cut));
-  // Wine's decoder kept the frame's 800 KB at each try.
-  EXPECT_LT(ProcessHeapBusyBytes(), before + (256u << 10));
+  const std::string whole =
+      Testing::MakeGif(w, h, {0xFF0000, 0x00FF00}, std::vector<uint8_t>(w * h, 1));
+  std::string harmed = whole;
+  harmed[harmed.size() / 2] = '\xFF';  // a code the table does not have
+  for (const auto& broken : {whole.substr(0, whole.size() / 2), harmed}) {
+    const auto source = folder.Load("broken.gif", ToBytes(broken));
+    EXPECT_FALSE(COleLoader().Open(source));
+    const size_t before = ProcessHeapBusyBytes();
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(COleLoader().Open(source));
+    // Wine's decoder kept the frame's 800 KB at each try.
+    EXPECT_LT(ProcessHeapBusyBytes(), before + (256u << 10));
+  }
 }
 
 // What CoInitializeEx answers now, undone again: S_OK means that the
