@@ -105,10 +105,11 @@ bool COleLoader::Open(const std::shared_ptr<CFileData>& source) {
       std::memcmp(source->GetData(), kPngSignature, sizeof kPngSignature) == 0) {
     return false;
   }
-  // Wine's decoder keeps the frames it read of a GIF that ends early (a
-  // file still being copied, a download broken off): 800 KB of a 1024x768
-  // one at every try, for as long as the program runs. Such a GIF, which
-  // no decoder shows whole, is refused before it gets there.
+  // Wine's decoder keeps the frames it read of a GIF it cannot decode to
+  // the end (a file still being copied, a download broken off, harmed
+  // data): 800 KB of a 1024x768 one at every try, for as long as the
+  // program runs. Such a GIF, which no decoder shows whole, is refused
+  // before it gets there.
   if (IsGif(source->GetData(), source->GetSize()) &&
       !IsWholeGif(source->GetData(), source->GetSize())) {
     return false;
