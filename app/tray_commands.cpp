@@ -7,6 +7,7 @@
 #include "app/config_keys.h"
 #include "foundation/file_system.h"
 #include "foundation/process.h"
+#include "foundation/scope_exit.h"
 
 using Orvex::SharedString;
 
@@ -161,10 +162,7 @@ void TrayCommands::EditSettings() {
   CheckConfigDialogValues(store);
   const ConfigStore::Map shown = store.Entries();
   settings_dialog_open_ = true;
-  struct Closed {
-    bool& open;
-    ~Closed() { open = false; }
-  } closed{settings_dialog_open_};
+  const Orvex::ScopeExit closed([this] { settings_dialog_open_ = false; });
   if (!shell_.RunSettingsDialog(store)) return;
 
   // The dialog may have been open for long: a second start may have

@@ -11,6 +11,7 @@
 #include "app/start_up.h"
 #include "app/status_report.h"
 #include "foundation/error_reporting.h"
+#include "foundation/scope_exit.h"
 
 using Orvex::SharedString;
 
@@ -184,10 +185,7 @@ std::optional<SharedString> TrayProgram::ChooseFolder(const SharedString& title,
 bool TrayProgram::RunSettingsDialog(ConfigStore& store) {
   SettingsDialog dialog(store);
   settings_dialog_ = &dialog;
-  struct Closed {
-    QDialog*& dialog;
-    ~Closed() { dialog = nullptr; }
-  } closed{settings_dialog_};
+  const Orvex::ScopeExit closed([this] { settings_dialog_ = nullptr; });
   return dialog.exec() == QDialog::Accepted;
 }
 

@@ -7,6 +7,7 @@
 #include "app/win32/config_dialog.h"
 #include "app/win32/status_channel.h"
 #include "foundation/exceptions.h"
+#include "foundation/scope_exit.h"
 #include "foundation/win32/program_window.h"
 
 using Orvex::SharedString;
@@ -205,10 +206,7 @@ std::optional<SharedString> CAppWindow::ChooseFolder(const SharedString& title,
 bool CAppWindow::RunSettingsDialog(ConfigStore& store) {
   CConfigDialog dialog(store);
   settings_dialog_ = &dialog;
-  struct Closed {
-    CConfigDialog*& dialog;
-    ~Closed() { dialog = nullptr; }
-  } closed{settings_dialog_};
+  const Orvex::ScopeExit closed([this] { settings_dialog_ = nullptr; });
   return dialog.DoModal(window_.Handle()) == IDOK;
 }
 
