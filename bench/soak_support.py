@@ -19,6 +19,8 @@ PLANTED_KEY, PLANTED_VALUE = "SoakPlanted", "kept-7f3a"
 SECOND_START_LIMIT = 5.0
 # The warm-up is over once memory rose no more than this in this long.
 PLATEAU_SECONDS, PLATEAU_RISE = 180, 64 * 1024
+# Memory after the warm-up and at the end: the lowest sample of this long.
+LEVEL_SECONDS = 60
 POOL_SIZE = 200  # the pictures made once; --pictures takes fewer of them
 
 # ---------------------------------------------------------------- pictures
@@ -719,15 +721,29 @@ class Soak:
         after = [s for s in samples if s[0] >= warm]
         rows = []
 
-        def figure(name, index, scale, unit, limit_low, limit_high):
+        def window(samples, at_end):
+            """The samples of the minute at either end of `samples`, and at
+            least three."""
+            edge = samples[-1][0] - LEVEL_SECONDS if at_end else samples[0][0] + LEVEL_SECONDS
+            inside = [s for s in samples if (s[0] >= edge if at_end else s[0] <= edge)]
+            return inside if len(inside) >= 3 else (samples[-3:] if at_end else samples[:3])
+
+        def figure(name, index, scale, unit, limit_low, limit_high, held=False):
             if not after:
                 self.fail(f"no samples of {name} after the warm-up")
                 return
-            # A sample can still catch a change at its start; the figures
-            # compared are medians of three, at the warm-up and at the end.
+            # A sample can still catch a change at its start. Counts compare
+            # medians of three, at the warm-up and at the end; memory compares
+            # the level held between changes: the lowest sample of the minute
+            # at either end, which a sample caught mid-change cannot raise
+            # but a leak does.
             start = (before or after)[0][index]
-            base = statistics.median(s[index] for s in after[:3])
-            end = statistics.median(s[index] for s in after[-3:])
+            if held:
+                base = min(s[index] for s in window(after, False))
+                end = min(s[index] for s in window(after, True))
+            else:
+                base = statistics.median(s[index] for s in after[:3])
+                end = statistics.median(s[index] for s in after[-3:])
             low = min(s[index] for s in after) - base
             high = max(s[index] for s in after) - base
             ok = limit_low <= end - base <= limit_high
@@ -738,14 +754,14 @@ class Soak:
                 self.fail(f"{name} went from {base / scale:.1f} after the warm-up to "
                           f"{end / scale:.1f}{unit} at the end")
 
-        figure("memory (RssAnon)", 1, MIB, " MiB", -1e18, self.args.memory_rise * MIB)
+        figure("memory (RssAnon)", 1, MIB, " MiB", -1e18, self.args.memory_rise * MIB, held=True)
         figure(self.HANDLES, 2, 1, "", -4, 4)
         figure("threads", 3, 1, "", -2, 2)
         if self.HOST_DESCRIPTORS:
             figure("host descriptors", 4, 1, "", -4, 4)
         if self.PRIVATE_BYTES:
             figure("private bytes", 4 + self.HOST_DESCRIPTORS, MIB, " MiB", -1e18,
-                   self.args.memory_rise * MIB)
+                   self.args.memory_rise * MIB, held=True)
         print(f"soak ({self.TARGET}): {timed:.0f} s timed, warm-up {warm:.0f} s ({why}), "
               f"{changes_timed} changes then, {len(shown)} in all, "
               f"{len(samples)} samples between changes")
