@@ -133,9 +133,10 @@ void SStreamPlan::Finish(int processors, bool dest_ring) {
   if (dest_ring) dest_rows = std::min(dest_height, kSecondPassBand * (processors + 1));
 }
 
-// Writes a zero into every page of the rows, which are about to be
-// overwritten anyway, so that the system maps fresh memory before the
-// second pass gets there rather than in the middle of it.
+// Maps every page of the rows, which are about to be overwritten anyway,
+// so that the system maps fresh memory before the second pass gets there
+// rather than in the middle of it: in one call where the system can, else
+// by writing a zero into each page.
 void TouchPages(const SImageView& view) {
   if (view.width <= 0 || view.height <= 0) return;
   const uint8_t* first = view.Row(0);
@@ -143,6 +144,7 @@ void TouchPages(const SImageView& view) {
   uint8_t* low = const_cast<uint8_t*>(first < last ? first : last);
   const uint8_t* high = (first < last ? last : first) + 4 * static_cast<ptrdiff_t>(view.width);
   PreferLargePages(low, static_cast<size_t>(high - low));
+  if (PopulatePages(low, static_cast<size_t>(high - low))) return;
   constexpr ptrdiff_t kPage = 4096;
   const ptrdiff_t row_bytes = 4 * static_cast<ptrdiff_t>(view.width);
   for (int32_t y = 0; y < view.height; ++y) {

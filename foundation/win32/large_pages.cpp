@@ -6,4 +6,6 @@ namespace Orvex::Detail {
 // only for memory allocated as such from the start.
 void PreferLargePages(void*, size_t) {}
 
+bool PopulatePages(void*, size_t) { return false; }
+
 }  // namespace Orvex::Detail
