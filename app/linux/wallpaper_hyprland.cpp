@@ -1,10 +1,5 @@
 #include "app/linux/wallpaper_hyprland.h"
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <utility>
 #include <vector>
 
@@ -13,6 +8,7 @@
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
+#include "foundation/json.h"
 #include "foundation/posix/run_command.h"
 #include "foundation/posix/system_path.h"
 
@@ -91,43 +87,40 @@ class HyprlandWallpaper : public WallpaperBackend {
 }  // namespace
 
 std::optional<Orvex::PlaneSize> HyprlandScreenSize(const std::string& monitors_json) {
-  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(monitors_json));
+  const Orvex::JsonValue document = Orvex::JsonValue::Parse(monitors_json);
   std::optional<Orvex::PlaneSize> first;
-  for (const QJsonValue& entry : document.array()) {
-    const QJsonObject monitor = entry.toObject();
-    int width = monitor.value(QLatin1String("width")).toInt(-1);
-    int height = monitor.value(QLatin1String("height")).toInt(-1);
+  for (const Orvex::JsonValue& monitor : document.Items()) {
+    int width = monitor["width"].ToInt(-1);
+    int height = monitor["height"].ToInt(-1);
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535) continue;
     // Odd transforms turn the monitor by 90 or 270 degrees; the scale
     // leaves the mode's pixels as they are.
-    if (monitor.value(QLatin1String("transform")).toInt(-1) % 2 == 1) std::swap(width, height);
+    if (monitor["transform"].ToInt(-1) % 2 == 1) std::swap(width, height);
     const Orvex::PlaneSize size{width, height};
-    if (monitor.value(QLatin1String("focused")).toBool()) return size;
+    if (monitor["focused"].ToBool()) return size;
     if (!first) first = size;
   }
   return first;
 }
 
 MonitorList HyprlandMonitors(const std::string& monitors_json) {
-  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(monitors_json));
+  const Orvex::JsonValue document = Orvex::JsonValue::Parse(monitors_json);
   std::vector<LogicalOutput> outputs;
-  for (const QJsonValue& entry : document.array()) {
-    const QJsonObject monitor = entry.toObject();
-    if (monitor.value(QLatin1String("disabled")).toBool()) continue;
+  for (const Orvex::JsonValue& monitor : document.Items()) {
+    if (monitor["disabled"].ToBool()) continue;
     LogicalOutput logical;
-    logical.name = Orvex::GetDefaultEncoding().ToWide(
-        monitor.value(QLatin1String("name")).toString().toStdString());
-    logical.scale = monitor.value(QLatin1String("scale")).toDouble(1);
+    logical.name = Orvex::GetDefaultEncoding().ToWide(monitor["name"].ToString());
+    logical.scale = monitor["scale"].ToDouble(1);
     if (!(logical.scale > 0)) continue;
     // The mode's pixels, turned as the monitor is, make its logical size.
-    double width = monitor.value(QLatin1String("width")).toDouble();
-    double height = monitor.value(QLatin1String("height")).toDouble();
-    if (monitor.value(QLatin1String("transform")).toInt(-1) % 2 == 1) std::swap(width, height);
-    logical.x = monitor.value(QLatin1String("x")).toDouble();
-    logical.y = monitor.value(QLatin1String("y")).toDouble();
+    double width = monitor["width"].ToDouble();
+    double height = monitor["height"].ToDouble();
+    if (monitor["transform"].ToInt(-1) % 2 == 1) std::swap(width, height);
+    logical.x = monitor["x"].ToDouble();
+    logical.y = monitor["y"].ToDouble();
     logical.width = width / logical.scale;
     logical.height = height / logical.scale;
-    logical.focused = monitor.value(QLatin1String("focused")).toBool();
+    logical.focused = monitor["focused"].ToBool();
     outputs.push_back(std::move(logical));
   }
   return MonitorsFromLogicalLayout(outputs);

@@ -2,18 +2,15 @@
 
 #include <fcntl.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <string>
+#include <vector>
 
 #include "app/desktop.h"
 #include "app/linux/logical_layout.h"
 #include "app/linux/wallpaper_backend.h"
 #include "foundation/encoding.h"
 #include "foundation/exceptions.h"
+#include "foundation/json.h"
 #include "foundation/posix/run_command.h"
 #include "foundation/posix/system_path.h"
 #include "foundation/posix/unique_fd.h"
@@ -38,15 +35,15 @@ std::string SwayPathWord(const std::string& path) {
   return word + "\"";
 }
 
-QJsonArray JsonArray(const std::string& json) {
-  return QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
+std::vector<Orvex::JsonValue> JsonArray(const std::string& json) {
+  return Orvex::JsonValue::Parse(json).Items();
 }
 
 // The reply to a command lists one result for each command it held.
 bool Refused(const std::string& reply) {
-  for (const QJsonValue& result : JsonArray(reply)) {
-    const QJsonValue success = result.toObject().value(QLatin1String("success"));
-    if (success.isBool() && !success.toBool()) return true;
+  for (const Orvex::JsonValue& result : JsonArray(reply)) {
+    const Orvex::JsonValue& success = result["success"];
+    if (success.IsBool() && !success.ToBool()) return true;
   }
   return false;
 }
@@ -136,10 +133,10 @@ std::unique_ptr<WallpaperBackend> MakeSwayWallpaper() { return std::make_unique<
 
 std::optional<Orvex::PlaneSize> SwayScreenSize(const std::string& outputs_json) {
   std::optional<Orvex::PlaneSize> largest;
-  for (const QJsonValue& output : JsonArray(outputs_json)) {
-    const QJsonObject mode = output.toObject().value(QLatin1String("current_mode")).toObject();
-    const int width = mode.value(QLatin1String("width")).toInt(-1);
-    const int height = mode.value(QLatin1String("height")).toInt(-1);
+  for (const Orvex::JsonValue& output : JsonArray(outputs_json)) {
+    const Orvex::JsonValue& mode = output["current_mode"];
+    const int width = mode["width"].ToInt(-1);
+    const int height = mode["height"].ToInt(-1);
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535) continue;
     if (!largest || static_cast<int64_t>(width) * height >
                         static_cast<int64_t>(largest->width) * largest->height) {
@@ -151,20 +148,18 @@ std::optional<Orvex::PlaneSize> SwayScreenSize(const std::string& outputs_json) 
 
 MonitorList SwayMonitors(const std::string& outputs_json) {
   std::vector<LogicalOutput> outputs;
-  for (const QJsonValue& entry : JsonArray(outputs_json)) {
-    const QJsonObject output = entry.toObject();
+  for (const Orvex::JsonValue& output : JsonArray(outputs_json)) {
     // Outputs that are off keep an old rectangle, or none.
-    if (!output.value(QLatin1String("active")).toBool()) continue;
-    const QJsonObject rect = output.value(QLatin1String("rect")).toObject();
+    if (!output["active"].ToBool()) continue;
+    const Orvex::JsonValue& rect = output["rect"];
     LogicalOutput logical;
-    logical.name = Orvex::GetDefaultEncoding().ToWide(
-        output.value(QLatin1String("name")).toString().toStdString());
-    logical.x = rect.value(QLatin1String("x")).toDouble();
-    logical.y = rect.value(QLatin1String("y")).toDouble();
-    logical.width = rect.value(QLatin1String("width")).toDouble();
-    logical.height = rect.value(QLatin1String("height")).toDouble();
-    logical.scale = output.value(QLatin1String("scale")).toDouble(1);
-    logical.focused = output.value(QLatin1String("focused")).toBool();
+    logical.name = Orvex::GetDefaultEncoding().ToWide(output["name"].ToString());
+    logical.x = rect["x"].ToDouble();
+    logical.y = rect["y"].ToDouble();
+    logical.width = rect["width"].ToDouble();
+    logical.height = rect["height"].ToDouble();
+    logical.scale = output["scale"].ToDouble(1);
+    logical.focused = output["focused"].ToBool();
     outputs.push_back(std::move(logical));
   }
   return MonitorsFromLogicalLayout(outputs);
