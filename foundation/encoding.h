@@ -28,6 +28,9 @@ class Encoding {
   SharedString ToWide(std::string_view bytes) const;
 };
 
+// Appends one code point as UTF-8, for text that other programs escape.
+void AppendUtf8(std::string& out, char32_t code);
+
 // The ANSI code page on Windows, UTF-8 elsewhere. Created on first use.
 const Encoding& GetDefaultEncoding();
 

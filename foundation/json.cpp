@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "foundation/encoding.h"
+
 namespace Orvex {
 
 // Recursive descent over the text. Every failure makes the whole document
@@ -165,21 +167,7 @@ class JsonParser {
       }
     }
     if (code >= 0xD800 && code < 0xE000) code = 0xFFFD;
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    AppendUtf8(out, code);
     return true;
   }
 

@@ -167,7 +167,7 @@ class TextReader {
           const unsigned long code = std::strtoul(hex.c_str(), &end, 16);
           if (end != hex.c_str() + digits || code > 0x10FFFF) return false;
           pos_ += digits;
-          AppendUtf8(value.text, static_cast<char32_t>(code));
+          Orvex::AppendUtf8(value.text, static_cast<char32_t>(code));
           break;
         }
         default:
@@ -176,24 +176,6 @@ class TextReader {
       }
     }
     return false;
-  }
-
-  static void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
   }
 
   bool ReadNumber(Value& value) {
