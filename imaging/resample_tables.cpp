@@ -40,12 +40,15 @@ SLanczosData::SLanczosData(int32_t source_length, int32_t dest_length)
   // (796 distinct ones among the 38,400 taps of 6000 -> 3840), and the
   // kernel's sines are most of the cost of the table, which the first rows
   // of a change wait for: each distance is evaluated once. The same
-  // distance gives the same value either way.
+  // distance gives the same value either way. Lengths with no common
+  // factor repeat nothing, so the memory kept for it stays small.
+  constexpr size_t kMostKept = 4096;
   std::unordered_map<long double, long double> evaluated;
   const auto kernel_at = [&evaluated](long double x) {
-    const auto [at, fresh] = evaluated.try_emplace(x, 0.0L);
-    if (fresh) at->second = Lanczos3(x);
-    return at->second;
+    if (const auto found = evaluated.find(x); found != evaluated.end()) return found->second;
+    const long double value = Lanczos3(x);
+    if (evaluated.size() < kMostKept) evaluated.emplace(x, value);
+    return value;
   };
   std::vector<long double> kernel(tap_count);
   for (int32_t i = 0; i < dest_length; ++i) {
