@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <unordered_map>
 
 namespace Orvex::Detail {
@@ -36,15 +37,20 @@ SLanczosData::SLanczosData(int32_t source_length, int32_t dest_length)
   tap_count = enlarging ? 6 : static_cast<int32_t>((m + 6 * n - 1) / m);
   buffer_.resize(static_cast<size_t>(m) * 2 * tap_count);
 
-  // A ratio of whole lengths brings the same distances back again and again
-  // (796 distinct ones among the 38,400 taps of 6000 -> 3840), and the
-  // kernel's sines are most of the cost of the table, which the first rows
-  // of a change wait for: each distance is evaluated once. The same
-  // distance gives the same value either way. Lengths with no common
-  // factor repeat nothing, so the memory kept for it stays small.
+  // Lengths with a common factor g bring the same distances back every
+  // m / g rows (796 distinct ones among the 38,400 taps of 6000 -> 3840),
+  // and the kernel's sines are most of the cost of the table, which the
+  // first rows of a change wait for: there each distance is evaluated once.
+  // Where they come back seldom (6000 -> 3812 repeats every 953 rows),
+  // keeping the values costs more than the sines. Rounding makes more
+  // distinct distances than the arithmetic says (2,294 for 3400 -> 2160),
+  // so no more than kMostKept are kept. The same distance gives the same
+  // value either way.
+  const bool repeats = m / std::gcd(n, m) * tap_count <= 1024;
   constexpr size_t kMostKept = 4096;
   std::unordered_map<long double, long double> evaluated;
-  const auto kernel_at = [&evaluated](long double x) {
+  const auto kernel_at = [&evaluated, repeats](long double x) {
+    if (!repeats) return Lanczos3(x);
     if (const auto found = evaluated.find(x); found != evaluated.end()) return found->second;
     const long double value = Lanczos3(x);
     if (evaluated.size() < kMostKept) evaluated.emplace(x, value);

@@ -21,7 +21,7 @@ double ReferenceLanczos3(double x) {
 const std::vector<std::pair<int, int>> kLengths = {
     {1, 1},       {1, 4},       {4, 1},    {2, 1},    {3, 2},      {5, 5},       {7, 3},
     {3, 7},       {10, 1},      {100, 99}, {99, 100}, {640, 1920}, {6000, 3840}, {3400, 2160},
-    {1920, 1280}, {1200, 1024}, {1000, 3}, {3, 1000}, {4096, 1},   {5471, 3840}};
+    {1920, 1280}, {1200, 1024}, {1000, 3}, {3, 1000}, {4096, 1},   {6000, 3812}};
 
 TEST(Lanczos3, KernelShape) {
   EXPECT_EQ(Lanczos3(0), 1.0L);
@@ -92,7 +92,7 @@ TEST(SLanczosData, TablesKeepEveryBit) {
     }
   }
 #if defined(__x86_64__)
-  EXPECT_EQ(digest, 3060016291187143372u);
+  EXPECT_EQ(digest, 3808751940289686189u);
 #else
   GTEST_SKIP() << "digest " << digest;
 #endif
@@ -153,7 +153,10 @@ TEST(SPixelAverationData, TapsStayInsideSourceAndSumToOne) {
         sum += table.Weights(i)[j];
       }
       ASSERT_LE(sum, 65536);
-      ASSERT_GT(sum, 65536 - count);
+      // Each truncation loses less than one unit of a total that rounding
+      // can leave a hair under 65536: a row of 6000 -> 3812 is two halves
+      // that come to 32767 each.
+      ASSERT_GE(sum, 65536 - count);
     }
   }
 }
